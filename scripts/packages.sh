@@ -1,0 +1,25 @@
+# Sourced by ./run and ./test: installs the Debian packages that are missing.
+# Usage: ensure_packages pkg...
+ensure_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      sudo=(sudo)
+    else
+      echo "Missing packages. Run as root: apt-get update && apt-get install -y ${missing[*]}" >&2
+      return 1
+    fi
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}" ||
+    { "${sudo[@]}" apt-get update && "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; }
+}
+
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev)
+TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth exfatprogs exfat-fuse fuse3 desktop-file-utils appstream fp-utils)

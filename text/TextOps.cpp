@@ -1,0 +1,169 @@
+#include "text/TextOps.h"
+
+#include <cstring>
+
+namespace quor {
+
+namespace {
+
+// Calls f(pos, len) for every character of the text, left to right.
+template <typename F>
+void ForEachChar(std::string_view text, Codepage cp, F&& f) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = CharLength(text, i, cp);
+    f(i, n);
+    i += n;
+  }
+}
+
+// Position of the last one-byte character `c`, or npos. A byte that is part
+// of a longer character never counts.
+std::size_t LastSingle(std::string_view text, char c, Codepage cp) {
+  std::size_t found = std::string_view::npos;
+  ForEachChar(text, cp, [&](std::size_t i, std::size_t n) {
+    if (n == 1 && text[i] == c) found = i;
+  });
+  return found;
+}
+
+// True when `len` bytes from the boundary `start` end on a boundary too.
+bool EndsOnBoundary(std::string_view text, std::size_t start, std::size_t len, Codepage cp) {
+  std::size_t i = start;
+  const std::size_t end = start + len;
+  while (i < end) i += CharLength(text, i, cp);
+  return i == end;
+}
+
+// First occurrence at or after `from` (a boundary) that covers whole
+// characters; npos when there is none.
+std::size_t FindWhole(std::string_view hay, std::string_view needle, std::size_t from, Codepage cp) {
+  if (needle.empty() || hay.find(needle, from) == std::string_view::npos) return std::string_view::npos;
+  for (std::size_t i = from; i + needle.size() <= hay.size(); i += CharLength(hay, i, cp)) {
+    if (hay[i] == needle[0] && std::memcmp(hay.data() + i, needle.data(), needle.size()) == 0 &&
+        EndsOnBoundary(hay, i, needle.size(), cp))
+      return i;
+  }
+  return std::string_view::npos;
+}
+
+// Full-width Latin capitals and smalls: CP932 82 60-79 / 82 81-9A,
+// UTF-8 EF BC A1-BA / EF BD 81-9A. Both cases have the same byte length.
+void MapCase(std::string& s, Codepage cp, bool upper) {
+  const std::string_view view(s);
+  ForEachChar(view, cp, [&](std::size_t i, std::size_t n) {
+    auto* p = reinterpret_cast<unsigned char*>(s.data() + i);
+    if (n == 1) {
+      if (upper && p[0] >= 'a' && p[0] <= 'z') p[0] = static_cast<unsigned char>(p[0] - 32);
+      if (!upper && p[0] >= 'A' && p[0] <= 'Z') p[0] = static_cast<unsigned char>(p[0] + 32);
+    } else if (cp == Codepage::Cp932 && n == 2 && p[0] == 0x82) {
+      if (upper && p[1] >= 0x81 && p[1] <= 0x9A) p[1] = static_cast<unsigned char>(p[1] - 0x21);
+      if (!upper && p[1] >= 0x60 && p[1] <= 0x79) p[1] = static_cast<unsigned char>(p[1] + 0x21);
+    } else if (cp == Codepage::Utf8 && n == 3 && p[0] == 0xEF) {
+      if (upper && p[1] == 0xBD && p[2] >= 0x81 && p[2] <= 0x9A) {
+        p[1] = 0xBC;
+        p[2] = static_cast<unsigned char>(p[2] + 0x20);
+      } else if (!upper && p[1] == 0xBC && p[2] >= 0xA1 && p[2] <= 0xBA) {
+        p[1] = 0xBD;
+        p[2] = static_cast<unsigned char>(p[2] - 0x20);
+      }
+    }
+  });
+}
+
+}  // namespace
+
+std::size_t AnsiPos(std::string_view pattern, std::string_view text, Codepage cp) {
+  const std::size_t at = FindWhole(text, pattern, 0, cp);
+  return at == std::string_view::npos ? 0 : at + 1;
+}
+
+std::string StringReplace(std::string_view text, std::string_view old, std::string_view replacement,
+                          unsigned flags, Codepage cp) {
+  std::string upperText;
+  std::string upperOld;
+  std::string_view hay = text;
+  std::string_view needle = old;
+  if ((flags & rfIgnoreCase) != 0) {
+    // Upper-casing keeps every character's length, so positions in the
+    // copies are positions in the text.
+    upperText = AnsiUpperCase(text, cp);
+    upperOld = AnsiUpperCase(old, cp);
+    hay = upperText;
+    needle = upperOld;
+  }
+  std::size_t at = FindWhole(hay, needle, 0, cp);
+  if (at == std::string_view::npos) return std::string(text);
+
+  std::string out;
+  out.reserve(text.size() + replacement.size());
+  std::size_t copied = 0;
+  while (at != std::string_view::npos) {
+    out.append(text.substr(copied, at - copied));
+    out.append(replacement);
+    copied = at + needle.size();
+    if ((flags & rfReplaceAll) == 0) break;
+    at = FindWhole(hay, needle, copied, cp);
+  }
+  out.append(text.substr(copied));
+  return out;
+}
+
+std::string ExtractFileExt(std::string_view name, Codepage cp) {
+  const std::size_t dot = LastSingle(name, '.', cp);
+  if (dot == std::string_view::npos) return {};
+  if (name.find(PathDelim, dot) != std::string_view::npos) return {};
+  return std::string(name.substr(dot));
+}
+
+std::string ChangeFileExt(std::string_view name, std::string_view ext, Codepage cp) {
+  const std::size_t extLength = ExtractFileExt(name, cp).size();
+  std::string out(name.substr(0, name.size() - extLength));
+  out.append(ext);
+  return out;
+}
+
+std::string AnsiLowerCase(std::string_view text, Codepage cp) {
+  std::string s(text);
+  MapCase(s, cp, false);
+  return s;
+}
+
+std::string AnsiUpperCase(std::string_view text, Codepage cp) {
+  std::string s(text);
+  MapCase(s, cp, true);
+  return s;
+}
+
+std::string ExtractFilePath(std::string_view path, Codepage cp) {
+  const std::size_t sep = LastSingle(path, PathDelim, cp);
+  return sep == std::string_view::npos ? std::string() : std::string(path.substr(0, sep + 1));
+}
+
+std::string ExtractFileDir(std::string_view path, Codepage cp) {
+  const std::size_t sep = LastSingle(path, PathDelim, cp);
+  if (sep == std::string_view::npos) return {};
+  // The root keeps its separator, and so does a run of separators.
+  if (sep == 0 || path[sep - 1] == PathDelim) return std::string(path.substr(0, sep + 1));
+  return std::string(path.substr(0, sep));
+}
+
+std::string ExtractFileName(std::string_view path, Codepage cp) {
+  const std::size_t sep = LastSingle(path, PathDelim, cp);
+  return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
+}
+
+std::string Trim(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+std::size_t AnsiLastChar(std::string_view text, Codepage cp) {
+  std::size_t last = std::string_view::npos;
+  ForEachChar(text, cp, [&](std::size_t i, std::size_t) { last = i; });
+  return last;
+}
+
+}  // namespace quor
