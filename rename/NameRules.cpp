@@ -21,8 +21,23 @@ constexpr Literals kUtf8{"\xEF\xBD\xA2", "\xEF\xBD\xA3", "\xE3\x80\x8C", "\xE3\x
                          "\xE8\xA9\xB1\xEF\xBD\xA2", "\xE8\xA9\xB1 \xEF\xBD\xA2",
                          "\xE8\xA9\xB1\xE3\x80\x8C", "\xE8\xA9\xB1 \xE3\x80\x8C"};
 
+// Most steps find nothing in most names: only a match costs a copy.
+void Replace(std::string& name, std::string_view old, std::string_view replacement, unsigned flags,
+             Codepage cp) {
+  thread_local std::string out;
+  if (StringReplaceInto(name, old, replacement, flags, cp, out)) name.swap(out);
+}
+
 void ReplaceAll(std::string& name, std::string_view old, std::string_view replacement, Codepage cp) {
-  name = StringReplace(name, old, replacement, rfReplaceAll, cp);
+  Replace(name, old, replacement, rfReplaceAll, cp);
+}
+
+// Lower-cases the extension in place; nothing else changes.
+void LowerExt(std::string& name, Codepage cp) {
+  const std::size_t ext = name.size() - ExtractFileExt(name, cp).size();
+  if (ext == name.size()) return;
+  const std::string lower = AnsiLowerCase(std::string_view(name).substr(ext), cp);
+  name.replace(ext, std::string::npos, lower);
 }
 
 // Keeps the name up to the first closing bracket (full width first, then
@@ -52,7 +67,7 @@ std::string ApplyNameRules(std::string_view source, const RenameOptions& options
     ReplaceAll(name, lit.HanOpen, lit.ZenOpen, codepage);
     ReplaceAll(name, lit.HanClose, lit.ZenClose, codepage);
   }
-  if (options.LowerExt) name = ChangeFileExt(name, AnsiLowerCase(ExtractFileExt(name, codepage), codepage), codepage);
+  if (options.LowerExt) LowerExt(name, codepage);
   if (options.WaSpaceKakko) {
     ReplaceAll(name, lit.WaHanOpen, lit.WaSpHanOpen, codepage);
     ReplaceAll(name, lit.WaZenOpen, lit.WaSpZenOpen, codepage);
@@ -71,7 +86,7 @@ std::string ApplyNameRules(std::string_view source, const RenameOptions& options
   const unsigned flags = rfReplaceAll | (options.IgnoreCase ? rfIgnoreCase : 0u);
   for (const ReplacePair& pair : options.ReplaceList) {
     if (pair.Old.empty()) continue;
-    name = StringReplace(name, pair.Old, pair.New, flags, codepage);
+    Replace(name, pair.Old, pair.New, flags, codepage);
   }
   return name;
 }

@@ -10,7 +10,8 @@ bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE
 bool IsCp932Trail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 bool IsCont(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// Length of a well-formed UTF-8 sequence at pos, or 0 when it is not one.
+}  // namespace
+
 std::size_t Utf8SequenceLength(std::string_view s, std::size_t pos) {
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[pos + i]); };
   const std::size_t left = s.size() - pos;
@@ -30,16 +31,6 @@ std::size_t Utf8SequenceLength(std::string_view s, std::size_t pos) {
     return 4;
   }
   return 0;
-}
-
-}  // namespace
-
-std::size_t CharLength(std::string_view text, std::size_t pos, Codepage cp) {
-  const auto c = static_cast<unsigned char>(text[pos]);
-  if (c < 0x80) return 1;
-  if (cp == Codepage::Cp932) return IsCp932Lead(c) && pos + 1 < text.size() ? 2 : 1;
-  const std::size_t n = Utf8SequenceLength(text, pos);
-  return n == 0 ? 1 : n;
 }
 
 bool IsValidText(std::string_view text, Codepage cp) {

@@ -20,11 +20,38 @@ enum class Codepage { Cp932, Utf8 };
 // surrogates, nothing above U+10FFFF) is one character; any other byte,
 // such as a stray continuation byte or the start of a truncated sequence,
 // is a character of its own.
-[[nodiscard]] std::size_t CharLength(std::string_view text, std::size_t pos, Codepage cp);
+[[nodiscard]] inline std::size_t CharLength(std::string_view text, std::size_t pos, Codepage cp);
+
+// Length of the well-formed UTF-8 sequence at text[pos], or 0 when the byte
+// there starts none.
+[[nodiscard]] std::size_t Utf8SequenceLength(std::string_view text, std::size_t pos);
+
+// True when a character starts at text[pos] (pos <= size) in UTF-8, found
+// from the few bytes before it: only a well-formed sequence that starts up
+// to three bytes earlier can cover it.
+[[nodiscard]] inline bool IsUtf8Boundary(std::string_view text, std::size_t pos) {
+  if (pos == 0 || pos >= text.size()) return true;
+  if ((static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80) return true;
+  for (std::size_t k = 1; k <= 3 && k <= pos; ++k) {
+    if ((static_cast<unsigned char>(text[pos - k]) & 0xC0) != 0x80) return Utf8SequenceLength(text, pos - k) <= k;
+  }
+  return true;
+}
 
 // True when every character of the text is well formed in the code page:
 // UTF-8 without a stray byte; CP932 without a lone lead byte at the end or
 // a lead byte followed by a byte that is no trail byte (0x40-0x7E, 0x80-0xFC).
 [[nodiscard]] bool IsValidText(std::string_view text, Codepage cp);
+
+inline std::size_t CharLength(std::string_view text, std::size_t pos, Codepage cp) {
+  const auto c = static_cast<unsigned char>(text[pos]);
+  if (c < 0x80) return 1;
+  if (cp == Codepage::Cp932) {
+    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    return lead && pos + 1 < text.size() ? 2 : 1;
+  }
+  const std::size_t n = Utf8SequenceLength(text, pos);
+  return n == 0 ? 1 : n;
+}
 
 }  // namespace quor

@@ -19,6 +19,8 @@ void ForEachChar(std::string_view text, Codepage cp, F&& f) {
 // Position of the last one-byte character `c`, or npos. A byte that is part
 // of a longer character never counts.
 std::size_t LastSingle(std::string_view text, char c, Codepage cp) {
+  // In UTF-8 an ASCII byte is always a character of its own.
+  if (cp == Codepage::Utf8) return text.rfind(c);
   std::size_t found = std::string_view::npos;
   ForEachChar(text, cp, [&](std::size_t i, std::size_t n) {
     if (n == 1 && text[i] == c) found = i;
@@ -28,6 +30,7 @@ std::size_t LastSingle(std::string_view text, char c, Codepage cp) {
 
 // True when `len` bytes from the boundary `start` end on a boundary too.
 bool EndsOnBoundary(std::string_view text, std::size_t start, std::size_t len, Codepage cp) {
+  if (cp == Codepage::Utf8) return IsUtf8Boundary(text, start + len);
   std::size_t i = start;
   const std::size_t end = start + len;
   while (i < end) i += CharLength(text, i, cp);
@@ -37,11 +40,15 @@ bool EndsOnBoundary(std::string_view text, std::size_t start, std::size_t len, C
 // First occurrence at or after `from` (a boundary) that covers whole
 // characters; npos when there is none.
 std::size_t FindWhole(std::string_view hay, std::string_view needle, std::size_t from, Codepage cp) {
-  if (needle.empty() || hay.find(needle, from) == std::string_view::npos) return std::string_view::npos;
-  for (std::size_t i = from; i + needle.size() <= hay.size(); i += CharLength(hay, i, cp)) {
-    if (hay[i] == needle[0] && std::memcmp(hay.data() + i, needle.data(), needle.size()) == 0 &&
-        EndsOnBoundary(hay, i, needle.size(), cp))
-      return i;
+  if (needle.empty()) return std::string_view::npos;
+  std::size_t boundary = from;  // CP932: boundaries are only known by walking from the left
+  for (std::size_t at = hay.find(needle, from); at != std::string_view::npos; at = hay.find(needle, at + 1)) {
+    if (cp == Codepage::Utf8) {
+      if (IsUtf8Boundary(hay, at) && EndsOnBoundary(hay, at, needle.size(), cp)) return at;
+      continue;
+    }
+    while (boundary < at) boundary += CharLength(hay, boundary, cp);
+    if (boundary == at && EndsOnBoundary(hay, at, needle.size(), cp)) return at;
   }
   return std::string_view::npos;
 }
@@ -49,6 +56,28 @@ std::size_t FindWhole(std::string_view hay, std::string_view needle, std::size_t
 // Full-width Latin capitals and smalls: CP932 82 60-79 / 82 81-9A,
 // UTF-8 EF BC A1-BA / EF BD 81-9A. Both cases have the same byte length.
 void MapCase(std::string& s, Codepage cp, bool upper) {
+  if (cp == Codepage::Utf8) {
+    // ASCII bytes are characters of their own; 0xEF always starts one.
+    auto* p = reinterpret_cast<unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned char c = p[i];
+      if (c < 0x80) {
+        if (upper && c >= 'a' && c <= 'z') p[i] = static_cast<unsigned char>(c - 32);
+        if (!upper && c >= 'A' && c <= 'Z') p[i] = static_cast<unsigned char>(c + 32);
+      } else if (c == 0xEF && i + 2 < n && Utf8SequenceLength(s, i) == 3) {
+        if (upper && p[i + 1] == 0xBD && p[i + 2] >= 0x81 && p[i + 2] <= 0x9A) {
+          p[i + 1] = 0xBC;
+          p[i + 2] = static_cast<unsigned char>(p[i + 2] + 0x20);
+        } else if (!upper && p[i + 1] == 0xBC && p[i + 2] >= 0xA1 && p[i + 2] <= 0xBA) {
+          p[i + 1] = 0xBD;
+          p[i + 2] = static_cast<unsigned char>(p[i + 2] - 0x20);
+        }
+        i += 2;
+      }
+    }
+    return;
+  }
   const std::string_view view(s);
   ForEachChar(view, cp, [&](std::size_t i, std::size_t n) {
     auto* p = reinterpret_cast<unsigned char*>(s.data() + i);
@@ -77,25 +106,28 @@ std::size_t AnsiPos(std::string_view pattern, std::string_view text, Codepage cp
   return at == std::string_view::npos ? 0 : at + 1;
 }
 
-std::string StringReplace(std::string_view text, std::string_view old, std::string_view replacement,
-                          unsigned flags, Codepage cp) {
-  std::string upperText;
-  std::string upperOld;
+bool StringReplaceInto(std::string_view text, std::string_view old, std::string_view replacement,
+                       unsigned flags, Codepage cp, std::string& out) {
+  if (old.empty()) return false;
   std::string_view hay = text;
   std::string_view needle = old;
+  // Reused across calls: the rules call this for every name of a folder.
+  thread_local std::string upperText;
+  std::string upperOld;
   if ((flags & rfIgnoreCase) != 0) {
     // Upper-casing keeps every character's length, so positions in the
     // copies are positions in the text.
-    upperText = AnsiUpperCase(text, cp);
-    upperOld = AnsiUpperCase(old, cp);
+    upperText.assign(text);
+    MapCase(upperText, cp, true);
+    upperOld.assign(old);
+    MapCase(upperOld, cp, true);
     hay = upperText;
     needle = upperOld;
   }
   std::size_t at = FindWhole(hay, needle, 0, cp);
-  if (at == std::string_view::npos) return std::string(text);
+  if (at == std::string_view::npos) return false;
 
-  std::string out;
-  out.reserve(text.size() + replacement.size());
+  out.clear();
   std::size_t copied = 0;
   while (at != std::string_view::npos) {
     out.append(text.substr(copied, at - copied));
@@ -105,6 +137,13 @@ std::string StringReplace(std::string_view text, std::string_view old, std::stri
     at = FindWhole(hay, needle, copied, cp);
   }
   out.append(text.substr(copied));
+  return true;
+}
+
+std::string StringReplace(std::string_view text, std::string_view old, std::string_view replacement,
+                          unsigned flags, Codepage cp) {
+  std::string out;
+  if (!StringReplaceInto(text, old, replacement, flags, cp, out)) return std::string(text);
   return out;
 }
 

@@ -38,6 +38,12 @@ enum ReplaceFlags : unsigned {
                                         std::string_view replacement, unsigned flags,
                                         Codepage cp);
 
+// StringReplace into `out`, for loops that must not allocate: returns false
+// and leaves `out` alone when nothing matched, so the caller keeps `text`.
+// `out` must not alias `text`.
+bool StringReplaceInto(std::string_view text, std::string_view old, std::string_view replacement,
+                       unsigned flags, Codepage cp, std::string& out);
+
 // The extension: from the last '.' to the end, dot included, provided no
 // separator follows it; "" when there is none. ExtractFileExt("a.TAR.GZ") == ".GZ".
 [[nodiscard]] std::string ExtractFileExt(std::string_view name, Codepage cp);
