@@ -1,0 +1,98 @@
+#pragma once
+
+// The find functions: list the entries of one folder that match the last
+// component of a pattern, one entry per call, in the order the file system
+// reports them ("." and ".." included when they match).
+//
+// Matching: '*' is any run of characters, '?' exactly one character of the
+// native code page, every other character matches itself with ASCII letters
+// compared without regard to case (so "*.mp4" finds "EP1.MP4"). "*.*" and
+// "*" match every entry, names without a dot included. A backslash is an
+// ordinary character, never an escape.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "text/Codepage.h"
+
+namespace quor {
+
+// Attribute bits of a listed entry.
+inline constexpr std::uint32_t FILE_ATTRIBUTE_READONLY = 0x01;       // no write permission bit at all
+inline constexpr std::uint32_t FILE_ATTRIBUTE_HIDDEN = 0x02;         // name starts with a dot
+inline constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;      // a folder (the entry itself, links not followed)
+inline constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;         // none of the other bits
+inline constexpr std::uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400; // a symbolic link
+
+// 100-nanosecond intervals since 1601-01-01 UTC; 0 when unknown.
+using FileTime = std::uint64_t;
+
+class FindSearch;
+
+// One listed entry. The name and the folder, hidden and link bits come with
+// the listing itself. Everything that needs the entry's inode (the
+// read-only and normal bits, the times, the size) is fetched with one stat on
+// the first call that needs it: a stat per entry costs several times the
+// listing, and most listings only want names.
+class FindData {
+ public:
+  // Long name of the entry, without folder.
+  std::string cFileName;
+  // Short name, zero-terminated; empty when the system gave none (Linux
+  // never does).
+  char cAlternateFileName[14] = {};
+
+  [[nodiscard]] std::uint32_t FileAttributes() const;
+  // (FileAttributes() & mask) != 0, without a stat when the mask holds only
+  // bits that the listing gives.
+  [[nodiscard]] bool HasAnyAttribute(std::uint32_t mask) const;
+  // Creation time where the file system keeps it, else 0.
+  [[nodiscard]] FileTime CreationTime() const;
+  [[nodiscard]] FileTime LastAccessTime() const;
+  [[nodiscard]] FileTime LastWriteTime() const;
+  // Size of a file; 0 for folders, links and other special entries.
+  [[nodiscard]] std::uint64_t FileSize() const;
+  [[nodiscard]] std::uint32_t FileSizeHigh() const { return static_cast<std::uint32_t>(FileSize() >> 32); }
+  [[nodiscard]] std::uint32_t FileSizeLow() const { return static_cast<std::uint32_t>(FileSize()); }
+
+ private:
+  friend class FindSearch;
+  void LoadDetails() const;
+
+  std::string folder_;  // the folder searched, to stat the entry later
+  std::uint32_t listedAttributes_ = 0;
+  mutable bool detailsLoaded_ = false;
+  mutable std::uint32_t attributes_ = 0;
+  mutable FileTime creationTime_ = 0;
+  mutable FileTime lastAccessTime_ = 0;
+  mutable FileTime lastWriteTime_ = 0;
+  mutable std::uint64_t size_ = 0;
+};
+
+using SearchHandle = FindSearch*;
+// What a start that found nothing returns. Neither it nor nullptr is an open
+// search.
+inline SearchHandle const INVALID_HANDLE_VALUE = reinterpret_cast<SearchHandle>(~std::uintptr_t{0});
+
+// Starts a search: the folder is the pattern up to its last '/' (the current
+// folder when there is none), the mask the rest. Returns the handle with the
+// first matching entry in `data`, or INVALID_HANDLE_VALUE when the folder
+// cannot be listed or nothing matches. Never throws.
+[[nodiscard]] SearchHandle FindFirstFile(const std::string& pattern, FindData& data);
+
+// The next matching entry into `data`; false at the end and on any error.
+// The handle stays open until FindClose.
+bool FindNextFile(SearchHandle handle, FindData& data);
+
+// Releases an open search. False for nullptr and INVALID_HANDLE_VALUE.
+bool FindClose(SearchHandle handle);
+
+// Linux has no 8.3 names: the short form of a path is the path itself.
+[[nodiscard]] inline std::string_view ShortPathName(std::string_view path) { return path; }
+
+// True when `name` matches `mask` under the rules at the top of this file.
+// MatchesFindMask("EP1.MP4", "*.mp4", cp) == true.
+[[nodiscard]] bool MatchesFindMask(std::string_view name, std::string_view mask, Codepage cp);
+
+}  // namespace quor
