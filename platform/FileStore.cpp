@@ -1,0 +1,144 @@
+#include "platform/FileStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/Exception.h"
+
+namespace quor {
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, const std::string& path, int err) {
+  throw Exception(std::string(what) + " \"" + path + "\": " + std::strerror(err));
+}
+
+// Closes the descriptor on every way out.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  [[nodiscard]] int get() const { return fd_; }
+  // Closes now, so that a failing close can be reported.
+  int Close() {
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// The file that a write to `path` should replace: the target of a link.
+std::string ResolveTarget(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return path;  // a dangling link is replaced itself
+  std::string target(real);
+  std::free(real);
+  return target;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  // O_NONBLOCK so that a pipe at the path cannot hang the start-up.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (fd.get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    Fail("Cannot read", path, errno);
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) Fail("Cannot read", path, errno);
+  if (S_ISDIR(st.st_mode)) Fail("Cannot read", path, EISDIR);
+  if (!S_ISREG(st.st_mode)) Fail("Cannot read", path, EINVAL);
+  std::string data;
+  data.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot read", path, errno);
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<std::size_t>(n));
+  }
+  out.swap(data);
+  return true;
+}
+
+void ReplaceFileContents(const std::string& path, std::string_view data) {
+  const std::string target = ResolveTarget(path);
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+
+  struct stat old {};
+  const bool hadFile = ::stat(target.c_str(), &old) == 0;
+  if (hadFile && S_ISDIR(old.st_mode)) Fail("Cannot write", path, EISDIR);
+
+  // A name of our own next to the file: same file system, so the rename is
+  // atomic. O_EXCL with a fresh name never takes over someone else's file.
+  static std::atomic<unsigned> counter{0};
+  std::string temp;
+  int raw = -1;
+  for (int attempt = 0; raw < 0; ++attempt) {
+    temp = dir + "/." + name + "." + std::to_string(::getpid()) + "." +
+           std::to_string(counter.fetch_add(1)) + ".tmp";
+    raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (raw < 0 && (errno != EEXIST || attempt >= 100)) Fail("Cannot write", path, errno);
+  }
+  Fd fd(raw);
+  const auto abandon = [&](int err) {
+    fd.Close();
+    ::unlink(temp.c_str());
+    Fail("Cannot write", path, err);
+  };
+  if (!WriteAll(fd.get(), data)) abandon(errno);
+  // Keep the permissions the user gave the old file; the owner cannot be
+  // kept without privileges, so it is left to the creating process.
+  if (hadFile) (void)::fchmod(fd.get(), old.st_mode & 07777);
+  if (::fsync(fd.get()) != 0) abandon(errno);
+  if (fd.Close() != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    Fail("Cannot write", path, err);
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    Fail("Cannot write", path, err);
+  }
+  // Make the rename itself durable. The content is already safe, so a
+  // file system that cannot sync a folder is no reason to fail.
+  Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dirFd.get() >= 0) (void)::fsync(dirFd.get());
+}
+
+}  // namespace quor
