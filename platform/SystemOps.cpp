@@ -74,9 +74,11 @@ bool Exists(const std::string& path, int& err) {
 }
 
 // The case-only rename: old -> temp -> new. Some case-insensitive file
-// systems treat a direct rename to another spelling as a no-op, and only
-// with the old entry out of the way can a second look tell whether the new
-// name belongs to someone else. 0 or the errno.
+// systems treat a direct rename to another spelling as a no-op. With the old
+// entry out of the way, the no-replace rename to the new name fails exactly
+// when a different entry holds that name. (A plain lstat of the new name
+// would not do: FUSE keeps the lookup that found the old entry cached for a
+// while, while the rename looks again.) 0 or the errno.
 int RenameThroughTemp(const std::string& oldPath, const std::string& newPath) {
   std::string temp;
   int err = EEXIST;
@@ -86,20 +88,12 @@ int RenameThroughTemp(const std::string& oldPath, const std::string& newPath) {
   }
   if (err != 0) return err;
 
-  int lookErr = 0;
-  if (Exists(newPath, lookErr)) {
-    err = EEXIST;  // a different entry holds the name
-  } else if (lookErr != ENOENT) {
-    err = lookErr;
-  } else {
-    err = RenameNoReplace(temp.c_str(), newPath.c_str());
+  err = RenameNoReplace(temp.c_str(), newPath.c_str());
+  if (err == 0) {
     // Check where the entry ended up: under the new name and nowhere else.
-    if (err == 0) {
-      int tempErr = 0;
-      int newErr = 0;
-      if (Exists(temp, tempErr)) err = EIO;
-      else if (!Exists(newPath, newErr)) return newErr;  // gone; nothing left to put back
-    }
+    int lookErr = 0;
+    if (Exists(temp, lookErr)) err = EIO;
+    else if (!Exists(newPath, lookErr)) return lookErr;  // gone; nothing left to put back
   }
   if (err != 0) {
     // Never leave the entry under the temporary name. The old name was ours
