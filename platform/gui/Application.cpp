@@ -1,0 +1,75 @@
+#include "platform/gui/Application.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace quor {
+
+TApplication Application;
+
+TQtApplication::TQtApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TQtApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    Application.HandleException();
+  }
+  return false;
+}
+
+TApplication::~TApplication() { Release(); }
+
+void TApplication::Initialize() {
+  if (QCoreApplication::instance()) return;
+  // Qt keeps references to both for the life of the application.
+  static int argc = 1;
+  static char name[] = "quor-renamer";
+  static char* argv[] = {name, nullptr};
+  ownApp_ = std::make_unique<TQtApplication>(argc, argv);
+}
+
+void TApplication::Run() {
+  if (mainForm_) mainForm_->show();
+  QApplication::exec();
+}
+
+void TApplication::ShowException(const Exception& e) {
+  if (errorBox_) {
+    errorBox_(title_, e.Message());
+    return;
+  }
+  QMessageBox box(QMessageBox::Critical, QString::fromStdString(title_),
+                  QString::fromStdString(e.Message()), QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.exec();
+}
+
+void TApplication::HandleException() noexcept {
+  try {
+    try {
+      throw;
+    } catch (const Exception& e) {
+      ShowException(e);
+    } catch (const std::exception& e) {
+      ShowException(Exception(e.what()));
+    } catch (...) {
+      ShowException(Exception(""));
+    }
+  } catch (...) {
+    // The error box itself failed; there is nobody left to tell.
+  }
+}
+
+std::string TApplication::ExeName() const {
+  return QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+}
+
+void TApplication::Release() {
+  while (!forms_.empty()) forms_.pop_back();
+  mainForm_ = nullptr;
+  ownApp_.reset();
+}
+
+}  // namespace quor

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace quor {
+
+// The modal folder dialog with `caption` as its prompt, opened at `directory`
+// when that names a folder. `root` is taken for the library's signature;
+// the dialog never limits browsing (the program passes "" anyway). On
+// confirmation `directory` receives the chosen folder's path (bytes) and the
+// result is true; on cancel both stay as they were and the result is false.
+bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory);
+
+// Opens a document with the desktop's default viewer for its type. The
+// result only tells whether the request could be handed on.
+bool OpenDocument(const std::string& path);
+
+}  // namespace quor

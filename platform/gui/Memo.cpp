@@ -1,0 +1,102 @@
+#include "platform/gui/Memo.h"
+
+#include <QFontDatabase>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTimer>
+
+namespace quor {
+
+void TMemoLines::Add(std::string line) {
+  lines_.push_back(std::move(line));
+  memo_.ScheduleFlush();
+}
+
+void TMemoLines::Clear() { memo_.Clear(); }
+
+std::string TMemoLines::Text() const {
+  std::string text;
+  for (const auto& line : lines_) {
+    text += line;
+    text += '\n';
+  }
+  return text;
+}
+
+TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
+  setReadOnly(true);
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  setAcceptDrops(false);  // drops belong to the window
+  setUndoRedoEnabled(false);
+}
+
+void TMemo::Clear() {
+  lines_.lines_.clear();
+  lines_.shown_ = 0;
+  clear();
+}
+
+void TMemo::ScheduleFlush() {
+  if (flushPending_) return;
+  flushPending_ = true;
+  // Runs after the command that adds the lines, before the next paint.
+  QTimer::singleShot(0, this, [this] { Flush(); });
+}
+
+void TMemo::Flush() {
+  flushPending_ = false;
+  auto& lines = lines_.lines_;
+  if (lines_.shown_ >= lines.size()) return;
+  QString text;
+  for (std::size_t i = lines_.shown_; i < lines.size(); ++i) {
+    if (i > lines_.shown_) text += QLatin1Char('\n');
+    text += QString::fromStdString(lines[i]);
+  }
+  if (lines_.shown_ == 0)
+    setPlainText(text);
+  else
+    appendPlainText(text);
+  lines_.shown_ = lines.size();
+  // The library's memo shows the line it has just added.
+  moveCursor(QTextCursor::End);
+  moveCursor(QTextCursor::StartOfLine);
+  ensureCursorVisible();
+}
+
+void TMemo::SelectAll() {
+  Flush();
+  selectAll();
+}
+
+void TMemo::CopyToClipboard() {
+  Flush();
+  copy();
+}
+
+void TMemo::SetSelLength(int length) {
+  Flush();
+  QTextCursor cursor = textCursor();
+  const int start = cursor.selectionStart();
+  const int end = std::min(start + std::max(length, 0), document()->characterCount() - 1);
+  cursor.setPosition(start);
+  cursor.setPosition(end, QTextCursor::KeepAnchor);
+  setTextCursor(cursor);
+  ensureCursorVisible();
+}
+
+bool TMemo::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::Paint) Flush();
+  return QPlainTextEdit::viewportEvent(event);
+}
+
+bool TMemo::event(QEvent* event) {
+  // Screen readers and the like read the widget through these.
+  if (event->type() == QEvent::Show || event->type() == QEvent::FocusIn) Flush();
+  return QPlainTextEdit::event(event);
+}
+
+}  // namespace quor

@@ -1,0 +1,70 @@
+#pragma once
+
+// The string grid of the class library over QTableWidget. Rows are counted
+// as the library counts them: the fixed header row is row 0 and is shown
+// as the table's column header, where the user cannot edit it and can
+// drag the column widths; rows from FixedRows() on are the table's rows.
+
+#include <string>
+#include <string_view>
+
+#include <QTableWidget>
+
+namespace quor {
+
+class TStringGrid;
+
+// One row of the grid as a list of lines, one cell each (the library's
+// Rows[r]).
+class TGridRow {
+ public:
+  TGridRow(TStringGrid& grid, int row) : grid_(grid), row_(row) {}
+
+  // The cells from column 0 on, each followed by "\n".
+  [[nodiscard]] std::string Text() const;
+  // Fills the cells from column 0 on with the lines of `text` (split at
+  // "\r\n", "\n" or "\r"); cells without a line become empty, lines beyond
+  // the last column are dropped. "" empties the row.
+  void SetText(std::string_view text);
+
+ private:
+  TStringGrid& grid_;
+  int row_;
+};
+
+class TStringGrid : public QTableWidget {
+ public:
+  // Column width and row height in pixels (the row height grows to fit
+  // the font). Editing starts as soon as a cell becomes current, Tab
+  // leaves the grid, and a rectangular range can be selected.
+  TStringGrid(int colCount, int rowCount, int fixedRows, int colWidth, int rowHeight,
+              QWidget* parent = nullptr);
+
+  // Cell text as bytes. A cell set from bytes that are not valid UTF-8
+  // reads back as the same bytes until the user edits it. Out of range:
+  // "" on read, ignored on write.
+  [[nodiscard]] std::string Cells(int col, int row) const;
+  void SetCells(int col, int row, const std::string& text);
+
+  [[nodiscard]] TGridRow Rows(int row) { return TGridRow(*this, row); }
+
+  [[nodiscard]] int ColCount() const { return columnCount(); }
+
+  // Rows are added or removed at the bottom; removed rows lose their
+  // text. A count of FixedRows() or less lowers FixedRows() to count - 1;
+  // the count is at least 1.
+  [[nodiscard]] int RowCount() const { return fixedRows_ + rowCount(); }
+  void SetRowCount(int count);
+
+  // 0 or 1. Throws quor::Exception for other values and for a value not
+  // below RowCount(), like the library.
+  [[nodiscard]] int FixedRows() const { return fixedRows_; }
+  void SetFixedRows(int fixed);
+
+ private:
+  QTableWidgetItem* Item(int col, int row) const;
+
+  int fixedRows_ = 0;
+};
+
+}  // namespace quor

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPushButton>
+
+#include "platform/Exception.h"
+#include "platform/gui/Application.h"
+#include "tests/gui/ErrorBoxRecorder.h"
+
+namespace quor {
+namespace {
+
+// An object whose event handler throws whatever it is told to.
+class Thrower : public QObject {
+ public:
+  std::function<void()> toThrow;
+  int handled = 0;
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() != QEvent::User) return QObject::event(e);
+    ++handled;
+    if (toThrow) toThrow();
+    return true;
+  }
+};
+
+TEST(ApplicationTest, ExceptionFromAnEventHandlerIsShownAndTheLoopGoesOn) {
+  struct Case {
+    const char* name;
+    std::function<void()> toThrow;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"program's own exception", [] { throw Exception("Cannot write settings"); }, "Cannot write settings"},
+      {"standard exception", [] { throw std::runtime_error("bad"); }, "bad"},
+      {"anything else shows an empty message", [] { throw 42; }, ""},
+  };
+  for (const Case& c : cases) {
+    ErrorBoxRecorder box;
+    Thrower target;
+    target.toThrow = c.toThrow;
+    QEvent event(QEvent::User);
+    EXPECT_FALSE(QCoreApplication::sendEvent(&target, &event)) << c.name;
+    ASSERT_EQ(box.messages.size(), 1u) << c.name;
+    EXPECT_EQ(box.messages[0], c.message) << c.name;
+    EXPECT_EQ(box.titles[0], "Quor Renamer") << c.name;
+    // The next event is handled as usual.
+    target.toThrow = nullptr;
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    QCoreApplication::sendPostedEvents(&target, QEvent::User);
+    EXPECT_EQ(target.handled, 2) << c.name;
+    EXPECT_EQ(box.messages.size(), 1u) << c.name;
+  }
+}
+
+TEST(ApplicationTest, GuardedClickHandlerShowsTheErrorAndTheButtonWorksOn) {
+  ErrorBoxRecorder box;
+  QPushButton button;
+  int clicks = 0;
+  QObject::connect(&button, &QPushButton::clicked, &button, Guarded([&] {
+                     if (++clicks == 1) throw Exception("first click fails");
+                   }));
+  button.click();
+  button.click();
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(box.messages, std::vector<std::string>{"first click fails"});
+}
+
+struct FailingForm : QWidget {
+  FailingForm() { throw std::logic_error("built badly"); }
+};
+
+TEST(ApplicationTest, FormWhoseConstructionFailsIsNotCreated) {
+  FailingForm* form = nullptr;
+  EXPECT_THROW(Application.CreateForm(form), std::logic_error);
+  EXPECT_EQ(form, nullptr);
+}
+
+TEST(ApplicationTest, ExeNameIsTheRunningExecutable) {
+  const std::string exe = Application.ExeName();
+  ASSERT_FALSE(exe.empty());
+  EXPECT_EQ(exe.front(), '/');
+  EXPECT_EQ(exe.substr(exe.rfind('/') + 1), "gui_tests");
+}
+
+}  // namespace
+}  // namespace quor
