@@ -1,0 +1,98 @@
+#pragma once
+
+// The main window: every control as a named member, every command as a
+// method, the start-up in the constructor and the close in FormClose.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/gui/Controls.h"
+#include "platform/gui/Dialogs.h"
+#include "platform/gui/Memo.h"
+#include "platform/gui/StringGrid.h"
+#include "settings/Settings.h"
+
+class QMimeData;
+
+namespace quor {
+
+class TFormRenamer : public QWidget {
+ public:
+  // Builds the window and runs the start-up: versioned caption, settings,
+  // grid header, drop target. `settingsPath` replaces the settings file's
+  // usual place (tests use a temporary folder); "" keeps the usual place,
+  // computed anew at each load and save. Throws what loading throws.
+  explicit TFormRenamer(std::string settingsPath = {}, QWidget* parent = nullptr);
+  ~TFormRenamer() override;
+
+  TPageControl* PageControl;
+  TTabSheet* TabSheetRename;
+  TTabSheet* TabSheetLog;
+  TMemo* Memo;
+  TBitBtn* BitBtnFolder;
+  TEdit* EditFolder;
+  TGroupBox* GroupBoxOption;
+  TCheckBox* CheckBoxZenkakuKakko;
+  TCheckBox* CheckBoxDelAfterKakko;
+  TCheckBox* CheckBoxLowerExt;
+  TCheckBox* CheckBoxWaSpKakko;
+  TGroupBox* GroupBoxReplace;
+  TStringGrid* StringGridReplace;
+  TPanel* Panel1;
+  TButton* BtnRename;
+  TButton* BtnClose;
+  TButton* BtnAddLine;
+  TCheckBox* CheckBoxDeleteKakko;
+  TButton* BtnUndo;
+  TCheckBox* CheckBoxIgnoreCase;
+  TCheckBox* CheckBoxWaKakko;
+  TGroupBox* GroupBoxFileList;
+  TCheckBox* CheckBoxWithDir;
+  TButton* BtnCopyFileList;
+  TCheckBox* CheckBoxWithExt;
+  TButton* BtnClearReplaceList;
+  TButton* BtnHelp;
+
+  // The renames of the last run, old and new full paths, in run order.
+  std::vector<std::string> UndoOldPaths;
+  std::vector<std::string> UndoNewPaths;
+
+  // What the folder button and Help call; tests replace them so that no
+  // real dialog or viewer opens.
+  std::function<bool(const std::string& caption, const std::string& root, std::string& directory)>
+      SelectDirectoryProc = SelectDirectory;
+  std::function<bool(const std::string& path)> OpenDocumentProc = OpenDocument;
+
+  void BitBtnFolderClick(QObject* Sender);
+  void BtnRenameClick(QObject* Sender);
+  void BtnCloseClick(QObject* Sender);
+  void BtnAddLineClick(QObject* Sender);
+  // Saves the settings and drops the undo list; runs for every way of
+  // closing the window. Throws what saving throws.
+  void FormClose();
+  void BtnUndoClick(QObject* Sender);
+  void BtnCopyFileListClick(QObject* Sender);
+  void BtnClearReplaceListClick(QObject* Sender);
+  void BtnHelpClick(QObject* Sender);
+  // Writes the first local path of a drop into EditFolder; nothing else.
+  void FormDropFiles(const QMimeData& data);
+
+  // Where the settings are read and written now.
+  [[nodiscard]] std::string SettingsFilePath() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildLayout();
+  [[nodiscard]] FormSettings ReadControls() const;
+  void WriteControls(const FormSettings& s);
+
+  std::string settingsPath_;
+};
+
+}  // namespace quor

@@ -1,0 +1,449 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "app/Main.h"
+#include "platform/gui/Application.h"
+#include "platform/gui/Screen.h"
+#include "tests/gui/ErrorBoxRecorder.h"
+
+namespace quor {
+namespace {
+
+class FormRenamerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    iniPath_ = Path("quor-renamer.ini");
+  }
+
+  [[nodiscard]] std::string Path(const std::string& name) const {
+    return QDir(dir_.path()).filePath(QString::fromStdString(name)).toStdString();
+  }
+
+  void WriteIni(const std::string& text) const {
+    std::ofstream(iniPath_, std::ios::binary) << text;
+  }
+
+  [[nodiscard]] std::string ReadIni() const {
+    std::ifstream in(iniPath_, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  [[nodiscard]] std::unique_ptr<TFormRenamer> Open() const {
+    return std::make_unique<TFormRenamer>(iniPath_);
+  }
+
+  // Data rows of the grid, "old|new" each.
+  static std::vector<std::string> GridRows(const TFormRenamer& form) {
+    std::vector<std::string> rows;
+    for (int r = 1; r < form.StringGridReplace->RowCount(); ++r)
+      rows.push_back(form.StringGridReplace->Cells(0, r) + "|" + form.StringGridReplace->Cells(1, r));
+    return rows;
+  }
+
+  QTemporaryDir dir_;
+  std::string iniPath_;
+};
+
+TEST_F(FormRenamerTest, FirstStartWithoutSettingsFile) {
+  auto form = Open();
+  EXPECT_EQ(form->windowTitle(), "Quor Renamer Ver.1.00.0");
+  EXPECT_EQ(form->size(), QSize(640, 400));
+  EXPECT_EQ(form->x(), (Screen.Width() - 640) / 2);
+  EXPECT_EQ(form->y(), (Screen.Height() - 400) / 2);
+  EXPECT_EQ(form->PageControl->currentWidget(), form->TabSheetRename);
+  EXPECT_EQ(form->EditFolder->Text(), "");
+  EXPECT_FALSE(form->BtnUndo->isEnabled());
+  EXPECT_TRUE(form->BtnRename->isEnabled());
+  EXPECT_TRUE(form->UndoOldPaths.empty());
+  EXPECT_TRUE(form->UndoNewPaths.empty());
+  EXPECT_EQ(form->StringGridReplace->RowCount(), 7);
+  EXPECT_EQ(form->StringGridReplace->FixedRows(), 1);
+  EXPECT_EQ(form->StringGridReplace->Cells(0, 0), "Old");
+  EXPECT_EQ(form->StringGridReplace->Cells(1, 0), "New");
+  EXPECT_EQ(GridRows(*form), std::vector<std::string>(6, "|"));
+  EXPECT_TRUE(form->acceptDrops());
+  EXPECT_FALSE(form->windowIcon().isNull());
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(iniPath_))) << "loading never writes";
+}
+
+TEST_F(FormRenamerTest, ControlsWithParentCaptionAccessibleNameAndDesignState) {
+  auto form = Open();
+  TFormRenamer& f = *form;
+  struct Row {
+    const char* member;
+    QWidget* control;
+    QWidget* parent;
+    QString caption;
+    QString accessibleName;
+    int checked;  // -1: not a check box
+  };
+  const Row rows[] = {
+      {"BitBtnFolder", f.BitBtnFolder, f.TabSheetRename, "", "フォルダー選択", -1},
+      {"EditFolder", f.EditFolder, f.TabSheetRename, "", "フォルダー", -1},
+      {"GroupBoxOption", f.GroupBoxOption, f.TabSheetRename, "オプション", "オプション", -1},
+      {"GroupBoxFileList", f.GroupBoxFileList, f.TabSheetRename, "ファイルリスト", "ファイルリスト", -1},
+      {"GroupBoxReplace", f.GroupBoxReplace, f.TabSheetRename, "置換", "置換", -1},
+      {"CheckBoxZenkakuKakko", f.CheckBoxZenkakuKakko, f.GroupBoxOption, "半角｢｣→全角「」", "半角｢｣→全角「」", 1},
+      {"CheckBoxWaSpKakko", f.CheckBoxWaSpKakko, f.GroupBoxOption, "\"話\"と\"「\"の間を空ける", "\"話\"と\"「\"の間を空ける", 0},
+      {"CheckBoxWaKakko", f.CheckBoxWaKakko, f.GroupBoxOption, "\"話\"と\"「\"の間を空けない", "\"話\"と\"「\"の間を空けない", 0},
+      {"CheckBoxLowerExt", f.CheckBoxLowerExt, f.GroupBoxOption, "拡張子を小文字にする", "拡張子を小文字にする", 1},
+      {"CheckBoxDelAfterKakko", f.CheckBoxDelAfterKakko, f.GroupBoxOption, "\"」\"後拡張子までを削除", "\"」\"後拡張子までを削除", 0},
+      {"CheckBoxDeleteKakko", f.CheckBoxDeleteKakko, f.GroupBoxOption, "「」を取る", "「」を取る", 0},
+      {"CheckBoxWithDir", f.CheckBoxWithDir, f.GroupBoxFileList, "ディレクトリ", "ディレクトリ", 0},
+      {"CheckBoxWithExt", f.CheckBoxWithExt, f.GroupBoxFileList, "拡張子", "拡張子", 0},
+      {"BtnCopyFileList", f.BtnCopyFileList, f.GroupBoxFileList, "クリップボードにコピー", "クリップボードにコピー", -1},
+      {"StringGridReplace", f.StringGridReplace, f.GroupBoxReplace, "", "置換リスト", -1},
+      {"CheckBoxIgnoreCase", f.CheckBoxIgnoreCase, f.GroupBoxReplace, "大文字/小文字を区別しない", "大文字/小文字を区別しない", 1},
+      {"BtnClearReplaceList", f.BtnClearReplaceList, f.GroupBoxReplace, "クリア", "クリア", -1},
+      {"BtnAddLine", f.BtnAddLine, f.GroupBoxReplace, "追加", "追加", -1},
+      {"Memo", f.Memo, f.TabSheetLog, "", "ログ", -1},
+      {"BtnRename", f.BtnRename, f.Panel1, "リネーム", "リネーム", -1},
+      {"BtnUndo", f.BtnUndo, f.Panel1, "元に戻す", "元に戻す", -1},
+      {"BtnHelp", f.BtnHelp, f.Panel1, "ヘルプ", "ヘルプ", -1},
+      {"BtnClose", f.BtnClose, f.Panel1, "閉じる", "閉じる", -1},
+      {"Panel1", f.Panel1, &f, "", "", -1},
+  };
+  for (const Row& r : rows) {
+    ASSERT_NE(r.control, nullptr) << r.member;
+    EXPECT_EQ(r.control->parentWidget(), r.parent) << r.member;
+    EXPECT_EQ(r.control->accessibleName(), r.accessibleName) << r.member;
+    if (auto* button = qobject_cast<QAbstractButton*>(r.control)) {
+      EXPECT_EQ(button->text(), r.caption) << r.member;
+      if (r.checked >= 0) {
+        EXPECT_EQ(button->isChecked(), r.checked == 1) << r.member;
+      }
+    } else if (auto* group = qobject_cast<QGroupBox*>(r.control)) {
+      EXPECT_EQ(group->title(), r.caption) << r.member;
+    }
+  }
+  EXPECT_EQ(f.BitBtnFolder->toolTip(), "フォルダー選択");
+  EXPECT_FALSE(f.BitBtnFolder->icon().isNull());
+  ASSERT_EQ(f.PageControl->count(), 2);
+  EXPECT_EQ(f.PageControl->tabText(0), "Rename");
+  EXPECT_EQ(f.PageControl->tabText(1), "Log");
+  EXPECT_EQ(f.PageControl->widget(0), f.TabSheetRename);
+  EXPECT_EQ(f.PageControl->widget(1), f.TabSheetLog);
+  EXPECT_TRUE(f.Memo->isReadOnly());
+  EXPECT_EQ(f.Memo->font().fixedPitch() || QFontInfo(f.Memo->font()).fixedPitch(), true);
+}
+
+TEST_F(FormRenamerTest, TabOrderFollowsTheLayout) {
+  auto form = Open();
+  TFormRenamer& f = *form;
+  const std::vector<QWidget*> expected = {
+      f.BitBtnFolder,       f.EditFolder,          f.CheckBoxZenkakuKakko, f.CheckBoxWaSpKakko,
+      f.CheckBoxWaKakko,    f.CheckBoxLowerExt,    f.CheckBoxDelAfterKakko, f.CheckBoxDeleteKakko,
+      f.CheckBoxWithDir,    f.CheckBoxWithExt,     f.BtnCopyFileList,      f.StringGridReplace,
+      f.CheckBoxIgnoreCase, f.BtnClearReplaceList, f.BtnAddLine,           f.Memo,
+      f.BtnRename,          f.BtnUndo,             f.BtnHelp,              f.BtnClose};
+  std::vector<QWidget*> chain;
+  QWidget* w = f.BitBtnFolder;
+  do {
+    if (std::find(expected.begin(), expected.end(), w) != expected.end()) chain.push_back(w);
+    w = w->nextInFocusChain();
+  } while (w != f.BitBtnFolder && chain.size() < expected.size());
+  EXPECT_EQ(chain, expected);
+}
+
+TEST_F(FormRenamerTest, ResizingKeepsControlsStretchedAndButtonsRight) {
+  auto form = Open();
+  form->show();
+  QApplication::processEvents();
+  auto rightGap = [&](QWidget* w) {
+    return w->parentWidget()->width() - (w->x() + w->width());
+  };
+  auto bottomGap = [&](QWidget* w) {
+    return w->parentWidget()->height() - (w->y() + w->height());
+  };
+  QWidget* rightAnchored[] = {form->EditFolder, form->GroupBoxFileList, form->GroupBoxReplace,
+                              form->StringGridReplace, form->BtnClearReplaceList, form->BtnAddLine,
+                              form->BtnRename, form->BtnUndo, form->BtnHelp, form->BtnClose};
+  QWidget* bottomAnchored[] = {form->GroupBoxReplace, form->StringGridReplace, form->CheckBoxIgnoreCase,
+                               form->BtnClearReplaceList, form->BtnAddLine};
+  std::vector<int> right, bottom;
+  for (QWidget* w : rightAnchored) right.push_back(rightGap(w));
+  for (QWidget* w : bottomAnchored) bottom.push_back(bottomGap(w));
+  const QSize grid = form->StringGridReplace->size();
+  const QRect options = form->GroupBoxOption->geometry();
+  const QRect folderButton = form->BitBtnFolder->geometry();
+
+  form->resize(900, 600);
+  QApplication::processEvents();
+  for (std::size_t i = 0; i < std::size(rightAnchored); ++i)
+    EXPECT_EQ(rightGap(rightAnchored[i]), right[i]) << rightAnchored[i]->accessibleName().toStdString();
+  for (std::size_t i = 0; i < std::size(bottomAnchored); ++i)
+    EXPECT_EQ(bottomGap(bottomAnchored[i]), bottom[i]) << bottomAnchored[i]->accessibleName().toStdString();
+  EXPECT_EQ(form->StringGridReplace->width(), grid.width() + 260);
+  EXPECT_EQ(form->StringGridReplace->height(), grid.height() + 200);
+  EXPECT_EQ(form->GroupBoxOption->geometry(), options) << "the option frame keeps its place and size";
+  EXPECT_EQ(form->BitBtnFolder->geometry(), folderButton);
+  form->hide();
+}
+
+TEST_F(FormRenamerTest, SaveAndRestartRestoresEveryControl) {
+  const std::string target = Path("videos");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(target)));
+  {
+    auto form = Open();
+    form->resize(700, 450);
+    form->move(20, 30);
+    form->EditFolder->SetText(target + "/*.mp4");
+    for (QCheckBox* box : {form->CheckBoxLowerExt, form->CheckBoxZenkakuKakko, form->CheckBoxWaSpKakko,
+                           form->CheckBoxWaKakko, form->CheckBoxDelAfterKakko, form->CheckBoxDeleteKakko,
+                           form->CheckBoxIgnoreCase, form->CheckBoxWithDir, form->CheckBoxWithExt})
+      box->setChecked(!box->isChecked());
+    form->StringGridReplace->SetRowCount(9);
+    const std::vector<std::pair<std::string, std::string>> cells = {
+        {"a,b", "c\"d"}, {"", "only new"}, {"  ", " "}, {" inner  space ", "x"},
+        {"第", "だい"},  {"", ""},         {"p", ""},   {"last", "row"}};
+    for (int r = 1; r <= 8; ++r) {
+      form->StringGridReplace->SetCells(0, r, cells[r - 1].first);
+      form->StringGridReplace->SetCells(1, r, cells[r - 1].second);
+    }
+    form->UndoOldPaths = {"/a"};
+    form->UndoNewPaths = {"/b"};
+    form->BtnClose->click();
+    EXPECT_TRUE(form->UndoOldPaths.empty());
+  }
+  auto form = Open();
+  EXPECT_EQ(form->geometry().topLeft(), QPoint(20, 30));
+  EXPECT_EQ(form->size(), QSize(700, 450));
+  EXPECT_EQ(form->EditFolder->Text(), target + "/*.mp4");
+  EXPECT_FALSE(form->CheckBoxLowerExt->isChecked());
+  EXPECT_FALSE(form->CheckBoxZenkakuKakko->isChecked());
+  EXPECT_TRUE(form->CheckBoxWaSpKakko->isChecked());
+  EXPECT_TRUE(form->CheckBoxWaKakko->isChecked());
+  EXPECT_TRUE(form->CheckBoxDelAfterKakko->isChecked());
+  EXPECT_TRUE(form->CheckBoxDeleteKakko->isChecked());
+  EXPECT_FALSE(form->CheckBoxIgnoreCase->isChecked());
+  EXPECT_TRUE(form->CheckBoxWithDir->isChecked());
+  EXPECT_TRUE(form->CheckBoxWithExt->isChecked());
+  // Blank rows are left out and the rest close up; cells come back trimmed.
+  EXPECT_EQ(GridRows(*form), (std::vector<std::string>{"a,b|c\"d", "|only new", "inner  space|x", "第|だい",
+                                                       "p|", "last|row"}));
+  EXPECT_EQ(form->StringGridReplace->Cells(0, 0), "Old");
+  EXPECT_TRUE(form->UndoOldPaths.empty()) << "undo never survives a restart";
+  EXPECT_FALSE(form->BtnUndo->isEnabled());
+}
+
+TEST_F(FormRenamerTest, ClosingFromTheTitleBarSavesToo) {
+  auto form = Open();
+  form->show();
+  form->EditFolder->SetText("/typed but missing");
+  EXPECT_TRUE(form->close());
+  EXPECT_NE(ReadIni().find("Dir=/typed but missing"), std::string::npos) << ReadIni();
+}
+
+TEST_F(FormRenamerTest, PositionItemsMissingBadSmallOrNegative) {
+  const int sw = Screen.Width(), sh = Screen.Height();
+  struct Case {
+    const char* name;
+    const char* position;  // nullptr: no key at all
+    QRect bounds;
+  };
+  const Case cases[] = {
+      {"no key", nullptr, {(sw - 640) / 2, (sh - 400) / 2, 640, 400}},
+      {"all four", "100,50,700,450", {100, 50, 700, 450}},
+      {"only left and top", "100,50", {100, 50, 640, 400}},
+      {"bad left and height", "x,50,700,y", {(sw - 700) / 2, 50, 700, 400}},
+      {"smaller size ignored", "100,50,600,300", {100, 50, 640, 400}},
+      {"negative left centres that axis only", "-1200,40,640,400", {(sw - 640) / 2, 40, 640, 400}},
+      {"negative top", "10,-5,800,500", {10, (sh - 500) / 2, 800, 500}},
+      {"beyond the right edge kept", "5000,40,640,400", {5000, 40, 640, 400}},
+  };
+  for (const Case& c : cases) {
+    WriteIni(c.position ? std::string("[QuorRenamer]\nVersion=999999\nPosition=") + c.position + "\n"
+                        : std::string("[QuorRenamer]\nVersion=1\n"));
+    auto form = Open();
+    EXPECT_EQ(QRect(form->pos(), form->size()), c.bounds) << c.name;
+  }
+}
+
+TEST_F(FormRenamerTest, DirRestoredOnlyWhenItsFolderExists) {
+  const std::string existing = Path("存在 する");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(existing)));
+  struct Case {
+    std::string stored;
+    std::string field;
+  };
+  const Case cases[] = {
+      {existing, existing},
+      {existing + "/*.mp4", existing + "/*.mp4"},
+      {existing + "/ep??.mkv", existing + "/ep??.mkv"},
+      {Path("gone"), ""},
+      {Path("gone") + "/*.mp4", ""},
+  };
+  for (const Case& c : cases) {
+    WriteIni("[Rename]\nDir=" + c.stored + "\n");
+    auto form = Open();
+    EXPECT_EQ(form->EditFolder->Text(), c.field) << c.stored;
+  }
+  // A field left empty stores the empty text at the next save.
+  auto form = Open();
+  form->close();
+  EXPECT_NE(ReadIni().find("Dir=\n"), std::string::npos) << ReadIni();
+}
+
+TEST_F(FormRenamerTest, ReplaceListFileOrderGapsLeadingZerosAndGrowth) {
+  WriteIni(
+      "[ReplaceList]\n"
+      "IgnoreCase=0\n"
+      "5=e,E\n"
+      "2=b,B\n"
+      "x=skipped\n"
+      "-1=skipped\n"
+      "007=looked up as 7\n"
+      "9=\"  padded  \",\" \"\n"
+      "10=j,J,extra\n"
+      "11=k\n"
+      "12=l,L\n"
+      "13=m,M\n");
+  auto form = Open();
+  EXPECT_FALSE(form->CheckBoxIgnoreCase->isChecked());
+  EXPECT_EQ(GridRows(*form), (std::vector<std::string>{"e|E", "b|B", "|", "padded|", "j|J", "k|", "l|L", "m|M"}));
+  EXPECT_EQ(form->StringGridReplace->Cells(0, 0), "Old") << "the header stays on row 0";
+}
+
+TEST_F(FormRenamerTest, AddLineAddsRowsAtTheBottom) {
+  auto form = Open();
+  form->StringGridReplace->SetCells(0, 6, "last");
+  for (int i = 0; i < 3; ++i) form->BtnAddLine->click();
+  EXPECT_EQ(form->StringGridReplace->RowCount(), 10);
+  EXPECT_EQ(form->StringGridReplace->Cells(0, 6), "last");
+  EXPECT_EQ(form->StringGridReplace->Cells(0, 9), "");
+}
+
+TEST_F(FormRenamerTest, ClearReplaceListGivesTheDesignShape) {
+  auto form = Open();
+  TStringGrid& grid = *form->StringGridReplace;
+  grid.setColumnWidth(0, 150);  // as the user dragged it
+  grid.SetRowCount(25);
+  for (int r = 1; r < 25; ++r) grid.Rows(r).SetText("old" + std::to_string(r) + "\nnew");
+  form->CheckBoxIgnoreCase->setChecked(false);
+  form->BtnClearReplaceList->click();
+  EXPECT_EQ(grid.RowCount(), 7);
+  EXPECT_EQ(grid.FixedRows(), 1);
+  EXPECT_EQ(grid.ColCount(), 2);
+  EXPECT_EQ(grid.Cells(0, 0), "Old");
+  EXPECT_EQ(grid.Cells(1, 0), "New");
+  EXPECT_EQ(GridRows(*form), std::vector<std::string>(6, "|"));
+  EXPECT_EQ(grid.columnWidth(0), 150);
+  EXPECT_FALSE(form->CheckBoxIgnoreCase->isChecked());
+  // Again on the design shape: nothing changes.
+  form->BtnClearReplaceList->click();
+  EXPECT_EQ(grid.RowCount(), 7);
+  EXPECT_EQ(GridRows(*form), std::vector<std::string>(6, "|"));
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(iniPath_))) << "the file changes only at close";
+}
+
+TEST_F(FormRenamerTest, HelpOpensTheExecutablesChmAndIgnoresFailure) {
+  auto form = Open();
+  std::vector<std::string> opened;
+  form->OpenDocumentProc = [&](const std::string& path) {
+    opened.push_back(path);
+    return false;  // no viewer: nothing may be shown
+  };
+  form->BtnHelp->click();
+  const std::string exe = Application.ExeName();
+  EXPECT_EQ(opened, std::vector<std::string>{exe + ".chm"});
+}
+
+TEST_F(FormRenamerTest, FolderDialogWritesOnlyOnConfirmation) {
+  auto form = Open();
+  const std::string masked = "/old/photo*.jpg";
+  form->EditFolder->SetText(masked);
+  std::vector<std::string> seen;
+  form->SelectDirectoryProc = [&](const std::string& caption, const std::string& root, std::string& dir) {
+    seen = {caption, root, dir};
+    dir = "/scribbled";  // a cancelled dialog may leave anything here
+    return false;
+  };
+  form->BitBtnFolder->click();
+  EXPECT_EQ(seen, (std::vector<std::string>{"Select Folder", "", masked}));
+  EXPECT_EQ(form->EditFolder->Text(), masked);
+
+  form->SelectDirectoryProc = [](const std::string&, const std::string&, std::string& dir) {
+    dir = "/home/u/動画";
+    return true;
+  };
+  form->BitBtnFolder->click();
+  EXPECT_EQ(form->EditFolder->Text(), "/home/u/動画");
+}
+
+// What the window gets from a file manager: the drag enters, then drops.
+// Returns whether the window accepted the drag.
+bool Drop(QWidget& target, const QList<QUrl>& urls) {
+  QMimeData data;
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&target, &drop);
+  return true;
+}
+
+TEST_F(FormRenamerTest, DropWritesTheFirstLocalPathAndStartsNothing) {
+  auto form = Open();
+  form->EditFolder->SetText("/old/photo*.jpg");
+  form->PageControl->setCurrentWidget(form->TabSheetLog);
+  EXPECT_TRUE(Drop(*form, {QUrl::fromLocalFile("/work/a.txt"), QUrl::fromLocalFile("/work/b.txt"),
+                          QUrl::fromLocalFile("/work/c.txt")}));
+  EXPECT_EQ(form->EditFolder->Text(), "/work/a.txt");
+  EXPECT_EQ(form->PageControl->currentWidget(), form->TabSheetLog);
+  EXPECT_EQ(form->Memo->Lines().Count(), 0u);
+
+  Drop(*form, {QUrl("https://example.org/a.txt"), QUrl::fromLocalFile("/work/dir")});
+  EXPECT_EQ(form->EditFolder->Text(), "/work/dir") << "a URL that is not a local file is skipped";
+  EXPECT_FALSE(Drop(*form, {QUrl("https://example.org/a.txt")})) << "nothing local: the drag is refused";
+  EXPECT_EQ(form->EditFolder->Text(), "/work/dir");
+  EXPECT_FALSE(Drop(*form, {}));
+  EXPECT_EQ(form->EditFolder->Text(), "/work/dir");
+}
+
+TEST_F(FormRenamerTest, TypedTextIsKeptAsTyped) {
+  auto form = Open();
+  form->EditFolder->setText("  /tmp/x\\ ");
+  EXPECT_EQ(form->EditFolder->Text(), "  /tmp/x\\ ");
+  form->close();
+  EXPECT_NE(ReadIni().find("Dir=  /tmp/x\\ \n"), std::string::npos) << ReadIni();
+}
+
+TEST_F(FormRenamerTest, SaveFailureIsShownAndTheWindowStillCloses) {
+  // A plain file where the settings folder should be: nothing can be written.
+  const std::string blocker = Path("not-a-folder");
+  std::ofstream(blocker) << "x";
+  TFormRenamer form(blocker + "/quor-renamer.ini");
+  form.show();
+  ErrorBoxRecorder box;
+  form.BtnClose->click();
+  EXPECT_EQ(box.messages.size(), 1u);
+  if (!box.messages.empty()) {
+    EXPECT_FALSE(box.messages[0].empty());
+  }
+  EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(FormRenamerTest, UnreadableSettingsFileFailsTheStartUp) {
+  // A folder under the settings file's name exists but cannot be read as a file.
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(iniPath_)));
+  EXPECT_THROW(Open(), Exception);
+}
+
+}  // namespace
+}  // namespace quor
