@@ -1,0 +1,57 @@
+#pragma once
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quor::test {
+
+// A fresh folder under the system's temporary folder, removed with all it
+// holds when the object ends.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& prefix = "quor") {
+    std::string templ = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = templ;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  [[nodiscard]] const std::string& Path() const { return path_; }
+  [[nodiscard]] std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  void File(const std::string& name, const std::string& content = "") const {
+    std::ofstream(*this / name, std::ios::binary) << content;
+  }
+  void Folder(const std::string& name) const { std::filesystem::create_directory(*this / name); }
+  [[nodiscard]] bool Has(const std::string& name) const {
+    std::error_code ec;
+    return std::filesystem::symlink_status(*this / name, ec).type() != std::filesystem::file_type::not_found;
+  }
+  [[nodiscard]] std::string Read(const std::string& name) const {
+    std::ifstream in(*this / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  // Entry names, sorted, as raw bytes.
+  [[nodiscard]] std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace quor::test

@@ -1,0 +1,72 @@
+#include "text/DisplayText.h"
+
+#include "platform/TextConvert.h"
+
+namespace quor {
+
+namespace {
+
+// Control characters as their pictures: U+2400 + c, DEL as U+2421.
+void AppendVisible(std::string& out, std::string_view utf8) {
+  for (const char ch : utf8) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20) {
+      out += "\xE2\x90";
+      out += static_cast<char>(0x80 + c);
+    } else if (c == 0x7F) {
+      out += "\xE2\x90\xA1";
+    } else {
+      out += ch;
+    }
+  }
+}
+
+}  // namespace
+
+bool NameCodepage(std::string_view name, Codepage& cp) {
+  if (IsValidText(name, Codepage::Utf8)) {
+    cp = Codepage::Utf8;
+    return true;
+  }
+  if (IsValidText(name, Codepage::Cp932)) {
+    cp = Codepage::Cp932;
+    return true;
+  }
+  return false;
+}
+
+std::string DisplayName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  Codepage cp = Codepage::Utf8;
+  std::string decoded;
+  if (NameCodepage(name, cp)) {
+    if (cp == Codepage::Utf8) {
+      AppendVisible(out, name);
+      return out;
+    }
+    if (ConvertText(name, Codepage::Cp932, Codepage::Utf8, decoded)) {
+      AppendVisible(out, decoded);
+      return out;
+    }
+  }
+  for (std::size_t i = 0; i < name.size();) {
+    const std::size_t n = Utf8SequenceLength(name, i);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      AppendVisible(out, name.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
+}
+
+std::string DisplayPath(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return DisplayName(path);
+  return DisplayName(path.substr(0, slash + 1)) + DisplayName(path.substr(slash + 1));
+}
+
+}  // namespace quor
