@@ -1,0 +1,491 @@
+#include "settings/Settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/Exception.h"
+#include "text/Codepage.h"
+
+namespace quor {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using Row = std::array<std::string, 2>;
+using Rows = std::vector<Row>;
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (fs::temp_directory_path() / "quor-settings-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/quor-renamer.ini";
+  }
+  void TearDown() override {
+    ::chmod(dir_.c_str(), 0700);
+    fs::remove_all(dir_);
+  }
+
+  void Write(std::string_view bytes) const { WriteTo(path_, bytes); }
+  static void WriteTo(const std::string& path, std::string_view bytes) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  static std::string ReadFrom(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  // Settings as the window hands them over at start-up on a 1920x1080 screen.
+  static FormSettings Fresh() {
+    FormSettings s;
+    s.ScreenWidth = 1920;
+    s.ScreenHeight = 1080;
+    return s;
+  }
+  [[nodiscard]] FormSettings Load(std::string_view file) const {
+    Write(file);
+    FormSettings s = Fresh();
+    LoadSettings(path_, s);
+    return s;
+  }
+
+  std::string dir_;
+  std::string path_;
+};
+
+void ExpectSameSettings(const FormSettings& a, const FormSettings& b, const std::string& what) {
+  EXPECT_EQ(a.Left, b.Left) << what;
+  EXPECT_EQ(a.Top, b.Top) << what;
+  EXPECT_EQ(a.Width, b.Width) << what;
+  EXPECT_EQ(a.Height, b.Height) << what;
+  EXPECT_EQ(a.Dir, b.Dir) << what;
+  EXPECT_EQ(a.LowerExt, b.LowerExt) << what;
+  EXPECT_EQ(a.KakkoHanToZen, b.KakkoHanToZen) << what;
+  EXPECT_EQ(a.WaSpaceKakko, b.WaSpaceKakko) << what;
+  EXPECT_EQ(a.WaKakko, b.WaKakko) << what;
+  EXPECT_EQ(a.DeleteAfterKakko, b.DeleteAfterKakko) << what;
+  EXPECT_EQ(a.DeleteKakko, b.DeleteKakko) << what;
+  EXPECT_EQ(a.IgnoreCase, b.IgnoreCase) << what;
+  EXPECT_EQ(a.Rows, b.Rows) << what;
+  EXPECT_EQ(a.WithDir, b.WithDir) << what;
+  EXPECT_EQ(a.WithExt, b.WithExt) << what;
+}
+
+// The defaults on a 1920x1080 screen: the design state, centred.
+FormSettings Centred() {
+  FormSettings s;
+  s.ScreenWidth = 1920;
+  s.ScreenHeight = 1080;
+  s.Left = (1920 - 640) / 2;
+  s.Top = (1080 - 400) / 2;
+  return s;
+}
+
+TEST_F(SettingsTest, WithoutAFileTheDesignStateIsCentred) {
+  FormSettings s = Fresh();
+  LoadSettings(path_, s);
+  ExpectSameSettings(s, Centred(), "no file");
+  EXPECT_EQ(s.Rows.size(), 6u);
+  EXPECT_FALSE(fs::exists(path_)) << "loading never writes";
+}
+
+TEST_F(SettingsTest, PositionRestore) {
+  const struct {
+    const char* what;
+    std::string position;
+    int screenWidth, screenHeight;
+    int left, top, width, height;
+  } cases[] = {
+      {"all four", "100,50,800,600", 1920, 1080, 100, 50, 800, 600},
+      {"smaller size ignored", "100,50,300,200", 1920, 1080, 100, 50, 640, 400},
+      {"same size kept", "100,50,640,400", 1920, 1080, 100, 50, 640, 400},
+      {"two items: size stays", "100,50", 1920, 1080, 100, 50, 640, 400},
+      {"one item: top centred", "100", 1920, 1080, 100, 340, 640, 400},
+      {"empty: centred", "", 1920, 1080, 640, 340, 640, 400},
+      {"negative left centres with the new size", "-1920,50,800,600", 1920, 1080, 560, 50, 800, 600},
+      {"negative top on its own", "100,-5,800,601", 1920, 1080, 100, 239, 800, 601},
+      {"left beyond the screen kept", "5000,3000,800,600", 1920, 1080, 5000, 3000, 800, 600},
+      {"zero is no negative", "0,0,640,400", 1920, 1080, 0, 0, 640, 400},
+      {"not numbers count as -1", "abc,50,x,600", 1920, 1080, 640, 50, 640, 600},
+      {"fraction is not a number", "1.5,2,700.0,500", 1920, 1080, 640, 2, 640, 500},
+      {"extra items ignored", "10,20,700,500,99", 1920, 1080, 10, 20, 700, 500},
+      {"blanks and quotes", " 10 , \"20\" ,700,500", 1920, 1080, 10, 20, 700, 500},
+      {"centring truncates toward zero", "-1,-1,1001,801", 800, 600, -100, -100, 1001, 801},
+      {"odd difference rounds down", "-1,-1,641,401", 1920, 1080, 639, 339, 641, 401},
+      {"overflowing number counts as -1", "99999999999,1,2,3", 1920, 1080, 640, 1, 640, 400},
+  };
+  for (const auto& c : cases) {
+    Write("[QuorRenamer]\nPosition=" + c.position + "\n");
+    FormSettings s;
+    s.ScreenWidth = c.screenWidth;
+    s.ScreenHeight = c.screenHeight;
+    LoadSettings(path_, s);
+    EXPECT_EQ(s.Left, c.left) << c.what;
+    EXPECT_EQ(s.Top, c.top) << c.what;
+    EXPECT_EQ(s.Width, c.width) << c.what;
+    EXPECT_EQ(s.Height, c.height) << c.what;
+  }
+}
+
+TEST_F(SettingsTest, DirIsRestoredOnlyWhenItsFolderExists) {
+  fs::create_directory(dir_ + "/films");
+  fs::create_directory(dir_ + "/第1話");
+  WriteTo(dir_ + "/films/a.mp4", "");
+  const struct {
+    const char* what;
+    std::string stored;
+    bool restored;
+  } cases[] = {
+      {"folder", dir_ + "/films", true},
+      {"folder with a separator at the end", dir_ + "/films/", true},
+      {"japanese folder", dir_ + "/第1話", true},
+      {"mask with star", dir_ + "/films/*.mp4", true},
+      {"mask with question mark", dir_ + "/films/a?.mp4", true},
+      {"mask in the folder part", dir_ + "/fil*/a.mp4", false},
+      {"folder gone", dir_ + "/gone", false},
+      {"mask in a folder that is gone", dir_ + "/gone/*.mp4", false},
+      {"a file is no folder", dir_ + "/films/a.mp4", false},
+      {"mask without a folder", "*.mp4", false},
+      {"empty", "", false},
+  };
+  for (const auto& c : cases) {
+    Write("[Rename]\nDir=" + c.stored + "\n");
+    FormSettings s = Fresh();
+    s.Dir = "as before";
+    LoadSettings(path_, s);
+    EXPECT_EQ(s.Dir, c.restored ? c.stored : "as before") << c.what;
+  }
+}
+
+TEST_F(SettingsTest, BooleansDefaultToTheCurrentState) {
+  const char* const keys = "[Rename]\nLowerExt=0\nKakkoHanToZen=false\nWaSpaceKakko=1\nWaKakko=TRUE\n"
+                           "DeleteAfterKakko=True\nDeleteKakko=1\n[ReplaceList]\nIgnoreCase=0\n"
+                           "[FileList]\nWithDir=1\nWithExt=true\n";
+  FormSettings s = Load(keys);
+  EXPECT_FALSE(s.LowerExt);
+  EXPECT_FALSE(s.KakkoHanToZen);
+  EXPECT_TRUE(s.WaSpaceKakko);
+  EXPECT_TRUE(s.WaKakko);
+  EXPECT_TRUE(s.DeleteAfterKakko);
+  EXPECT_TRUE(s.DeleteKakko);
+  EXPECT_FALSE(s.IgnoreCase);
+  EXPECT_TRUE(s.WithDir);
+  EXPECT_TRUE(s.WithExt);
+
+  // Missing keys and values that are no booleans keep whatever the boxes show.
+  Write("[Rename]\nLowerExt=maybe\nKakkoHanToZen=2\nWaSpaceKakko=\n[FileList]\nWithDir=yes\n");
+  FormSettings t = Fresh();
+  t.LowerExt = false;
+  t.KakkoHanToZen = false;
+  t.WaSpaceKakko = true;
+  t.WaKakko = true;
+  t.IgnoreCase = false;
+  t.WithDir = true;
+  const FormSettings before = t;
+  LoadSettings(path_, t);
+  t.Left = before.Left;
+  t.Top = before.Top;
+  ExpectSameSettings(t, before, "kept");
+}
+
+TEST_F(SettingsTest, ReplaceListInFileOrder) {
+  FormSettings s = Load(
+      "[ReplaceList]\n"
+      "IgnoreCase=0\n"
+      "3=a,b\n"
+      "1=c,d\n"
+      "x=not an entry\n"
+      "-2=not an entry\n"
+      "1.0=not an entry\n"
+      "007=looked up as 7\n"
+      "5=  spaced  ,\"  quoted  \"\n"
+      "0=zero,0\n"
+      "8=only\n"
+      "9=,new\n"
+      "10=\"a,b\",\"say \"\"hi\"\"\"\n"
+      "11=one,two,three\n"
+      "12=\n");
+  const Rows expected = {{"a", "b"},     {"c", "d"},          {"", ""},       {"spaced", "quoted"},
+                         {"zero", "0"},  {"only", ""},        {"", "new"},    {"a,b", "say \"hi\""},
+                         {"one", "two"}, {"", ""}};
+  EXPECT_EQ(s.Rows, expected);
+  EXPECT_FALSE(s.IgnoreCase);
+}
+
+TEST_F(SettingsTest, LeadingZeroKeyReadsThePlainNumber) {
+  FormSettings s = Load("[ReplaceList]\n07=x,y\n7=p,q\n");
+  EXPECT_EQ(s.Rows[0], (Row{"p", "q"}));
+  EXPECT_EQ(s.Rows[1], (Row{"p", "q"}));
+}
+
+TEST_F(SettingsTest, FewerEntriesLeaveTheOtherRowsAndMoreGrowTheGrid) {
+  Write("[ReplaceList]\n1=a,b\n2=c,d\n");
+  FormSettings s = Fresh();
+  for (auto& row : s.Rows) row = {"kept", "kept"};
+  LoadSettings(path_, s);
+  ASSERT_EQ(s.Rows.size(), 6u);
+  EXPECT_EQ(s.Rows[1], (Row{"c", "d"}));
+  EXPECT_EQ(s.Rows[2], (Row{"kept", "kept"}));
+
+  std::string many = "[ReplaceList]\n";
+  for (int i = 1; i <= 20; ++i) many += std::to_string(i) + "=o" + std::to_string(i) + ",n\n";
+  s = Load(many);
+  ASSERT_EQ(s.Rows.size(), 20u);
+  EXPECT_EQ(s.Rows[19], (Row{"o20", "n"}));
+}
+
+TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
+  FormSettings s = Fresh();
+  s.Left = -8;
+  s.Top = 20;
+  s.Width = 800;
+  s.Height = 600;
+  s.Dir = "/no/such folder";
+  s.WaKakko = true;
+  s.Rows = {{"  a  ", " b"}, {"", ""}, {"   ", "\t"}, {"", "new"}, {"a b", "c,d"}, {"q\"", ""}};
+  SaveSettings(path_, s);
+  EXPECT_EQ(ReadFrom(path_),
+            "[QuorRenamer]\nVersion=1000\nPosition=-8,20,800,600\n"
+            "\n[Rename]\nDir=/no/such folder\nLowerExt=1\nKakkoHanToZen=1\nWaSpaceKakko=0\nWaKakko=1\n"
+            "DeleteAfterKakko=0\nDeleteKakko=0\n"
+            "\n[ReplaceList]\nIgnoreCase=1\n1=a,b\n2=,new\n3=\"a b\",\"c,d\"\n4=\"q\"\"\",\n"
+            "\n[FileList]\nWithDir=0\nWithExt=0\n");
+  EXPECT_EQ(s.Rows, (Rows{{"a", "b"}, {"", ""}, {"", ""}, {"", "new"}, {"a b", "c,d"}, {"q\"", ""}}))
+      << "cells are trimmed in place";
+}
+
+TEST_F(SettingsTest, WhatIsSavedLoadsBackTheSame) {
+  fs::create_directory(dir_ + "/films");
+  FormSettings s = Fresh();
+  s.Left = 10;
+  s.Top = 20;
+  s.Width = 1000;
+  s.Height = 700;
+  s.Dir = dir_ + "/films/*.mp4";
+  s.LowerExt = false;
+  s.KakkoHanToZen = false;
+  s.WaSpaceKakko = true;
+  s.WaKakko = true;
+  s.DeleteAfterKakko = true;
+  s.DeleteKakko = true;
+  s.IgnoreCase = false;
+  s.WithDir = true;
+  s.WithExt = true;
+  s.Rows = {{"第1話", "第 1 話"}, {"C:\\dir\\", "\\\\server\\x"}, {"\\esc:", "\\esc:\\x0A"},
+            {"a,b", "say \"hi\""}, {"", "only new"}};
+  // Pasted text: every control byte inside a cell, one per row.
+  for (int b = 0; b < 0x20; ++b) s.Rows.push_back({std::string("a") + static_cast<char>(b) + "b", "x"});
+  s.Rows.push_back({"a\x7F" "b", "line\r\nbreak"});
+  SaveSettings(path_, s);
+  const std::string bytes = ReadFrom(path_);
+  EXPECT_EQ(bytes.find('\r'), std::string::npos);
+  EXPECT_TRUE(IsValidText(bytes, Codepage::Utf8));
+
+  FormSettings back;
+  back.ScreenWidth = 1920;
+  back.ScreenHeight = 1080;
+  LoadSettings(path_, back);
+  ExpectSameSettings(back, s, "round trip");
+}
+
+TEST_F(SettingsTest, SaveKeepsWhatItDoesNotKnowAndDropsOldEntries) {
+  std::string old = "; by hand\n[QuorRenamer]\nVersion=1\nTheme=dark\n[Custom]\nA=1\n[ReplaceList]\n";
+  for (int i = 1; i <= 10; ++i) old += std::to_string(i) + "=x,y\n";
+  Write(old);
+  FormSettings s = Fresh();
+  s.Rows = {{"a", "b"}};
+  SaveSettings(path_, s);
+  const std::string text = ReadFrom(path_);
+  EXPECT_NE(text.find("; by hand\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Version=1000\nTheme=dark\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("[Custom]\nA=1\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("[ReplaceList]\nIgnoreCase=1\n1=a,b\n\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("x,y"), std::string::npos) << text;
+}
+
+TEST_F(SettingsTest, VersionHasNoEffect) {
+  const std::string body = "[Rename]\nLowerExt=0\n[ReplaceList]\n1=a,b\n";
+  const FormSettings plain = Load("[QuorRenamer]\nPosition=1,2,700,500\n" + body);
+  for (const char* version : {"1000", "99999", "-1", "abc", ""}) {
+    const FormSettings s =
+        Load(std::string("[QuorRenamer]\nVersion=") + version + "\nPosition=1,2,700,500\n" + body);
+    ExpectSameSettings(s, plain, version);
+  }
+}
+
+// Replaces each Japanese character of a UTF-8 text by its CP932 bytes, from
+// a table written out by hand, so that the fixture does not depend on the
+// conversion under test.
+std::string ToCp932ByTable(std::string_view utf8) {
+  static const std::map<std::string, std::string> table = {
+      {"第", "\x91\xE6"}, {"話", "\x98\x62"}, {"表", "\x95\x5C"}, {"示", "\x8E\xA6"},
+      {"ソ", "\x83\x5C"}, {"ー", "\x81\x5B"}, {"ス", "\x83\x58"}, {"削", "\x8D\xED"},
+      {"除", "\x8F\x9C"}, {"ｱ", "\xB1"},     {"ｲ", "\xB2"},     {"ア", "\x83\x41"},
+      {"イ", "\x83\x43"}, {"～", "\x81\x60"}, {"フ", "\x83\x74"}, {"ォ", "\x83\x48"},
+      {"ル", "\x83\x8B"}, {"ダ", "\x83\x5F"}};
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t n = CharLength(utf8, i, Codepage::Utf8);
+    const std::string ch(utf8.substr(i, n));
+    if (n == 1) {
+      out += ch;
+    } else {
+      const auto it = table.find(ch);
+      if (it == table.end()) {
+        ADD_FAILURE() << "no CP932 bytes for " << ch;
+        return {};
+      }
+      out += it->second;
+    }
+    i += n;
+  }
+  return out;
+}
+
+TEST_F(SettingsTest, AFileInTheFormatAsSpecifiedLoadsExactly) {
+  const std::string folder = dir_ + "/第1話フォルダ";
+  fs::create_directory(folder);
+  const std::string fixture =
+      "[QuorRenamer]\nVersion=1000\nPosition=120,80,800,600\n"
+      "\n[Rename]\nDir=" + folder + "\nLowerExt=0\nKakkoHanToZen=0\nWaSpaceKakko=1\nWaKakko=0\n"
+      "DeleteAfterKakko=1\nDeleteKakko=1\n"
+      "\n[ReplaceList]\nIgnoreCase=0\n"
+      "1=第,\"第 話\"\n"
+      "2=表示,ソース\n"
+      "3=,削除\n"
+      "4=\"a,b\",\"say \"\"hi\"\"\"\n"
+      "5=ｱｲ,アイ\n"
+      "6=C:\\x\\y,\\\\server\n"
+      "7=～,ー\n"
+      "\n[FileList]\nWithDir=1\nWithExt=1\n";
+  FormSettings expected;
+  expected.Left = 120;
+  expected.Top = 80;
+  expected.Width = 800;
+  expected.Height = 600;
+  expected.Dir = folder;
+  expected.LowerExt = false;
+  expected.KakkoHanToZen = false;
+  expected.WaSpaceKakko = true;
+  expected.DeleteAfterKakko = true;
+  expected.DeleteKakko = true;
+  expected.IgnoreCase = false;
+  expected.Rows = {{"第", "第 話"},   {"表示", "ソース"}, {"", "削除"},      {"a,b", "say \"hi\""},
+                   {"ｱｲ", "アイ"}, {"C:\\x\\y", "\\\\server"}, {"～", "ー"}};
+  expected.WithDir = true;
+  expected.WithExt = true;
+
+  // The same file as Windows wrote it: CP932 with CRLF and no blank lines.
+  std::string windows;
+  for (std::string_view rest = fixture; !rest.empty();) {
+    const std::size_t nl = rest.find('\n');
+    const std::string_view line = rest.substr(0, nl);
+    rest.remove_prefix(nl + 1);
+    if (!line.empty()) windows += ToCp932ByTable(line) + "\r\n";
+  }
+  ASSERT_FALSE(IsValidText(windows, Codepage::Utf8)) << "the fixture must need the CP932 reading";
+
+  const struct {
+    const char* what;
+    std::string bytes;
+  } files[] = {{"UTF-8", fixture}, {"CP932", windows}, {"UTF-8 with a BOM", "\xEF\xBB\xBF" + fixture}};
+  for (const auto& f : files) {
+    FormSettings s = Load(f.bytes);
+    ExpectSameSettings(s, expected, f.what);
+    // Saved again, the file is this program's UTF-8 form of the same content.
+    SaveSettings(path_, s);
+    EXPECT_EQ(ReadFrom(path_), fixture) << f.what;
+  }
+}
+
+TEST_F(SettingsTest, DamagedFilesKeepTheDefaults) {
+  std::string random(10 << 20, '\0');
+  unsigned x = 99;
+  for (char& c : random) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 16);
+  }
+  const struct {
+    const char* what;
+    std::string file;
+  } cases[] = {
+      {"10 MB of random bytes", random},
+      {"random bytes under the sections", "[QuorRenamer]\n[Rename]\n" + random},
+      {"no sections", "Position=1,2,3000,3000\nLowerExt=0\n1=a,b\n"},
+      {"lines without =", "[Rename]\nLowerExt\n[ReplaceList]\n1\nIgnoreCase\n"},
+      {"garbage lines", "[Rename\n]\n[]\n=\n==\n[ReplaceList]]\nLowerExt=0\n"},
+      {"binary zeros", "[Rename]\0LowerExt=0\n\0\0\0"s},
+  };
+  for (const auto& c : cases) {
+    FormSettings s = Load(c.file);
+    ExpectSameSettings(s, Centred(), c.what);
+  }
+}
+
+TEST_F(SettingsTest, DamagedFilesReadWhatCanBeRead) {
+  FormSettings s = Load(
+      "[Rename]\nLowerExt=0\nLowerExt=1\n"  // the first of a repeated key wins
+      "[ReplaceList]\n1=\"a,b\n"           // a quote without its end takes the rest
+      "2=\"x\"junk,y\n"
+      "[Rename]\nWaKakko=1\n");            // a repeated section continues the first
+  EXPECT_FALSE(s.LowerExt);
+  EXPECT_TRUE(s.WaKakko);
+  EXPECT_EQ(s.Rows[0], (Row{"a,b", ""}));
+  EXPECT_EQ(s.Rows[1], (Row{"x", "y"}));
+}
+
+TEST_F(SettingsTest, FailuresThrowAndKeepTheOldFile) {
+  fs::create_directory(path_);
+  FormSettings s = Fresh();
+  EXPECT_THROW(LoadSettings(path_, s), Exception) << "a folder where the file should be";
+  EXPECT_THROW(SaveSettings(path_, s), Exception);
+  EXPECT_TRUE(fs::is_directory(path_));
+  EXPECT_THROW(SaveSettings(dir_ + "/missing/quor-renamer.ini", s), Exception);
+  EXPECT_FALSE(fs::exists(dir_ + "/missing"));
+
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  fs::remove(path_);
+  Write("[Rename]\nLowerExt=0\n");
+  ::chmod(dir_.c_str(), 0500);
+  EXPECT_THROW(SaveSettings(path_, s), Exception);
+  ::chmod(dir_.c_str(), 0700);
+  EXPECT_EQ(ReadFrom(path_), "[Rename]\nLowerExt=0\n");
+}
+
+TEST_F(SettingsTest, PathBesideTheProgramOrInTheUserConfiguration) {
+  fs::create_directory(dir_ + "/bin");
+  const struct {
+    const char* what;
+    std::string exe;
+    std::string config;
+    std::string path;
+  } cases[] = {
+      {"writable folder", dir_ + "/bin/quor-renamer", "/cfg", dir_ + "/bin/quor-renamer.ini"},
+      {"extension replaced", dir_ + "/bin/quor-renamer.bin", "/cfg", dir_ + "/bin/quor-renamer.ini"},
+      {"folder not there", dir_ + "/gone/quor-renamer", dir_ + "/cfg", dir_ + "/cfg/quor-renamer.ini"},
+      {"no configuration folder known", dir_ + "/gone/quor-renamer", "", dir_ + "/gone/quor-renamer.ini"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SettingsPath(c.exe, c.config), c.path) << c.what;
+
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  ::chmod((dir_ + "/bin").c_str(), 0500);
+  EXPECT_EQ(SettingsPath(dir_ + "/bin/quor-renamer", "/home/u/.config/quor"),
+            "/home/u/.config/quor/quor-renamer.ini");
+  ::chmod((dir_ + "/bin").c_str(), 0700);
+}
+
+}  // namespace
+}  // namespace quor
