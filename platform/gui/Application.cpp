@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include "platform/SystemOps.h"
+
 namespace quor {
 
 TApplication Application;
@@ -28,6 +30,8 @@ void TApplication::Initialize() {
   static char name[] = "quor-renamer";
   static char* argv[] = {name, nullptr};
   ownApp_ = std::make_unique<TQtApplication>(argc, argv);
+  // Lets the desktop match the window to the installed desktop entry.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(name));
 }
 
 void TApplication::Run() {
@@ -63,7 +67,10 @@ void TApplication::HandleException() noexcept {
 }
 
 std::string TApplication::ExeName() const {
-  return QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+  // The system's bytes, so that a path that is not valid UTF-8 stays intact.
+  std::string path = ExecutablePath();
+  if (path.empty()) path = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+  return path;
 }
 
 void TApplication::Release() {
