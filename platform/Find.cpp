@@ -40,6 +40,12 @@ FileTime ToFileTime(const statx_timestamp& t) {
 
 char FoldAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
+// CharLength with the common ASCII case inline: masks are matched against
+// every entry of a folder.
+std::size_t CharAt(std::string_view text, std::size_t pos, Codepage cp) {
+  return static_cast<unsigned char>(text[pos]) < 0x80 ? 1 : CharLength(text, pos, cp);
+}
+
 }  // namespace
 
 // The state of one search: the open folder and the mask.
@@ -210,13 +216,13 @@ bool MatchesFindMask(std::string_view name, std::string_view mask, Codepage cp) 
       continue;
     }
     if (m < mask.size()) {
-      const std::size_t nl = CharLength(name, n, cp);
+      const std::size_t nl = CharAt(name, n, cp);
       if (mask[m] == '?') {
         n += nl;
         ++m;
         continue;
       }
-      const std::size_t ml = CharLength(mask, m, cp);
+      const std::size_t ml = CharAt(mask, m, cp);
       if (ml == nl && (ml == 1 ? FoldAscii(mask[m]) == FoldAscii(name[n])
                                : std::memcmp(mask.data() + m, name.data() + n, ml) == 0)) {
         n += nl;
@@ -225,7 +231,7 @@ bool MatchesFindMask(std::string_view name, std::string_view mask, Codepage cp) 
       }
     }
     if (starMask == std::string_view::npos) return false;
-    starName += CharLength(name, starName, cp);
+    starName += CharAt(name, starName, cp);
     n = starName;
     m = starMask;
   }
