@@ -102,6 +102,10 @@ void ReplaceFileContents(const std::string& path, std::string_view data) {
   struct stat old {};
   const bool hadFile = ::stat(target.c_str(), &old) == 0;
   if (hadFile && S_ISDIR(old.st_mode)) Fail("Cannot write", path, EISDIR);
+  // The rename would replace a file that its owner made read-only; refuse
+  // as a write into it would.
+  if (hadFile && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    Fail("Cannot write", path, errno);
 
   // A name of our own next to the file: same file system, so the rename is
   // atomic. O_EXCL with a fresh name never takes over someone else's file.

@@ -19,8 +19,9 @@ namespace quor {
 // the same folder, is flushed to the disk (fsync), and is renamed over the
 // old file, whose permissions it takes. A symbolic link is followed, so the
 // link stays and its target is replaced. On any failure (full disk, folder
-// not writable, the path is a folder) the new file is removed, the old one
-// is left as it was, and quor::Exception is thrown.
+// not writable, the path is a folder or a file without write permission)
+// the new file is removed, the old one is left as it was, and
+// quor::Exception is thrown.
 void ReplaceFileContents(const std::string& path, std::string_view data);
 
 }  // namespace quor

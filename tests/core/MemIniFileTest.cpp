@@ -388,7 +388,7 @@ TEST_F(MemIniFileTest, FailedWritesThrowAndLeaveTheOldFile) {
   EXPECT_TRUE(Strays().empty()) << Strays().front();
 }
 
-TEST_F(MemIniFileTest, ReadOnlyFolderThrowsAndLeavesTheOldFile) {
+TEST_F(MemIniFileTest, ReadOnlyFolderOrFileThrowsAndLeavesTheOldFile) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into a read-only folder";
   WriteBytes(path_, "[A]\nold=1\n");
   TMemIniFile ini(path_);
@@ -396,6 +396,10 @@ TEST_F(MemIniFileTest, ReadOnlyFolderThrowsAndLeavesTheOldFile) {
   ::chmod(dir_.c_str(), 0500);
   EXPECT_THROW(ini.UpdateFile(), Exception);
   ::chmod(dir_.c_str(), 0700);
+  EXPECT_EQ(ReadBytes(path_), "[A]\nold=1\n");
+  // A read-only file in a writable folder is not replaced either.
+  ::chmod(path_.c_str(), 0400);
+  EXPECT_THROW(ini.UpdateFile(), Exception);
   EXPECT_EQ(ReadBytes(path_), "[A]\nold=1\n");
   EXPECT_TRUE(Strays().empty());
 }
