@@ -34,7 +34,9 @@ struct FormSettings {
 };
 
 // Where the settings file lives: the executable's path with ".ini" when its
-// folder is writable, otherwise the same file name in `userConfigDir`.
+// folder is writable, otherwise the same file name in `userConfigDir`
+// (beside the executable all the same when `userConfigDir` is empty). The
+// caller creates `userConfigDir` before a save if it is missing.
 [[nodiscard]] std::string SettingsPath(const std::string& exeName, const std::string& userConfigDir);
 
 // Reads the file at `path` into `s`, applying the rules of each key (bounds
