@@ -80,13 +80,6 @@ void InsertSlot(std::vector<Slot>& slots, std::size_t& count, std::size_t pos, s
   ++count;
 }
 
-bool EqualsFolded(std::string_view s, std::string_view lower) {
-  if (s.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < s.size(); ++i)
-    if (FoldChar(s[i]) != lower[i]) return false;
-  return true;
-}
-
 // Length of the character at `i` when it must be escaped, else 0: control
 // bytes, C1 controls and the Unicode line and paragraph separators (other
 // editors break lines there), and bytes that are not valid UTF-8.
@@ -313,8 +306,8 @@ bool TMemIniFile::ReadBool(std::string_view section, std::string_view key, bool 
   std::string_view v = line->value;
   while (!v.empty() && static_cast<unsigned char>(v.front()) <= 0x20) v.remove_prefix(1);
   while (!v.empty() && static_cast<unsigned char>(v.back()) <= 0x20) v.remove_suffix(1);
-  if (v == "1" || EqualsFolded(v, "true")) return true;
-  if (v == "0" || EqualsFolded(v, "false")) return false;
+  if (v == "1" || SameFolded(v, "true")) return true;
+  if (v == "0" || SameFolded(v, "false")) return false;
   return def;
 }
 

@@ -27,10 +27,12 @@
 //   as the caller's default.
 //
 // The escape, so that no value can break a line. A value is written as it is
-// unless it holds a control byte (0x00-0x1F, 0x7F), a byte that is not part
-// of valid UTF-8, or starts with the marker "\esc:". Such a value is written
-// as the marker followed by the value with each backslash doubled and each
-// of those bytes as "\x" and two upper-case hex digits:
+// unless it holds a control character (bytes 0x00-0x1F and 0x7F, the C1
+// controls U+0080-009F, and U+2028 and U+2029, which some editors take for
+// line breaks), a byte that is not part of valid UTF-8, or starts with the
+// marker "\esc:". Such a value is written as the marker followed by the
+// value with each backslash doubled and each byte of those characters as
+// "\x" and two upper-case hex digits:
 //   a<LF>b         ->  \esc:a\x0Ab
 //   C:\dir<TAB>    ->  \esc:C:\\dir\x09
 //   \esc:x         ->  \esc:\\esc:x
