@@ -22,10 +22,11 @@ bool HasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
 // Renames without ever replacing; 0 or the errno.
 int RenameNoReplace(const char* from, const char* to) {
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL) return errno;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
   // The file system refuses the flag (FUSE exFAT does, and it has no link()
-  // either): look right before a plain rename, the best it allows. A genuine
-  // EINVAL (a folder into itself) comes back from rename() as well.
+  // either), or a sandbox the call: look right before a plain rename, the
+  // best that allows. A genuine EINVAL (a folder into itself) comes back from
+  // rename() as well.
   struct stat st {};
   if (lstat(to, &st) == 0) return EEXIST;
   if (errno != ENOENT) return errno;
