@@ -24,8 +24,8 @@ int RenameNoReplace(const char* from, const char* to) {
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;
   // The file system refuses the flag (FUSE exFAT does, and it has no link()
-  // either), or a sandbox the call: look right before a plain rename, the
-  // best that allows. A genuine EINVAL (a folder into itself) comes back from
+  // either), or the system lacks the call: look right before a plain rename,
+  // the best that allows. A genuine EINVAL (a folder into itself) comes back from
   // rename() as well.
   struct stat st {};
   if (lstat(to, &st) == 0) return EEXIST;
@@ -39,8 +39,8 @@ std::string_view WithoutTrailingSlashes(std::string_view path) {
 }
 
 // Whether an "existing" new path may be the old entry itself, found again
-// by a case-insensitive lookup. Only a guess: the caller proves it by moving
-// the old entry away and looking again. FUSE file systems may give each
+// by a case-insensitive lookup. Only a guess: the caller settles it by moving
+// the old entry away before the no-replace rename to the new name. FUSE file systems may give each
 // spelling of a name its own inode number, so the names count too.
 bool MaybeSameEntry(const std::string& oldPath, const std::string& newPath) {
   struct stat a {};
