@@ -21,5 +21,5 @@ ensure_packages() {
     { "${sudo[@]}" apt-get update && "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; }
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev librsvg2-bin dpkg-dev)
 TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth exfatprogs exfat-fuse fuse3 desktop-file-utils appstream fp-utils)

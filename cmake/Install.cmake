@@ -1,0 +1,131 @@
+# The help file, the install layout, desktop integration and the Debian package.
+#
+# The program finds its settings and help files from its own path, so it is
+# installed as a self-contained folder, <prefix>/lib/quor-renamer/, holding
+# the executable and quor-renamer.chm; <prefix>/bin/quor-renamer is only a
+# link to it. Qt resolves the link (/proc/self/exe), so the help is looked
+# up beside the real file, not in bin/.
+
+if(NOT TARGET quor-renamer)
+  return()  # a build without the window has nothing to install
+endif()
+
+set(QUOR_APP_DIR lib/quor-renamer)
+# Where the executable lands in the build tree: the help is built beside it
+# so that the Help button works from the build directory too.
+if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+  set(QUOR_EXE_BUILD_DIR ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+else()
+  set(QUOR_EXE_BUILD_DIR ${CMAKE_BINARY_DIR})
+endif()
+
+# --- Help file ---------------------------------------------------------------
+find_program(QUOR_CHMCMD chmcmd)
+find_program(QUOR_ICONV iconv)
+if(QUOR_CHMCMD AND QUOR_ICONV)
+  set(QUOR_HELP_FILE ${QUOR_EXE_BUILD_DIR}/quor-renamer.chm)
+  file(GLOB QUOR_HELP_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/help/*)
+  add_custom_command(
+    OUTPUT ${QUOR_HELP_FILE}
+    COMMAND ${CMAKE_COMMAND}
+            -DSOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR}/help
+            -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/help
+            -DOUTPUT=${QUOR_HELP_FILE}
+            -DCHMCMD=${QUOR_CHMCMD}
+            -DICONV=${QUOR_ICONV}
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/Help.cmake
+    DEPENDS ${QUOR_HELP_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/Help.cmake
+    COMMENT "Compiling the help file quor-renamer.chm"
+    VERBATIM)
+  add_custom_target(quor_help ALL DEPENDS ${QUOR_HELP_FILE})
+  install(FILES ${QUOR_HELP_FILE} DESTINATION ${QUOR_APP_DIR})
+else()
+  message(STATUS "chmcmd (Debian package fp-utils) not found: "
+                 "the help file quor-renamer.chm is not built and not installed")
+endif()
+
+# --- Program -----------------------------------------------------------------
+install(TARGETS quor-renamer RUNTIME DESTINATION ${QUOR_APP_DIR})
+
+# A relative link, so that the tree can be moved (DESTDIR, dpkg -x) intact.
+set(QUOR_LINK_DIR ${CMAKE_CURRENT_BINARY_DIR}/install-link)
+file(MAKE_DIRECTORY ${QUOR_LINK_DIR})
+file(CREATE_LINK ../${QUOR_APP_DIR}/quor-renamer ${QUOR_LINK_DIR}/quor-renamer SYMBOLIC)
+install(FILES ${QUOR_LINK_DIR}/quor-renamer DESTINATION bin)
+
+# --- Desktop integration -----------------------------------------------------
+install(FILES packaging/quor-renamer.desktop DESTINATION share/applications)
+install(FILES packaging/io.github.quor.QuorRenamer.metainfo.xml DESTINATION share/metainfo)
+
+set(QUOR_ICON_SVG ${CMAKE_CURRENT_SOURCE_DIR}/app/icons/quor-renamer.svg)
+# The small sizes have their own drawing on a 16 px grid; scaling the large
+# one down blurs its lines.
+set(QUOR_ICON_SVG_SMALL ${CMAKE_CURRENT_SOURCE_DIR}/app/icons/quor-renamer-16.svg)
+if(NOT EXISTS ${QUOR_ICON_SVG_SMALL})
+  set(QUOR_ICON_SVG_SMALL ${QUOR_ICON_SVG})
+endif()
+find_program(QUOR_RSVG_CONVERT rsvg-convert)
+if(NOT EXISTS ${QUOR_ICON_SVG})
+  message(WARNING "${QUOR_ICON_SVG} is missing: no application icon is installed")
+elseif(QUOR_RSVG_CONVERT)
+  install(FILES ${QUOR_ICON_SVG} DESTINATION share/icons/hicolor/scalable/apps)
+  set(QUOR_ICON_PNGS "")
+  foreach(size 16 24 32 48 64 128 256)
+    if(size EQUAL 16)
+      set(svg ${QUOR_ICON_SVG_SMALL})
+    else()
+      set(svg ${QUOR_ICON_SVG})
+    endif()
+    set(png ${CMAKE_CURRENT_BINARY_DIR}/icons/${size}x${size}/quor-renamer.png)
+    add_custom_command(
+      OUTPUT ${png}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/icons/${size}x${size}
+      COMMAND ${QUOR_RSVG_CONVERT} -w ${size} -h ${size} -o ${png} ${svg}
+      DEPENDS ${svg}
+      VERBATIM)
+    list(APPEND QUOR_ICON_PNGS ${png})
+    install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+  add_custom_target(quor_icons ALL DEPENDS ${QUOR_ICON_PNGS})
+else()
+  install(FILES ${QUOR_ICON_SVG} DESTINATION share/icons/hicolor/scalable/apps)
+  message(STATUS "rsvg-convert (Debian package librsvg2-bin) not found: "
+                 "only the scalable application icon is installed")
+endif()
+
+# --- Debian package ----------------------------------------------------------
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quor-renamer)
+set(CPACK_PACKAGE_VENDOR "Quor Renamer developers")
+set(CPACK_PACKAGE_CONTACT "Quor Renamer developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch renamer for Japanese recording file names")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quor Renamer renames the entries of one folder in one batch. It is made for\n"
+    "Japanese recording names with an episode number and a title in corner\n"
+    "brackets: it turns half-width brackets into full-width ones, puts in or\n"
+    "takes out the space before the title, cuts broadcast marks after the title,\n"
+    "lower-cases extensions and applies a user-edited replace list. Every rename\n"
+    "is logged, an existing file is never overwritten, and the last run can be\n"
+    "undone. The user interface and the help are in Japanese.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# dpkg-shlibdeps finds the library packages with the versions the binary
+# needs (the Qt 6 ones among them); without it, name the Qt runtime at least.
+find_program(QUOR_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(QUOR_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6gui6, libqt6core6")
+endif()
+# xdg-open is how Qt hands the help file to the desktop; the rest are a CHM
+# viewer for it and a font that has the Japanese of the window.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "xdg-utils, xchm | kchmviewer, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
