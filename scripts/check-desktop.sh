@@ -32,7 +32,7 @@ check_chm() {
   done
   page=$(sed -n 's/^Default topic=\(.*\)$/\1/p' help/*.hhp | tr -d '\r')
   grep -qx "/$page" <<<"$listing" || problem "$chm does not hold its default topic $page"
-  chmls printsystem "$chm" 2>/dev/null | grep -Eq 'LCID.*: *1041$' ||
+  chmls printsystem "$chm" 2>/dev/null | grep -aEq 'LCID.*: *1041$' ||
     problem "$chm is not marked Japanese (LCID 0x411); viewers would garble its contents"
   for src in help/*.html help/*.hhc help/*.hhk; do
     for link in $(grep -o 'href="[^"]*"\|"Local" value="[^"]*"' "$src" |
