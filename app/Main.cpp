@@ -15,9 +15,14 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
+#include "app/PreviewDialog.h"
+#include "files/FileList.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/DropFiles.h"
+#include "platform/gui/Progress.h"
 #include "platform/gui/Screen.h"
+#include "support/Waitcursor.h"
+#include "text/DisplayText.h"
 #include "text/Codepage.h"
 #include "text/TextOps.h"
 
@@ -173,6 +178,7 @@ void TFormRenamer::BuildLayout() {
   Panel1 = new TPanel(this);
   Panel1->setFrameShape(QFrame::NoFrame);
   Panel1->setFixedHeight(35);
+  BtnPreview = CommandButton("プレビュー", Panel1);
   BtnRename = CommandButton("リネーム", Panel1);
   BtnUndo = CommandButton("元に戻す", Panel1);
   BtnUndo->setEnabled(false);
@@ -181,7 +187,7 @@ void TFormRenamer::BuildLayout() {
   auto* commands = new QHBoxLayout(Panel1);
   commands->setContentsMargins(6, 4, 6, 6);
   commands->addStretch(1);
-  for (TButton* button : {BtnRename, BtnUndo, BtnHelp, BtnClose}) commands->addWidget(button);
+  for (TButton* button : {BtnPreview, BtnRename, BtnUndo, BtnHelp, BtnClose}) commands->addWidget(button);
 
   auto* form = new QVBoxLayout(this);
   form->setContentsMargins(0, 4, 0, 0);
@@ -201,6 +207,11 @@ void TFormRenamer::BuildLayout() {
   connect(BtnClearReplaceList, &QPushButton::clicked, this,
           Guarded([this] { BtnClearReplaceListClick(BtnClearReplaceList); }));
   connect(BtnHelp, &QPushButton::clicked, this, Guarded([this] { BtnHelpClick(BtnHelp); }));
+  connect(BtnPreview, &QPushButton::clicked, this, Guarded([this] { BtnPreviewClick(BtnPreview); }));
+  ShowPreviewProc = [this](const RenameOutcome& preview) {
+    TPreviewDialog dialog(preview, this);
+    return dialog.exec() == QDialog::Accepted;
+  };
 
   resize(kDesignWidth, kDesignHeight);
   move(234, 257);
@@ -263,7 +274,40 @@ void TFormRenamer::BitBtnFolderClick(QObject* /*Sender*/) {
   if (SelectDirectoryProc("Select Folder", "", dir)) EditFolder->SetText(dir);
 }
 
-void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {}
+RenameOptions TFormRenamer::ReadOptions() const {
+  RenameOptions o;
+  o.KakkoHanToZen = CheckBoxZenkakuKakko->isChecked();
+  o.LowerExt = CheckBoxLowerExt->isChecked();
+  o.WaSpaceKakko = CheckBoxWaSpKakko->isChecked();
+  o.WaKakko = CheckBoxWaKakko->isChecked();
+  o.DeleteAfterKakko = CheckBoxDelAfterKakko->isChecked();
+  o.DeleteKakko = CheckBoxDeleteKakko->isChecked();
+  o.IgnoreCase = CheckBoxIgnoreCase->isChecked();
+  // Cells as typed, spaces included; the header row is no pair.
+  for (int r = 1; r < StringGridReplace->RowCount(); ++r)
+    o.ReplaceList.push_back({StringGridReplace->Cells(0, r), StringGridReplace->Cells(1, r)});
+  return o;
+}
+
+ProgressFn TFormRenamer::Progress(TProgress& display) const {
+  return [this, &display](std::size_t done, std::size_t total) {
+    if (ProgressHook && !ProgressHook(done, total)) return false;
+    return display.Step(done, total);
+  };
+}
+
+void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
+  TWaitCursor wait;
+  const std::string folder = EditFolder->Text();
+  const RenameOptions options = ReadOptions();
+  Memo->Clear();
+  TProgress progress(this, QStringLiteral("リネーム"));
+  const RenameOutcome outcome = RunRename(folder, options, {UndoOldPaths, UndoNewPaths}, Progress(progress));
+  for (const RenameLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
+  // Enabled by a success, never disabled here: after a run that renamed
+  // nothing the button keeps its state.
+  if (!UndoOldPaths.empty()) BtnUndo->setEnabled(true);
+}
 
 void TFormRenamer::BtnCloseClick(QObject* /*Sender*/) { close(); }
 
@@ -286,9 +330,35 @@ void TFormRenamer::FormClose() {
   UndoNewPaths.clear();
 }
 
-void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {}
+void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {
+  Memo->Clear();
+  TProgress progress(this, QStringLiteral("元に戻す"));
+  const UndoOutcome outcome = RunUndo({UndoOldPaths, UndoNewPaths}, Progress(progress));
+  for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
+  // A cancelled undo keeps what it did not replay.
+  BtnUndo->setEnabled(!UndoOldPaths.empty());
+}
 
-void TFormRenamer::BtnCopyFileListClick(QObject* /*Sender*/) {}
+void TFormRenamer::BtnCopyFileListClick(QObject* /*Sender*/) {
+  const std::string folder = EditFolder->Text();
+  Memo->Clear();
+  for (const std::string& line : BuildFileList(folder, CheckBoxWithDir->isChecked(), CheckBoxWithExt->isChecked()))
+    Memo->Lines().Add(DisplayPath(line));
+  Memo->SelectAll();
+  Memo->CopyToClipboard();
+  Memo->SetSelLength(0);
+}
+
+void TFormRenamer::BtnPreviewClick(QObject* /*Sender*/) {
+  RenameOutcome preview;
+  {
+    TWaitCursor wait;
+    TProgress progress(this, QStringLiteral("プレビュー"));
+    preview = PreviewRename(EditFolder->Text(), ReadOptions(), Progress(progress));
+    if (preview.Cancelled) return;
+  }
+  if (ShowPreviewProc(preview)) BtnRenameClick(BtnRename);
+}
 
 void TFormRenamer::BtnClearReplaceListClick(QObject* /*Sender*/) {
   StringGridReplace->SetRowCount(1);

@@ -11,11 +11,15 @@
 #include "platform/gui/Dialogs.h"
 #include "platform/gui/Memo.h"
 #include "platform/gui/StringGrid.h"
+#include "rename/NameRules.h"
+#include "rename/RenameRun.h"
 #include "settings/Settings.h"
 
 class QMimeData;
 
 namespace quor {
+
+class TProgress;
 
 class TFormRenamer : public QWidget {
  public:
@@ -53,6 +57,8 @@ class TFormRenamer : public QWidget {
   TCheckBox* CheckBoxWithExt;
   TButton* BtnClearReplaceList;
   TButton* BtnHelp;
+  // Shows what Rename would do, left of it in the bottom strip.
+  TButton* BtnPreview;
 
   // The renames of the last run, old and new full paths, in run order.
   std::vector<std::string> UndoOldPaths;
@@ -63,6 +69,12 @@ class TFormRenamer : public QWidget {
   std::function<bool(const std::string& caption, const std::string& root, std::string& directory)>
       SelectDirectoryProc = SelectDirectory;
   std::function<bool(const std::string& path)> OpenDocumentProc = OpenDocument;
+  // Called beside the progress display after each entry of a rename, undo
+  // or preview; false cancels like the dialog's button. Tests use it to
+  // cancel or fail in the middle of a run.
+  std::function<bool(std::size_t done, std::size_t total)> ProgressHook;
+  // Shows the preview; true when the user asks for the real rename.
+  std::function<bool(const RenameOutcome& preview)> ShowPreviewProc;
 
   void BitBtnFolderClick(QObject* Sender);
   void BtnRenameClick(QObject* Sender);
@@ -75,6 +87,7 @@ class TFormRenamer : public QWidget {
   void BtnCopyFileListClick(QObject* Sender);
   void BtnClearReplaceListClick(QObject* Sender);
   void BtnHelpClick(QObject* Sender);
+  void BtnPreviewClick(QObject* Sender);
   // Writes the first local path of a drop into EditFolder; nothing else.
   void FormDropFiles(const QMimeData& data);
 
@@ -90,6 +103,10 @@ class TFormRenamer : public QWidget {
  private:
   void BuildLayout();
   [[nodiscard]] FormSettings ReadControls() const;
+  // The rule switches and the replace list as the controls show them now.
+  [[nodiscard]] RenameOptions ReadOptions() const;
+  // The progress display's step together with ProgressHook.
+  [[nodiscard]] ProgressFn Progress(TProgress& display) const;
   void WriteControls(const FormSettings& s);
 
   std::string settingsPath_;

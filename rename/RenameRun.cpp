@@ -10,6 +10,7 @@
 #include "platform/SystemOps.h"
 #include "platform/TextConvert.h"
 #include "text/DisplayText.h"
+#include "text/TextOps.h"
 
 namespace quor {
 
@@ -99,6 +100,8 @@ class SimulatedFolder {
     const std::string folder = oldPath.substr(0, oldPath.size() - ExtractName(oldPath).size());
     if (folder != folder_) {
       folder_ = folder;
+      listed_ = false;
+      exactNames_.clear();
       writable_ = IsWritableDirectory(folder.empty() ? "." : folder);
       maxName_ = MaxNameLength(folder);
     }
@@ -116,16 +119,31 @@ class SimulatedFolder {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
   }
 
-  bool Exists(const std::string& oldPath, const std::string& newPath) const {
+  bool Exists(const std::string& oldPath, const std::string& newPath) {
     if (occupied_.count(newPath) != 0) return true;
     if (vacated_.count(newPath) != 0) return false;
+    if (!EntryExists(newPath) || SameEntry(oldPath, newPath)) return false;
     // On a case-insensitive volume the new name of a case-only rename finds
-    // the entry itself, which is no obstacle.
-    return EntryExists(newPath) && !SameEntry(oldPath, newPath);
+    // the entry itself, which is no obstacle; some drivers even give each
+    // spelling its own inode, so ask whether the exact name is listed.
+    const std::string_view oldName = ExtractName(oldPath);
+    const std::string_view newName = ExtractName(newPath);
+    if (oldName.size() != newName.size() ||
+        AnsiUpperCase(oldName, Codepage::Utf8) != AnsiUpperCase(newName, Codepage::Utf8))
+      return true;
+    if (!listed_) {
+      TFindFile find;
+      find.First(MakeSearchPattern(folder_.empty() ? "." : folder_));
+      while (find.Next()) exactNames_.insert(find.cFileName);
+      listed_ = true;
+    }
+    return exactNames_.count(std::string(newName)) != 0;
   }
 
   std::unordered_set<std::string> vacated_;
   std::unordered_set<std::string> occupied_;
+  std::unordered_set<std::string> exactNames_;  // the folder's names, read on first need
+  bool listed_ = false;
   std::string folder_ = std::string(1, '\0');
   bool writable_ = false;
   std::size_t maxName_ = 0;

@@ -1,6 +1,8 @@
 #include "platform/gui/Memo.h"
 
+#include <QClipboard>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
@@ -51,11 +53,17 @@ void TMemo::Flush() {
   flushPending_ = false;
   auto& lines = lines_.lines_;
   if (lines_.shown_ >= lines.size()) return;
-  QString text;
+  // One conversion of the joined bytes: per-line QStrings cost more than
+  // the widget's own work.
+  std::size_t size = 0;
+  for (std::size_t i = lines_.shown_; i < lines.size(); ++i) size += lines[i].size() + 1;
+  std::string joined;
+  joined.reserve(size);
   for (std::size_t i = lines_.shown_; i < lines.size(); ++i) {
-    if (i > lines_.shown_) text += QLatin1Char('\n');
-    text += QString::fromStdString(lines[i]);
+    if (i > lines_.shown_) joined += '\n';
+    joined += lines[i];
   }
+  const QString text = QString::fromUtf8(joined.data(), static_cast<qsizetype>(joined.size()));
   if (lines_.shown_ == 0)
     setPlainText(text);
   else
@@ -74,6 +82,16 @@ void TMemo::SelectAll() {
 
 void TMemo::CopyToClipboard() {
   Flush();
+  const QTextCursor cursor = textCursor();
+  // The whole text is on hand as lines: copying it from the document
+  // would walk every block again.
+  if (cursor.selectionStart() == 0 && cursor.selectionEnd() >= document()->characterCount() - 1 &&
+      !lines_.lines_.empty()) {
+    std::string text = lines_.Text();
+    text.pop_back();  // as the widget copies it: no break after the last line
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    return;
+  }
   copy();
 }
 

@@ -18,6 +18,7 @@
 
 #include "files/Findfile.h"
 #include "platform/SystemOps.h"
+#include "rename/RenameRun.h"
 
 namespace quor {
 namespace {
@@ -196,6 +197,41 @@ TEST_F(ExfatVolume, ListsUpperCaseExtensionsWithALowerCaseMask) {
   while (find.Next()) names.push_back(find.FileName());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (NameList{"EP1.MP4", "ep2.mp4"}));
+}
+
+}  // namespace
+}  // namespace quor
+
+namespace quor {
+namespace {
+
+// The whole command on a case-insensitive volume: the preview foresees the
+// case-only renames and the collisions, and Undo gives the old case back.
+TEST_F(ExfatVolume, RenameRunPreviewAndUndoOnACaseInsensitiveVolume) {
+  File("A.MP4", "a");
+  File("B.MP4", "b");
+  File("b.mp4.part", "partial");  // left alone: its extension is already lower case
+  File("c.TXT", "upper");
+  File("C.txt2", "other");
+  std::vector<std::string> oldPaths, newPaths;
+  RenameOptions options;
+  options.ReplaceList = {{"txt2", "txt"}};
+  const RenameOutcome preview = PreviewRename(folder_, options);
+  const RenameOutcome run = RunRename(folder_, options, {oldPaths, newPaths});
+  std::vector<std::string> previewLog, runLog;
+  for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
+  for (const auto& line : run.Lines) runLog.push_back(FormatLine(line));
+  EXPECT_EQ(previewLog, runLog);
+  EXPECT_EQ(ReadFile(At("A.mp4")), "a");
+  EXPECT_EQ(ReadFile(At("B.mp4")), "b");
+  std::size_t errors = 0;
+  for (const auto& line : run.Lines) errors += !line.Ok;
+  EXPECT_EQ(errors, 1u) << "c.TXT and C.txt2 both want c.txt, which folds to one name";
+
+  (void)RunUndo({oldPaths, newPaths});
+  const NameList names = Names(folder_);
+  EXPECT_TRUE(std::find(names.begin(), names.end(), "A.MP4") != names.end());
+  EXPECT_TRUE(std::find(names.begin(), names.end(), "B.MP4") != names.end());
 }
 
 }  // namespace

@@ -1,0 +1,155 @@
+// The main job on 100,000 recording names, side by side with the floor: a
+// bare loop that lists the folder and calls renameat2 with names worked out
+// beforehand. Prints seconds and the ratio to the floor for the GUI-free
+// rename, the Rename button on an offscreen window (log and undo list
+// included), Undo, and the file list.
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <QApplication>
+#include <QStandardPaths>
+
+#include "app/Main.h"
+#include "files/FileList.h"
+#include "platform/gui/Application.h"
+#include "rename/NameRules.h"
+#include "rename/RenameRun.h"
+
+using namespace quor;
+
+namespace {
+
+double Seconds(const std::function<void()>& f) {
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::vector<std::string> ListNames(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  while (dirent* e = readdir(d)) {
+    const std::string n = e->d_name;
+    if (n != "." && n != "..") names.push_back(n);
+  }
+  closedir(d);
+  return names;
+}
+
+// The floor: list, then renameat2 each entry to its precomputed name.
+void Floor(const std::string& dir, const std::unordered_map<std::string, std::string>& to) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  for (const std::string& name : ListNames(dir)) {
+    const auto it = to.find(name);
+    if (it != to.end()) renameat2(fd, name.c_str(), fd, it->second.c_str(), RENAME_NOREPLACE);
+  }
+  close(fd);
+}
+
+void Make(const std::string& dir, int count) {
+  const char* shows[] = {"ニュース7", "アニメ劇場", "ドキュメント72時間", "ドラマ10", "Eテレ0655"};
+  const char* titles[] = {"旅立ち", "約束の場所", "さよなら〜また明日", "A Day", "最終回スペシャル"};
+  const char* tags[] = {"[字]", "[再]", "[字][デ]", "", "[新]"};
+  const char* exts[] = {".TS", ".ts", ".MP4", ".m2ts"};
+  for (int i = 0; i < count; ++i) {
+    const std::string name = std::string(shows[i % 5]) + " 第" + std::to_string(i / 5 + 1) + "話｢" +
+                             titles[(i / 7) % 5] + "｣" + tags[(i / 3) % 5] + exts[(i / 11) % 4];
+    const int fd = open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd >= 0) close(fd);
+  }
+}
+
+struct Figures {
+  std::vector<double> runs;
+  [[nodiscard]] double Best() const { return *std::min_element(runs.begin(), runs.end()); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QStandardPaths::setTestModeEnabled(true);
+  const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+  TQtApplication app(argc, argv);
+
+  char templ[] = "/tmp/quor-bench-XXXXXX";
+  const std::string root = mkdtemp(templ);
+  const std::string dir = root + "/recordings";
+  std::filesystem::create_directory(dir);
+  Make(dir, count);
+  std::printf("%d files in %s\n", count, dir.c_str());
+
+  RenameOptions options;  // what a fresh install has ticked
+  options.WaSpaceKakko = true;
+  options.DeleteAfterKakko = true;
+  std::unordered_map<std::string, std::string> forward, back;
+  for (const std::string& name : ListNames(dir)) {
+    const std::string renamed = ApplyNameRules(name, options, Codepage::Utf8);
+    if (renamed != name) {
+      forward[name] = renamed;
+      back[renamed] = name;
+    }
+  }
+
+  TFormRenamer form(root + "/settings.ini");
+  form.EditFolder->SetText(dir);
+  form.CheckBoxWaSpKakko->setChecked(true);
+  form.CheckBoxDelAfterKakko->setChecked(true);
+
+  Figures floor, core, button, undo, undoButton, list, listButton;
+  for (int r = 0; r < rounds; ++r) {
+    floor.runs.push_back(Seconds([&] { Floor(dir, forward); }));
+    Floor(dir, back);
+
+    std::vector<std::string> oldPaths, newPaths;
+    core.runs.push_back(Seconds([&] { (void)RunRename(dir, options, {oldPaths, newPaths}); }));
+    undo.runs.push_back(Seconds([&] { (void)RunUndo({oldPaths, newPaths}); }));
+
+    button.runs.push_back(Seconds([&] {
+      form.BtnRenameClick(form.BtnRename);
+      form.Memo->Flush();
+    }));
+    undoButton.runs.push_back(Seconds([&] {
+      form.BtnUndoClick(form.BtnUndo);
+      form.Memo->Flush();
+    }));
+
+    list.runs.push_back(Seconds([&] { (void)BuildFileList(dir, true, true); }));
+    listButton.runs.push_back(Seconds([&] {
+      form.BtnCopyFileListClick(form.BtnCopyFileList);
+      form.Memo->Flush();
+    }));
+  }
+
+  const double f = floor.Best();
+  const auto row = [&](const char* what, const Figures& x, bool ratio) {
+    std::printf("%-44s %8.3f s", what, x.Best());
+    if (ratio) std::printf("   %5.2f x floor", x.Best() / f);
+    std::printf("\n");
+  };
+  std::printf("best of %d rounds, %zu renames each\n", rounds, forward.size());
+  row("floor: readdir + renameat2", floor, false);
+  row("rename, GUI-free (RunRename)", core, true);
+  row("rename, BtnRenameClick (log + undo list)", button, true);
+  row("undo, GUI-free (RunUndo)", undo, true);
+  row("undo, BtnUndoClick", undoButton, true);
+  row("file list, GUI-free (BuildFileList)", list, false);
+  row("file list, BtnCopyFileListClick", listButton, false);
+
+  std::filesystem::remove_all(root);
+  return 0;
+}

@@ -1,0 +1,183 @@
+// The main job driven through the window: fields filled, buttons clicked,
+// the memo, the clipboard and the undo button read back.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "app/Main.h"
+#include "app/PreviewDialog.h"
+#include "platform/Exception.h"
+#include "platform/gui/Progress.h"
+#include "platform/gui/Screen.h"
+#include "tests/gui/ErrorBoxRecorder.h"
+
+namespace quor {
+namespace {
+
+class Commands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    root_ = dir_.path().toStdString();
+    folder_ = root_ + "/rec";
+    std::filesystem::create_directory(folder_);
+    form_ = std::make_unique<TFormRenamer>(root_ + "/quor-renamer.ini");
+    form_->EditFolder->SetText(folder_);
+  }
+
+  void File(const std::string& name, const std::string& content = "x") const {
+    std::ofstream(folder_ + "/" + name, std::ios::binary) << content;
+  }
+  [[nodiscard]] bool Has(const std::string& name) const { return std::filesystem::exists(folder_ + "/" + name); }
+  [[nodiscard]] std::vector<std::string> Log() const {
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < form_->Memo->Lines().Count(); ++i) lines.push_back(form_->Memo->Lines()[i]);
+    return lines;
+  }
+
+  QTemporaryDir dir_;
+  std::string root_;
+  std::string folder_;
+  std::unique_ptr<TFormRenamer> form_;
+};
+
+TEST_F(Commands, RenameThenUndoFromTheButtons) {
+  File("第1話｢A｣[字].MP4", "video");
+  File("keep.txt");
+  form_->CheckBoxWaSpKakko->setChecked(true);
+  form_->StringGridReplace->SetCells(0, 1, "[字]");  // an empty New deletes
+  form_->StringGridReplace->SetCells(0, 3, "a」");   // rows further down count too
+  form_->StringGridReplace->SetCells(1, 3, "B」");
+  form_->BtnRename->click();
+
+  EXPECT_EQ(Log(), std::vector<std::string>{"Rename\t第1話 「B」.mp4\t←\t第1話｢A｣[字].MP4"});
+  EXPECT_TRUE(Has("第1話 「B」.mp4"));
+  EXPECT_TRUE(form_->BtnUndo->isEnabled());
+  EXPECT_EQ(form_->UndoNewPaths, std::vector<std::string>{folder_ + "/第1話 「B」.mp4"});
+  EXPECT_EQ(form_->PageControl->currentWidget(), form_->TabSheetRename) << "the run does not switch pages";
+
+  form_->BtnUndo->click();
+  EXPECT_EQ(Log(), std::vector<std::string>{"Undo\t" + folder_ + "/第1話｢A｣[字].MP4\t←\t" + folder_ +
+                                            "/第1話 「B」.mp4"});
+  EXPECT_TRUE(Has("第1話｢A｣[字].MP4"));
+  EXPECT_FALSE(form_->BtnUndo->isEnabled());
+  EXPECT_TRUE(form_->UndoOldPaths.empty());
+}
+
+TEST_F(Commands, ARunThatRenamesNothingKeepsUndoEnabled) {
+  File("a.MP4");
+  form_->BtnRename->click();
+  ASSERT_TRUE(form_->BtnUndo->isEnabled());
+  form_->BtnRename->click();
+  EXPECT_TRUE(Log().empty());
+  EXPECT_TRUE(form_->BtnUndo->isEnabled());
+  EXPECT_TRUE(form_->UndoOldPaths.empty());
+  form_->BtnUndo->click();
+  EXPECT_FALSE(form_->BtnUndo->isEnabled());
+}
+
+TEST_F(Commands, FileListGoesToTheClipboardAndUndoStillWorks) {
+  File("ep.MP4");
+  form_->BtnRename->click();
+  form_->CheckBoxWithDir->setChecked(true);
+  form_->BtnCopyFileList->click();
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), folder_ + "/ep");
+  EXPECT_FALSE(form_->Memo->textCursor().hasSelection());
+  form_->BtnUndo->click();
+  EXPECT_TRUE(Has("ep.MP4"));
+}
+
+TEST_F(Commands, ANameWithATabStaysOneLine) {
+  File("a\tb.TS");
+  form_->BtnRename->click();
+  EXPECT_EQ(Log(), std::vector<std::string>{"Rename\ta␉b.ts\t←\ta␉b.TS"});
+  EXPECT_EQ(form_->Memo->blockCount(), 1);
+  EXPECT_TRUE(Has("a\tb.ts"));
+}
+
+TEST_F(Commands, CursorIsBackAfterARunThatThrew) {
+  for (int i = 0; i < 3; ++i) File("f" + std::to_string(i) + ".MP4");
+  ErrorBoxRecorder box;
+  form_->ProgressHook = [](std::size_t done, std::size_t) -> bool {
+    EXPECT_EQ(Screen.Cursor(), crHourGlass) << "busy while the run goes on";
+    if (done == 2) throw Exception("disk on fire");
+    return true;
+  };
+  form_->BtnRename->click();
+  EXPECT_EQ(box.messages, std::vector<std::string>{"disk on fire"});
+  EXPECT_EQ(Screen.Cursor(), crDefault);
+}
+
+TEST_F(Commands, CancelInTheMiddleThenUndoReversesThatPart) {
+  for (int i = 0; i < 8; ++i) File("f" + std::to_string(i) + ".MP4");
+  form_->ProgressHook = [](std::size_t done, std::size_t) { return done < 3; };
+  form_->BtnRename->click();
+  EXPECT_EQ(Log().size(), 3u);
+  EXPECT_EQ(form_->UndoOldPaths.size(), 3u);
+  form_->ProgressHook = nullptr;
+  form_->BtnUndo->click();
+  EXPECT_EQ(Log().size(), 3u);
+  for (int i = 0; i < 8; ++i) EXPECT_TRUE(Has("f" + std::to_string(i) + ".MP4")) << i;
+}
+
+TEST_F(Commands, PreviewShowsTheRunToComeAndRenamesOnRequest) {
+  File("a.MP4");
+  File("a.Mp4");
+  File("b.txt");
+  RenameOutcome shown;
+  bool touched = false;
+  form_->ShowPreviewProc = [&](const RenameOutcome& preview) {
+    shown = preview;
+    touched = !Has("a.MP4") || !Has("a.Mp4");
+    return true;
+  };
+  form_->BtnPreview->click();
+  EXPECT_FALSE(touched) << "the preview touches nothing";
+  std::vector<std::string> previewLog;
+  for (const auto& line : shown.Lines) previewLog.push_back(FormatLine(line));
+  EXPECT_EQ(previewLog, Log()) << "the rename that follows writes the preview's lines";
+  EXPECT_EQ(Log().size(), 2u);
+}
+
+TEST(PreviewDialog, CountsErrorsAndOffersTheRename) {
+  RenameOutcome outcome;
+  outcome.Lines = {{true, "a.mp4", "a.MP4"}, {false, "a.mp4", "a.Mp4"}};
+  for (int i = 0; i < 1500; ++i) outcome.Lines.push_back({true, "n" + std::to_string(i), "N" + std::to_string(i)});
+  TPreviewDialog dialog(outcome);
+  EXPECT_EQ(dialog.windowTitle(), "プレビュー");
+  EXPECT_EQ(dialog.findChild<QLabel*>("summary")->text(), "変更 1,501 件 / エラー 1 件");
+  auto* model = dialog.findChild<QAbstractItemView*>("table")->model();
+  EXPECT_EQ(model->rowCount(), 1502);
+  EXPECT_EQ(model->index(1, 0).data().toString(), "Error");
+  EXPECT_TRUE(model->index(1, 0).data(Qt::BackgroundRole).isValid()) << "errors are marked";
+  EXPECT_FALSE(model->index(0, 0).data(Qt::BackgroundRole).isValid());
+  dialog.findChild<QPushButton*>("rename")->click();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST(ProgressDisplay, ShowsOnlyForLongWorkAndCancels) {
+  TProgress quick(nullptr, "x");
+  EXPECT_TRUE(quick.Step(1, 10));
+  EXPECT_EQ(quick.Dialog(), nullptr) << "short work shows nothing";
+
+  TProgress slow(nullptr, "x", 0, 0);
+  EXPECT_TRUE(slow.Step(1, 10));
+  ASSERT_NE(slow.Dialog(), nullptr);
+  EXPECT_EQ(slow.Dialog()->value(), 1);
+  EXPECT_EQ(slow.Dialog()->maximum(), 10);
+  EXPECT_EQ(slow.Dialog()->findChild<QPushButton*>()->text(), "キャンセル");
+  slow.Dialog()->cancel();
+  EXPECT_FALSE(slow.Step(2, 10));
+  EXPECT_FALSE(slow.Step(3, 10));
+}
+
+}  // namespace
+}  // namespace quor
