@@ -1,6 +1,7 @@
 #include "rename/RenameRun.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <unordered_set>
 
@@ -204,8 +205,13 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress) {
     const std::string& oldPath = undo.OldPaths[i];
     const std::string& newPath = undo.NewPaths[i];
     // An entry deleted or moved since the run is skipped; folders count.
-    if (!oldPath.empty() && !newPath.empty() && EntryExists(newPath))
-      outcome.Lines.push_back({RenameFile(newPath, oldPath), oldPath, newPath});
+    // The rename itself finds out whether the entry is there, so the common
+    // case costs one system call.
+    if (!oldPath.empty() && !newPath.empty()) {
+      const bool ok = RenameFile(newPath, oldPath);
+      if (ok || LastRenameError() != ENOENT || EntryExists(newPath))
+        outcome.Lines.push_back({ok, oldPath, newPath});
+    }
     if (progress && !progress(++done, total) && i > 0) {
       // What was not replayed stays for a later Undo.
       undo.OldPaths.resize(i);
@@ -220,8 +226,12 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress) {
 }
 
 std::string FormatLine(const RenameLine& line) {
-  return (line.Ok ? "Rename\t" : "Error\t") + DisplayName(line.NewName) + "\t\xE2\x86\x90\t" +
-         DisplayName(line.OldName);
+  std::string text = line.Ok ? "Rename\t" : "Error\t";
+  text.reserve(text.size() + line.NewName.size() + line.OldName.size() + 8);
+  text += DisplayName(line.NewName);
+  text += "\t\xE2\x86\x90\t";
+  text += DisplayName(line.OldName);
+  return text;
 }
 
 std::string FormatLine(const UndoLine& line) {

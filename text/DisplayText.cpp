@@ -8,6 +8,12 @@ namespace {
 
 // Control characters as their pictures: U+2400 + c, DEL as U+2421.
 void AppendVisible(std::string& out, std::string_view utf8) {
+  bool plain = true;
+  for (const char ch : utf8) plain = plain && static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F;
+  if (plain) {
+    out.append(utf8);
+    return;
+  }
   for (const char ch : utf8) {
     const auto c = static_cast<unsigned char>(ch);
     if (c < 0x20) {

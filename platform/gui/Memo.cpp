@@ -43,7 +43,9 @@ void TMemo::Clear() {
 }
 
 void TMemo::ScheduleFlush() {
-  if (flushPending_) return;
+  // A memo on a hidden page gets its text when it is shown or read: laying
+  // out 100,000 lines nobody looks at would cost more than the run itself.
+  if (flushPending_ || !isVisible()) return;
   flushPending_ = true;
   // Runs after the command that adds the lines, before the next paint.
   QTimer::singleShot(0, this, [this] { Flush(); });
