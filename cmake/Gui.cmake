@@ -19,3 +19,7 @@ if(QUOR_GUI_TESTS)
   gtest_discover_tests(gui_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
+
+# The README's pictures; run it under xvfb-run from the source folder.
+add_executable(doc_screenshots EXCLUDE_FROM_ALL docs/screenshots.cpp)
+target_link_libraries(doc_screenshots PRIVATE quor_gui)

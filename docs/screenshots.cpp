@@ -1,0 +1,67 @@
+// Renders the README's pictures: the main window with a filled-in replace
+// list, and the preview of a folder of recordings with a few collisions.
+// Run under a real X server (xvfb-run) so that the desktop's fonts are used.
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <QApplication>
+#include <QPixmap>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include "app/Main.h"
+#include "app/PreviewDialog.h"
+#include "platform/gui/Application.h"
+
+using namespace quor;
+
+int main(int argc, char** argv) {
+  const std::string out = argc > 1 ? argv[1] : "docs";
+  QStandardPaths::setTestModeEnabled(true);
+  TQtApplication app(argc, argv);
+  char templ[] = "/tmp/quor-shots-XXXXXX";
+  const std::string root = mkdtemp(templ);
+  const std::string folder = root + "/録画/星空探偵団";
+  std::filesystem::create_directories(folder);
+  for (const char* name :
+       {"星空探偵団 第01話｢はじまりの夜｣[字].MP4", "星空探偵団 第02話｢消えた時計塔｣[字][再].MP4",
+        "星空探偵団 第03話｢月とピアノ｣[HD].MP4", "星空探偵団 第03話「月とピアノ」.mp4",
+        "星空探偵団 第04話 ｢雨の日の約束｣[字].TS", "星空探偵団 第05話｢さよなら〜また明日｣[字].m2ts",
+        "星空探偵団 第05話｢さよなら〜また明日｣[再].m2ts", "メモ.txt"})
+    std::ofstream(folder + "/" + name);
+
+  TFormRenamer form(root + "/quor-renamer.ini");
+  form.EditFolder->SetText(folder);
+  form.CheckBoxWaKakko->setChecked(true);
+  form.CheckBoxDelAfterKakko->setChecked(true);
+  form.StringGridReplace->SetCells(0, 1, "星空探偵団 ");
+  form.StringGridReplace->SetCells(1, 1, "");
+  form.StringGridReplace->SetCells(0, 2, "〜");
+  form.StringGridReplace->SetCells(1, 2, "～");
+  form.show();
+  QTimer::singleShot(300, [&] {
+    form.grab().save(QString::fromStdString(out + "/screenshot-main.png"));
+    TPreviewDialog dialog(PreviewRename(folder, [&] {
+      RenameOptions o;
+      o.WaKakko = o.DeleteAfterKakko = true;
+      o.ReplaceList = {{"星空探偵団 ", ""}, {"〜", "～"}};
+      return o;
+    }()), &form);
+    dialog.show();
+    QTimer::singleShot(300, [&] {
+      dialog.grab().save(QString::fromStdString(out + "/screenshot-preview.png"));
+      dialog.close();
+      form.hide();
+      QApplication::quit();
+    });
+    dialog.exec();
+  });
+  QApplication::exec();
+  std::filesystem::remove_all(root);
+  std::printf("wrote %s/screenshot-main.png and %s/screenshot-preview.png\n", out.c_str(), out.c_str());
+  return 0;
+}
