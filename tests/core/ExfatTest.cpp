@@ -19,11 +19,14 @@
 #include "files/Findfile.h"
 #include "platform/SystemOps.h"
 #include "rename/RenameRun.h"
+#include "tests/core/TempFolder.h"
 
 namespace quor {
 namespace {
 
 using NameList = std::vector<std::string>;
+using test::Names;
+using test::ReadFile;
 
 // Runs a command line (all our arguments are plain temp paths) and returns
 // its exit status, with its output in `output`.
@@ -40,25 +43,6 @@ int Shell(const std::string& command, std::string* output = nullptr) {
 
 bool OnPath(const std::string& tool) { return Shell("command -v " + tool) == 0; }
 
-NameList Names(const std::string& folder) {
-  NameList names;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* e = readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class ExfatVolume : public ::testing::Test {
  protected:

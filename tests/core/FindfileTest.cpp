@@ -15,31 +15,14 @@
 #include <gtest/gtest.h>
 
 #include "files/File.h"
+#include "tests/core/Hex.h"
+#include "tests/core/TempFolder.h"
 
 namespace quor {
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string templ = (std::filesystem::temp_directory_path() / "quor-find-XXXXXX").string();
-    if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  [[nodiscard]] const std::string& Path() const { return path_; }
-  [[nodiscard]] std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  void File(const std::string& name, const std::string& content = "") const {
-    std::ofstream(*this / name, std::ios::binary) << content;
-  }
-  void Folder(const std::string& name) const { std::filesystem::create_directory(*this / name); }
-
- private:
-  std::string path_;
-};
+using test::Hex;
+using test::TempFolder;
 
 // Runs from another working folder for as long as it lives.
 class WorkingFolder {
@@ -78,16 +61,6 @@ NameList SortedNames(const std::string& pattern, std::uint32_t exclude = 0, bool
   return names;
 }
 
-std::string Hex(const std::string& s) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : s) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-    out += ' ';
-  }
-  return out;
-}
 
 TEST(JoinPath, PutsExactlyOneSeparatorBetween) {
   const struct {

@@ -1,6 +1,8 @@
 #include "settings/MemIniFile.h"
 
 #include <gtest/gtest.h>
+
+#include "tests/core/Hex.h"
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,17 +21,10 @@
 namespace quor {
 namespace {
 
+using test::Hex;
+
 namespace fs = std::filesystem;
 
-std::string HexOf(std::string_view s) {
-  std::string out;
-  char buf[4];
-  for (const unsigned char c : s) {
-    std::snprintf(buf, sizeof buf, "%02X ", c);
-    out += buf;
-  }
-  return "[" + out + "]";
-}
 
 class MemIniFileTest : public ::testing::Test {
  protected:
@@ -80,8 +75,8 @@ TEST(IniEscape, PlainValuesAreWrittenAsTheyAre) {
       "ｱｲ「」～①",
   };
   for (const std::string_view v : plain) {
-    EXPECT_EQ(EscapeIniValue(v), v) << HexOf(v);
-    EXPECT_EQ(UnescapeIniValue(v), v) << HexOf(v);
+    EXPECT_EQ(EscapeIniValue(v), v) << Hex(v);
+    EXPECT_EQ(UnescapeIniValue(v), v) << Hex(v);
   }
 }
 
@@ -117,7 +112,7 @@ TEST(IniEscape, EveryByteRoundTrips) {
     const std::string written = EscapeIniValue(v);
     for (const char c : written) {
       const auto u = static_cast<unsigned char>(c);
-      ASSERT_TRUE(u >= 0x20 && u != 0x7F) << "byte " << b << " wrote " << HexOf(written);
+      ASSERT_TRUE(u >= 0x20 && u != 0x7F) << "byte " << b << " wrote " << Hex(written);
     }
     EXPECT_EQ(UnescapeIniValue(written), v) << "byte " << b;
     all += static_cast<char>(b);
@@ -162,7 +157,7 @@ TEST_F(MemIniFileTest, WhatIsWrittenLoadsBackTheSame) {
   EXPECT_EQ(bytes.find('\r'), std::string::npos);
   TMemIniFile back(path_);
   for (std::size_t i = 0; i < std::size(values); ++i)
-    EXPECT_EQ(back.ReadString("S", std::to_string(i), "?"), values[i]) << i << " " << HexOf(values[i]);
+    EXPECT_EQ(back.ReadString("S", std::to_string(i), "?"), values[i]) << i << " " << Hex(values[i]);
   EXPECT_EQ(back.ReadString("S", "last", "?"), "end");
 }
 

@@ -15,52 +15,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/core/TempFolder.h"
+
 namespace quor {
 namespace {
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string templ = (std::filesystem::temp_directory_path() / "quor-sysops-XXXXXX").string();
-    if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  [[nodiscard]] const std::string& Path() const { return path_; }
-  [[nodiscard]] std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Names in the folder, sorted, without "." and "..".
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* e = readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using test::Names;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
 
 using NameList = std::vector<std::string>;
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <dirent.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -22,6 +24,7 @@ class TempFolder {
     path_ = templ;
   }
   ~TempFolder() {
+    ::chmod(path_.c_str(), 0700);  // a test may have taken the write bit away
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
   }
@@ -53,5 +56,28 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+inline void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Names in the folder, sorted, without "." and "..".
+inline std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 }  // namespace quor::test

@@ -2,21 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/core/Hex.h"
+
 #include <cstdio>
 #include <string>
 
 namespace quor {
 namespace {
 
-std::string HexOf(std::string_view s) {
-  std::string out;
-  char buf[4];
-  for (const unsigned char c : s) {
-    std::snprintf(buf, sizeof buf, "%02X ", c);
-    out += buf;
-  }
-  return "[" + out + "]";
-}
+using test::Hex;
+
 
 TEST(ConvertText, Cp932AndUtf8BothWays) {
   const struct {
@@ -36,9 +31,9 @@ TEST(ConvertText, Cp932AndUtf8BothWays) {
   for (const auto& c : cases) {
     std::string out = "junk";
     ASSERT_TRUE(ConvertText(c.cp932, Codepage::Cp932, Codepage::Utf8, out)) << c.what;
-    EXPECT_EQ(out, c.utf8) << c.what << " " << HexOf(out);
+    EXPECT_EQ(out, c.utf8) << c.what << " " << Hex(out);
     ASSERT_TRUE(ConvertText(c.utf8, Codepage::Utf8, Codepage::Cp932, out)) << c.what;
-    EXPECT_EQ(out, c.cp932) << c.what << " " << HexOf(out);
+    EXPECT_EQ(out, c.cp932) << c.what << " " << Hex(out);
   }
 }
 
@@ -63,7 +58,7 @@ TEST(ConvertText, FailsOnWhatItCannotConvertAndLeavesOutAlone) {
   };
   for (const auto& c : cases) {
     std::string out = "untouched";
-    EXPECT_FALSE(ConvertText(c.in, c.from, c.to, out)) << c.what << " " << HexOf(c.in);
+    EXPECT_FALSE(ConvertText(c.in, c.from, c.to, out)) << c.what << " " << Hex(c.in);
     EXPECT_EQ(out, "untouched") << c.what;
   }
 }
