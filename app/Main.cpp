@@ -274,20 +274,7 @@ void TFormRenamer::BitBtnFolderClick(QObject* /*Sender*/) {
   if (SelectDirectoryProc("Select Folder", "", dir)) EditFolder->SetText(dir);
 }
 
-RenameOptions TFormRenamer::ReadOptions() const {
-  RenameOptions o;
-  o.KakkoHanToZen = CheckBoxZenkakuKakko->isChecked();
-  o.LowerExt = CheckBoxLowerExt->isChecked();
-  o.WaSpaceKakko = CheckBoxWaSpKakko->isChecked();
-  o.WaKakko = CheckBoxWaKakko->isChecked();
-  o.DeleteAfterKakko = CheckBoxDelAfterKakko->isChecked();
-  o.DeleteKakko = CheckBoxDeleteKakko->isChecked();
-  o.IgnoreCase = CheckBoxIgnoreCase->isChecked();
-  // Cells as typed, spaces included; the header row is no pair.
-  for (int r = 1; r < StringGridReplace->RowCount(); ++r)
-    o.ReplaceList.push_back({StringGridReplace->Cells(0, r), StringGridReplace->Cells(1, r)});
-  return o;
-}
+RenameOptions TFormRenamer::ReadOptions() const { return RenameOptionsOf(ReadControls()); }
 
 ProgressFn TFormRenamer::Progress(TProgress& display) const {
   return [this, &display](std::size_t done, std::size_t total) {

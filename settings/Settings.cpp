@@ -60,6 +60,19 @@ void RestoreReplaceList(const TMemIniFile& ini, FormSettings& s) {
 
 }  // namespace
 
+RenameOptions RenameOptionsOf(const FormSettings& s) {
+  RenameOptions o;
+  o.KakkoHanToZen = s.KakkoHanToZen;
+  o.LowerExt = s.LowerExt;
+  o.WaSpaceKakko = s.WaSpaceKakko;
+  o.WaKakko = s.WaKakko;
+  o.DeleteAfterKakko = s.DeleteAfterKakko;
+  o.DeleteKakko = s.DeleteKakko;
+  o.IgnoreCase = s.IgnoreCase;
+  for (const auto& row : s.Rows) o.ReplaceList.push_back({row[0], row[1]});
+  return o;
+}
+
 std::string SettingsPath(const std::string& exeName, const std::string& userConfigDir) {
   const Codepage cp = NativeCodepage();
   const std::string beside = ChangeFileExt(exeName, ".ini", cp);

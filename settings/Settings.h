@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "rename/NameRules.h"
+
 namespace quor {
 
 // The version constant: caption Ver.1.00.0, stored as "Version".
@@ -32,6 +34,11 @@ struct FormSettings {
   bool WithDir = false;
   bool WithExt = false;
 };
+
+// The rule switches and the replace list that the controls hold: the
+// stored option keys bear the names of the record's fields. Cells are taken
+// as typed, spaces included.
+[[nodiscard]] RenameOptions RenameOptionsOf(const FormSettings& s);
 
 // Where the settings file lives: the executable's path with ".ini" when its
 // folder is writable, otherwise the same file name in `userConfigDir`
