@@ -10,6 +10,7 @@
 
 #include "rename/NameRules.h"
 #include "text/CommaText.h"
+#include "text/DisplayText.h"
 #include "text/TextOps.h"
 
 using namespace quor;
@@ -93,5 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     Require(StringReplace(name, fields[1], fields[1], rfReplaceAll, cp) == name);
   }
   if (fields.size() > 1 || !name.empty()) Require(FromCommaText(ToCommaText(fields)) == fields);
+  // Whatever the bytes, the log shows valid UTF-8 on one line.
+  const std::string shown = DisplayPath(name);
+  Require(IsValidText(shown, Codepage::Utf8));
+  for (const char c : shown) Require(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
   return 0;
 }
