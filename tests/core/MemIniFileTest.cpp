@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/core/Hex.h"
+#include "tests/core/TempFolder.h"
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,30 +26,8 @@ using test::Hex;
 
 namespace fs = std::filesystem;
 
-
 class MemIniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "quor-ini-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-    path_ = dir_ + "/quor-renamer.ini";
-  }
-  void TearDown() override {
-    ::chmod(dir_.c_str(), 0700);
-    fs::remove_all(dir_);
-  }
-
-  static void WriteBytes(const std::string& path, std::string_view bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  static std::string ReadBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
   // Names in the folder other than the settings file: leftovers of a write.
   [[nodiscard]] std::vector<std::string> Strays() const {
     std::vector<std::string> names;
@@ -57,8 +36,9 @@ class MemIniFileTest : public ::testing::Test {
     return names;
   }
 
-  std::string dir_;
-  std::string path_;
+  test::TempFolder folder_{"quor-ini"};
+  std::string dir_ = folder_.Path();
+  std::string path_ = dir_ + "/quor-renamer.ini";
 };
 
 TEST(IniEscape, PlainValuesAreWrittenAsTheyAre) {
@@ -151,7 +131,7 @@ TEST_F(MemIniFileTest, WhatIsWrittenLoadsBackTheSame) {
     ini.WriteString("S", "last", "end");
     ini.UpdateFile();
   }
-  const std::string bytes = ReadBytes(path_);
+  const std::string bytes = test::ReadFile(path_);
   // One line per key plus the header, so no value broke a line.
   EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), static_cast<long>(std::size(values) + 2));
   EXPECT_EQ(bytes.find('\r'), std::string::npos);
@@ -169,11 +149,11 @@ TEST_F(MemIniFileTest, WritesSectionsAndKeysInTheOrderTheyAreWritten) {
   ini.WriteBool("A", "Off", false);
   ini.WriteString("B", "Position", "5,6,7,8");  // in place
   ini.UpdateFile();
-  EXPECT_EQ(ReadBytes(path_), "[B]\nVersion=1000\nPosition=5,6,7,8\n\n[A]\nOn=1\nOff=0\n");
+  EXPECT_EQ(test::ReadFile(path_), "[B]\nVersion=1000\nPosition=5,6,7,8\n\n[A]\nOn=1\nOff=0\n");
 }
 
 TEST_F(MemIniFileTest, ReadsTheDialect) {
-  WriteBytes(path_,
+  test::WriteFile(path_,
              "\xEF\xBB\xBF"
              "orphan=before any section\r\n"
              "[Main]\r\n"
@@ -224,7 +204,7 @@ TEST_F(MemIniFileTest, ReadsTheDialect) {
 }
 
 TEST_F(MemIniFileTest, IntegersAndBooleans) {
-  WriteBytes(path_,
+  test::WriteFile(path_,
              "[N]\n"
              "a=42\nb=-7\nc= +3 \nd=2147483647\ne=-2147483648\nf=2147483648\ng=1.5\nh=0x10\n"
              "i=\nj=-\nk=12a\nl=99999999999999999999\n"
@@ -263,7 +243,7 @@ TEST_F(MemIniFileTest, UnknownContentSurvivesASave) {
       "[Tail]\n"
       "Dup=1\n"
       "Dup=2\n";
-  WriteBytes(path_, original);
+  test::WriteFile(path_, original);
   {
     TMemIniFile ini(path_);
     ini.WriteString("Mine", "New", "v");
@@ -273,20 +253,20 @@ TEST_F(MemIniFileTest, UnknownContentSurvivesASave) {
     ini.UpdateFile();
   }
   // The erased section comes back where it was, and the repeated key stays inert.
-  EXPECT_EQ(ReadBytes(path_),
+  EXPECT_EQ(test::ReadFile(path_),
             "; written by hand\n"
             "\n[Mine]\nKeep=this\nstray line\nNew=v\n"
             "\n[ReplaceList]\nIgnoreCase=1\n"
             "\n[Tail]\nDup=1\nDup=2\n"
             "\n[Added]\nK=x\n");
   // A second save of the same content changes nothing.
-  const std::string once = ReadBytes(path_);
+  const std::string once = test::ReadFile(path_);
   TMemIniFile(path_).UpdateFile();
-  EXPECT_EQ(ReadBytes(path_), once);
+  EXPECT_EQ(test::ReadFile(path_), once);
 }
 
 TEST_F(MemIniFileTest, ErasedSectionIsGoneFromReadsAndFromTheFile) {
-  WriteBytes(path_, "[A]\nx=1\n[B]\ny=2\n");
+  test::WriteFile(path_, "[A]\nx=1\n[B]\ny=2\n");
   TMemIniFile ini(path_);
   ini.EraseSection("a");
   ini.EraseSection("NotThere");
@@ -299,17 +279,17 @@ TEST_F(MemIniFileTest, ErasedSectionIsGoneFromReadsAndFromTheFile) {
 
 TEST_F(MemIniFileTest, ReadsAWindowsFileAsCp932) {
   // 第1話 and 表示 (trail byte 0x5C) in CP932, CRLF line ends.
-  WriteBytes(path_, "[ReplaceList]\r\n1=\x91\xE6\x31\x98\x62,\x95\x5C\x8E\xA6\r\nDir=C:\\\x95\x5C\r\n");
+  test::WriteFile(path_, "[ReplaceList]\r\n1=\x91\xE6\x31\x98\x62,\x95\x5C\x8E\xA6\r\nDir=C:\\\x95\x5C\r\n");
   TMemIniFile ini(path_);
   EXPECT_EQ(ini.ReadString("ReplaceList", "1", ""), "第1話,表示");
   EXPECT_EQ(ini.ReadString("ReplaceList", "Dir", ""), "C:\\表");
   // Saved again, it is UTF-8 and reads the same.
   ini.UpdateFile();
-  EXPECT_EQ(ReadBytes(path_), "[ReplaceList]\n1=第1話,表示\nDir=C:\\表\n");
+  EXPECT_EQ(test::ReadFile(path_), "[ReplaceList]\n1=第1話,表示\nDir=C:\\表\n");
 }
 
 TEST_F(MemIniFileTest, AFileNeitherUtf8NorCp932IsTakenLineByLine) {
-  WriteBytes(path_,
+  test::WriteFile(path_,
              "[S]\n"
              "utf8=第1話\n"
              "cp932=\x91\xE6\n"
@@ -334,13 +314,13 @@ TEST_F(MemIniFileTest, AFileThatCannotBeReadThrows) {
   EXPECT_THROW(TMemIniFile ini(path_), Exception);
   fs::remove(path_);
   if (::geteuid() == 0) GTEST_SKIP() << "root reads a file without read permission";
-  WriteBytes(path_, "[A]\nb=c\n");
+  test::WriteFile(path_, "[A]\nb=c\n");
   ::chmod(path_.c_str(), 0);
   EXPECT_THROW(TMemIniFile ini(path_), Exception);
 }
 
 TEST_F(MemIniFileTest, FailedWritesThrowAndLeaveTheOldFile) {
-  WriteBytes(path_, "[A]\nold=1\n");
+  test::WriteFile(path_, "[A]\nold=1\n");
   // Into a folder that does not exist.
   {
     TMemIniFile ini(dir_ + "/missing/quor-renamer.ini");
@@ -379,36 +359,36 @@ TEST_F(MemIniFileTest, FailedWritesThrowAndLeaveTheOldFile) {
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
   }
-  EXPECT_EQ(ReadBytes(path_), "[A]\nold=1\n");
+  EXPECT_EQ(test::ReadFile(path_), "[A]\nold=1\n");
   EXPECT_TRUE(Strays().empty()) << Strays().front();
 }
 
 TEST_F(MemIniFileTest, ReadOnlyFolderOrFileThrowsAndLeavesTheOldFile) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into a read-only folder";
-  WriteBytes(path_, "[A]\nold=1\n");
+  test::WriteFile(path_, "[A]\nold=1\n");
   TMemIniFile ini(path_);
   ini.WriteString("A", "new", "1");
   ::chmod(dir_.c_str(), 0500);
   EXPECT_THROW(ini.UpdateFile(), Exception);
   ::chmod(dir_.c_str(), 0700);
-  EXPECT_EQ(ReadBytes(path_), "[A]\nold=1\n");
+  EXPECT_EQ(test::ReadFile(path_), "[A]\nold=1\n");
   // A read-only file in a writable folder is not replaced either.
   ::chmod(path_.c_str(), 0400);
   EXPECT_THROW(ini.UpdateFile(), Exception);
-  EXPECT_EQ(ReadBytes(path_), "[A]\nold=1\n");
+  EXPECT_EQ(test::ReadFile(path_), "[A]\nold=1\n");
   EXPECT_TRUE(Strays().empty());
 }
 
 TEST_F(MemIniFileTest, RewriteKeepsPermissionsAndLinks) {
   const std::string real = dir_ + "/real.ini";
-  WriteBytes(real, "[A]\nx=1\n");
+  test::WriteFile(real, "[A]\nx=1\n");
   ::chmod(real.c_str(), 0604);
   fs::create_symlink("real.ini", path_);
   TMemIniFile ini(path_);
   ini.WriteString("A", "x", "2");
   ini.UpdateFile();
   EXPECT_TRUE(fs::is_symlink(path_));
-  EXPECT_EQ(ReadBytes(real), "[A]\nx=2\n");
+  EXPECT_EQ(test::ReadFile(real), "[A]\nx=2\n");
   struct stat st {};
   ASSERT_EQ(::stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0604u);
@@ -427,7 +407,7 @@ TEST_F(MemIniFileTest, TenMegabytesOfJunkLoad) {
   for (int i = 0; keys.size() < (10u << 20); ++i) keys += std::to_string(i) + "=" + std::to_string(i) + "\n";
   const std::string junk[] = {random, keys, std::string(10 << 20, 'x'), "[S]\n" + random};
   for (const std::string& j : junk) {
-    WriteBytes(path_, j);
+    test::WriteFile(path_, j);
     TMemIniFile ini(path_);
     EXPECT_EQ(ini.ReadString("Rename", "Dir", "def"), "def");
   }

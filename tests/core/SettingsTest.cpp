@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Exception.h"
+#include "tests/core/TempFolder.h"
 #include "text/Codepage.h"
 
 namespace quor {
@@ -26,28 +27,7 @@ using Rows = std::vector<Row>;
 
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "quor-settings-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-    path_ = dir_ + "/quor-renamer.ini";
-  }
-  void TearDown() override {
-    ::chmod(dir_.c_str(), 0700);
-    fs::remove_all(dir_);
-  }
-
-  void Write(std::string_view bytes) const { WriteTo(path_, bytes); }
-  static void WriteTo(const std::string& path, std::string_view bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  static std::string ReadFrom(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
+  void Write(std::string_view bytes) const { test::WriteFile(path_, bytes); }
   // Settings as the window hands them over at start-up on a 1920x1080 screen.
   static FormSettings Fresh() {
     FormSettings s;
@@ -62,8 +42,9 @@ class SettingsTest : public ::testing::Test {
     return s;
   }
 
-  std::string dir_;
-  std::string path_;
+  test::TempFolder folder_{"quor-settings"};
+  std::string dir_ = folder_.Path();
+  std::string path_ = dir_ + "/quor-renamer.ini";
 };
 
 void ExpectSameSettings(const FormSettings& a, const FormSettings& b, const std::string& what) {
@@ -143,7 +124,7 @@ TEST_F(SettingsTest, PositionRestore) {
 TEST_F(SettingsTest, DirIsRestoredOnlyWhenItsFolderExists) {
   fs::create_directory(dir_ + "/films");
   fs::create_directory(dir_ + "/第1話");
-  WriteTo(dir_ + "/films/a.mp4", "");
+  test::WriteFile(dir_ + "/films/a.mp4", "");
   const struct {
     const char* what;
     std::string stored;
@@ -257,7 +238,7 @@ TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
   s.WaKakko = true;
   s.Rows = {{"  a  ", " b"}, {"", ""}, {"   ", "\t"}, {"", "new"}, {"a b", "c,d"}, {"q\"", ""}};
   SaveSettings(path_, s);
-  EXPECT_EQ(ReadFrom(path_),
+  EXPECT_EQ(test::ReadFile(path_),
             "[QuorRenamer]\nVersion=1000\nPosition=-8,20,800,600\n"
             "\n[Rename]\nDir=/no/such folder\nLowerExt=1\nKakkoHanToZen=1\nWaSpaceKakko=0\nWaKakko=1\n"
             "DeleteAfterKakko=0\nDeleteKakko=0\n"
@@ -290,7 +271,7 @@ TEST_F(SettingsTest, WhatIsSavedLoadsBackTheSame) {
   for (int b = 0; b < 0x20; ++b) s.Rows.push_back({std::string("a") + static_cast<char>(b) + "b", "x"});
   s.Rows.push_back({"a\x7F" "b", "line\r\nbreak"});
   SaveSettings(path_, s);
-  const std::string bytes = ReadFrom(path_);
+  const std::string bytes = test::ReadFile(path_);
   EXPECT_EQ(bytes.find('\r'), std::string::npos);
   EXPECT_TRUE(IsValidText(bytes, Codepage::Utf8));
 
@@ -308,7 +289,7 @@ TEST_F(SettingsTest, SaveKeepsWhatItDoesNotKnowAndDropsOldEntries) {
   FormSettings s = Fresh();
   s.Rows = {{"a", "b"}};
   SaveSettings(path_, s);
-  const std::string text = ReadFrom(path_);
+  const std::string text = test::ReadFile(path_);
   EXPECT_NE(text.find("; by hand\n"), std::string::npos) << text;
   EXPECT_NE(text.find("Version=1000\nTheme=dark\n"), std::string::npos) << text;
   EXPECT_NE(text.find("[Custom]\nA=1\n"), std::string::npos) << text;
@@ -407,7 +388,7 @@ TEST_F(SettingsTest, AFileInTheFormatAsSpecifiedLoadsExactly) {
     ExpectSameSettings(s, expected, f.what);
     // Saved again, the file is this program's UTF-8 form of the same content.
     SaveSettings(path_, s);
-    EXPECT_EQ(ReadFrom(path_), fixture) << f.what;
+    EXPECT_EQ(test::ReadFile(path_), fixture) << f.what;
   }
 }
 
@@ -462,7 +443,7 @@ TEST_F(SettingsTest, FailuresThrowAndKeepTheOldFile) {
   ::chmod(dir_.c_str(), 0500);
   EXPECT_THROW(SaveSettings(path_, s), Exception);
   ::chmod(dir_.c_str(), 0700);
-  EXPECT_EQ(ReadFrom(path_), "[Rename]\nLowerExt=0\n");
+  EXPECT_EQ(test::ReadFile(path_), "[Rename]\nLowerExt=0\n");
 }
 
 TEST_F(SettingsTest, PathBesideTheProgramOrInTheUserConfiguration) {

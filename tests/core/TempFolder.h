@@ -10,6 +10,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quor::test {
@@ -57,7 +58,7 @@ class TempFolder {
   std::string path_;
 };
 
-inline void WriteFile(const std::string& path, const std::string& content) {
+inline void WriteFile(const std::string& path, std::string_view content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
