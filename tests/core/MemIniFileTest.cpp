@@ -397,12 +397,7 @@ TEST_F(MemIniFileTest, RewriteKeepsPermissionsAndLinks) {
 
 TEST_F(MemIniFileTest, TenMegabytesOfJunkLoad) {
   // Random bytes, a long run of key lines, and one endless line.
-  std::string random(10 << 20, '\0');
-  unsigned x = 12345;
-  for (char& c : random) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 16);
-  }
+  const std::string random = test::RandomBytes(10 << 20, 12345u);
   std::string keys = "[S]\n";
   for (int i = 0; keys.size() < (10u << 20); ++i) keys += std::to_string(i) + "=" + std::to_string(i) + "\n";
   const std::string junk[] = {random, keys, std::string(10 << 20, 'x'), "[S]\n" + random};

@@ -393,12 +393,7 @@ TEST_F(SettingsTest, AFileInTheFormatAsSpecifiedLoadsExactly) {
 }
 
 TEST_F(SettingsTest, DamagedFilesKeepTheDefaults) {
-  std::string random(10 << 20, '\0');
-  unsigned x = 99;
-  for (char& c : random) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 16);
-  }
+  const std::string random = test::RandomBytes(10 << 20, 99u);
   const struct {
     const char* what;
     std::string file;

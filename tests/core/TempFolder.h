@@ -81,4 +81,14 @@ inline std::vector<std::string> Names(const std::string& folder) {
   return names;
 }
 
+// Deterministic junk for files that must load without a crash.
+inline std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>(seed >> 16);
+  }
+  return bytes;
+}
+
 }  // namespace quor::test
