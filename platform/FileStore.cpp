@@ -1,6 +1,8 @@
 #include "platform/FileStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,6 +66,45 @@ std::string ResolveTarget(const std::string& path) {
   return target;
 }
 
+// The temporary name of a save of `name` by process `pid`.
+std::string TempName(const std::string& name, long pid, unsigned n) {
+  return "." + name + "." + std::to_string(pid) + "." + std::to_string(n) + ".tmp";
+}
+
+// The pid in a temporary name of a save of `name` (".name.<pid>.<n>.tmp"),
+// or 0 when `entry` is no such name.
+long TempOwner(std::string_view entry, const std::string& name) {
+  const std::string head = "." + name + ".";
+  if (!entry.starts_with(head) || !entry.ends_with(".tmp")) return 0;
+  entry = entry.substr(head.size(), entry.size() - head.size() - 4);
+  const std::size_t dot = entry.find('.');
+  if (dot == std::string_view::npos || dot == 0 || dot + 1 == entry.size() || dot > 9) return 0;
+  const auto digits = [](std::string_view d) {
+    for (const char c : d)
+      if (c < '0' || c > '9') return false;
+    return true;
+  };
+  if (!digits(entry.substr(0, dot)) || !digits(entry.substr(dot + 1))) return 0;
+  return std::stol(std::string(entry.substr(0, dot)));
+}
+
+// A save killed between writing its temporary file and renaming it leaves
+// the file behind; remove those of processes that no longer run. A live
+// process, ours included, may be in the middle of its own save.
+void RemoveLeftovers(const std::string& dir, const std::string& name) {
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (const dirent* e = ::readdir(d)) {
+    const long pid = TempOwner(e->d_name, name);
+    if (pid <= 0 || pid > INT_MAX) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    struct stat st {};
+    const std::string path = dir + "/" + e->d_name;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) (void)::unlink(path.c_str());
+  }
+  ::closedir(d);
+}
+
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
@@ -113,8 +154,7 @@ void ReplaceFileContents(const std::string& path, std::string_view data) {
   std::string temp;
   int raw = -1;
   for (int attempt = 0; raw < 0; ++attempt) {
-    temp = dir + "/." + name + "." + std::to_string(::getpid()) + "." +
-           std::to_string(counter.fetch_add(1)) + ".tmp";
+    temp = dir + "/" + TempName(name, ::getpid(), counter.fetch_add(1));
     raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (raw < 0 && (errno != EEXIST || attempt >= 100)) Fail("Cannot write", path, errno);
   }
@@ -143,6 +183,7 @@ void ReplaceFileContents(const std::string& path, std::string_view data) {
   // file system that cannot sync a folder is no reason to fail.
   Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dirFd.get() >= 0) (void)::fsync(dirFd.get());
+  RemoveLeftovers(dir, name);
 }
 
 }  // namespace quor

@@ -167,4 +167,10 @@ bool IsWritableDirectory(const std::string& path) {
   return DirectoryExists(path) && faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
+bool IsOwnWritableDirectory(const std::string& path) {
+  if (HasNul(path)) return false;
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && st.st_uid == geteuid() && IsWritableDirectory(path);
+}
+
 }  // namespace quor

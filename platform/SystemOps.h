@@ -43,4 +43,7 @@ bool RenameFile(const std::string& oldPath, const std::string& newPath);
 // True for a folder in which this process may create entries.
 [[nodiscard]] bool IsWritableDirectory(const std::string& path);
 
+// True for a writable folder that this process's user owns.
+[[nodiscard]] bool IsOwnWritableDirectory(const std::string& path);
+
 }  // namespace quor

@@ -1,5 +1,9 @@
 #include "settings/Settings.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <string_view>
+
 #include "platform/SystemOps.h"
 #include "settings/MemIniFile.h"
 #include "settings/StringList.h"
@@ -40,22 +44,135 @@ void RestoreDir(const TMemIniFile& ini, FormSettings& s) {
   if (DirectoryExists(folder)) s.Dir = dir;
 }
 
-// Entries in file order, whatever their numbers, so that gaps close up.
+// The digits of a key that is a decimal number of 0 or more ("7", "007",
+// "+7"), without leading zeros; false for any other key.
+bool EntryNumber(std::string_view key, std::string_view& digits) {
+  if (!key.empty() && key.front() == '+') key.remove_prefix(1);
+  if (key.empty() || !std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  while (key.size() > 1 && key.front() == '0') key.remove_prefix(1);
+  digits = key;
+  return true;
+}
+
+// Every numbered key is a row, read under its own name, in the order of the
+// numbers; keys of one number keep their file order. Hand-written keys such
+// as "01" or "+3" are rows like the program's own.
 void RestoreReplaceList(const TMemIniFile& ini, FormSettings& s) {
   TStringList keys;
   ini.ReadSection(kReplaceList, keys);
-  std::size_t row = 0;
+  struct Entry {
+    std::string_view number;
+    std::string key;
+  };
+  std::vector<Entry> entries;
   for (std::size_t i = 0; i < keys.Count(); ++i) {
-    const int n = StrToIntDef(keys[i], -1);
-    if (n < 0) continue;  // "IgnoreCase" and anything else that is no entry
-    if (s.Rows.size() <= row) s.Rows.resize(row + 1);
-    // A key written with leading zeros is read under its plain number.
-    TStringList cells;
-    cells.SetCommaText(ini.ReadString(kReplaceList, std::to_string(n), ""));
-    s.Rows[row][0] = Trim(cells.Count() > 0 ? cells[0] : "");
-    s.Rows[row][1] = Trim(cells.Count() > 1 ? cells[1] : "");
-    ++row;
+    std::string_view number;
+    if (EntryNumber(keys[i], number)) entries.push_back({number, keys[i]});  // "IgnoreCase" is none
   }
+  // Numbers of any length: fewer digits first, then digit by digit.
+  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.number.size() != b.number.size() ? a.number.size() < b.number.size() : a.number < b.number;
+  });
+  if (s.Rows.size() < entries.size()) s.Rows.resize(entries.size());
+  for (std::size_t row = 0; row < entries.size(); ++row) {
+    // Quoted items come back exactly, spaces included; unquoted ones trimmed.
+    const std::vector<std::string> cells = FromCommaText(ini.ReadString(kReplaceList, entries[row].key, ""));
+    s.Rows[row][0] = cells.size() > 0 ? cells[0] : "";
+    s.Rows[row][1] = cells.size() > 1 ? cells[1] : "";
+  }
+}
+
+// A strip at the top of the window's frame where its title bar is.
+constexpr std::int64_t kTitleBar = 32;
+// How much of the title bar must lie on a screen for the user to grab it.
+constexpr std::int64_t kGrabWidth = 100;
+constexpr std::int64_t kGrabHeight = 8;
+
+struct Box {
+  std::int64_t left, top, right, bottom;  // right and bottom exclusive
+};
+
+Box BoxOf(const ScreenArea& a) { return {a.Left, a.Top, std::int64_t{a.Left} + a.Width, std::int64_t{a.Top} + a.Height}; }
+
+std::int64_t Overlap(std::int64_t a0, std::int64_t a1, std::int64_t b0, std::int64_t b1) {
+  return std::max<std::int64_t>(0, std::min(a1, b1) - std::max(a0, b0));
+}
+
+// Squared distance between two boxes; 0 when they touch or overlap.
+double Distance2(const Box& a, const Box& b) {
+  const auto dx = static_cast<double>(std::max<std::int64_t>({0, b.left - a.right, a.left - b.right}));
+  const auto dy = static_cast<double>(std::max<std::int64_t>({0, b.top - a.bottom, a.top - b.bottom}));
+  return dx * dx + dy * dy;
+}
+
+// The screen with the most of `box` on it, or the nearest one.
+const ScreenArea& ScreenFor(const Box& box, const std::vector<ScreenArea>& screens) {
+  const ScreenArea* best = &screens.front();
+  std::int64_t bestArea = -1;
+  double bestDistance = 0;
+  for (const ScreenArea& screen : screens) {
+    const Box b = BoxOf(screen);
+    const std::int64_t area = Overlap(box.left, box.right, b.left, b.right) * Overlap(box.top, box.bottom, b.top, b.bottom);
+    const double distance = Distance2(box, b);
+    if (area > bestArea || (area == 0 && distance < bestDistance)) {
+      best = &screen;
+      bestArea = area;
+      bestDistance = distance;
+    }
+  }
+  return *best;
+}
+
+// Whatever the file says, the window fits the screen it is on and its title
+// bar can be grabbed: a huge size would also make the toolkit allocate
+// gigabytes for the window's pixels.
+void KeepWithinReach(FormSettings& s) {
+  if (s.Screens.empty()) return;
+  const Box window{s.Left, s.Top, std::int64_t{s.Left} + s.Width, std::int64_t{s.Top} + s.Height};
+  const ScreenArea& holder = ScreenFor(window, s.Screens);
+  s.Width = std::max(1, std::min(s.Width, holder.Width));
+  s.Height = std::max(1, std::min(s.Height, holder.Height));
+
+  const Box title{s.Left, s.Top, std::int64_t{s.Left} + s.Width, std::int64_t{s.Top} + kTitleBar};
+  for (const ScreenArea& screen : s.Screens) {
+    const Box b = BoxOf(screen);
+    if (Overlap(title.left, title.right, b.left, b.right) >= std::min<std::int64_t>(kGrabWidth, s.Width) &&
+        Overlap(title.top, title.bottom, b.top, b.bottom) >= kGrabHeight)
+      return;
+  }
+  const ScreenArea& target = ScreenFor(title, s.Screens);
+  s.Width = std::max(1, std::min(s.Width, target.Width));
+  s.Height = std::max(1, std::min(s.Height, target.Height));
+  s.Left = std::clamp(s.Left, target.Left, static_cast<int>(std::int64_t{target.Left} + target.Width - s.Width));
+  s.Top = std::clamp(s.Top, target.Top, static_cast<int>(std::int64_t{target.Top} + target.Height - s.Height));
+}
+
+void Restore(const TMemIniFile& ini, FormSettings& s) {
+  RestoreBounds(ini, s);
+  KeepWithinReach(s);
+  RestoreDir(ini, s);
+  s.LowerExt = ini.ReadBool(kRename, "LowerExt", s.LowerExt);
+  s.KakkoHanToZen = ini.ReadBool(kRename, "KakkoHanToZen", s.KakkoHanToZen);
+  s.WaSpaceKakko = ini.ReadBool(kRename, "WaSpaceKakko", s.WaSpaceKakko);
+  s.WaKakko = ini.ReadBool(kRename, "WaKakko", s.WaKakko);
+  s.DeleteAfterKakko = ini.ReadBool(kRename, "DeleteAfterKakko", s.DeleteAfterKakko);
+  s.DeleteKakko = ini.ReadBool(kRename, "DeleteKakko", s.DeleteKakko);
+  s.IgnoreCase = ini.ReadBool(kReplaceList, "IgnoreCase", s.IgnoreCase);
+  RestoreReplaceList(ini, s);
+  s.WithDir = ini.ReadBool(kFileList, "WithDir", s.WithDir);
+  s.WithExt = ini.ReadBool(kFileList, "WithExt", s.WithExt);
+}
+
+// Folders that belong to the system or to a package manager, where even a
+// user allowed to write (root) must not leave a settings file behind.
+bool UnderSystemPrefix(std::string_view folder) {
+  for (const std::string_view prefix : {"/usr", "/opt", "/snap", "/bin", "/sbin", "/lib", "/lib32", "/lib64",
+                                        "/libx32", "/etc", "/var", "/nix", "/gnu", "/app", "/run"}) {
+    if (folder.starts_with(prefix) && (folder.size() == prefix.size() || folder[prefix.size()] == '/'))
+      return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -78,27 +195,15 @@ std::string SettingsPath(const std::string& exeName, const std::string& userConf
   const std::string beside = ChangeFileExt(exeName, ".ini", cp);
   std::string folder = ExtractFileDir(beside, cp);
   if (folder.empty()) folder = ".";
-  if (IsWritableDirectory(folder) || userConfigDir.empty()) return beside;
+  if ((!UnderSystemPrefix(folder) && IsOwnWritableDirectory(folder)) || userConfigDir.empty()) return beside;
   return userConfigDir + "/" + ExtractFileName(beside, cp);
 }
 
-void LoadSettings(const std::string& path, FormSettings& s) {
-  const TMemIniFile ini(path);
-  RestoreBounds(ini, s);
-  RestoreDir(ini, s);
-  s.LowerExt = ini.ReadBool(kRename, "LowerExt", s.LowerExt);
-  s.KakkoHanToZen = ini.ReadBool(kRename, "KakkoHanToZen", s.KakkoHanToZen);
-  s.WaSpaceKakko = ini.ReadBool(kRename, "WaSpaceKakko", s.WaSpaceKakko);
-  s.WaKakko = ini.ReadBool(kRename, "WaKakko", s.WaKakko);
-  s.DeleteAfterKakko = ini.ReadBool(kRename, "DeleteAfterKakko", s.DeleteAfterKakko);
-  s.DeleteKakko = ini.ReadBool(kRename, "DeleteKakko", s.DeleteKakko);
-  s.IgnoreCase = ini.ReadBool(kReplaceList, "IgnoreCase", s.IgnoreCase);
-  RestoreReplaceList(ini, s);
-  s.WithDir = ini.ReadBool(kFileList, "WithDir", s.WithDir);
-  s.WithExt = ini.ReadBool(kFileList, "WithExt", s.WithExt);
-}
+void LoadSettings(const std::string& path, FormSettings& s) { Restore(TMemIniFile(path), s); }
 
-void SaveSettings(const std::string& path, FormSettings& s) {
+void LoadDefaultSettings(FormSettings& s) { Restore(TMemIniFile(""), s); }
+
+void SaveSettings(const std::string& path, const FormSettings& s) {
   // Read again now: keys that another instance or the user wrote since the
   // start survive, except the ones written here.
   TMemIniFile ini(path);
@@ -117,15 +222,11 @@ void SaveSettings(const std::string& path, FormSettings& s) {
   ini.EraseSection(kReplaceList);
   ini.WriteBool(kReplaceList, "IgnoreCase", s.IgnoreCase);
   int entry = 1;
-  for (auto& row : s.Rows) {
-    row[0] = Trim(row[0]);
-    row[1] = Trim(row[1]);
-    TStringList cells;
-    cells.Add(row[0]);
-    cells.Add(row[1]);
-    const std::string text = cells.CommaText();
-    if (text.empty() || text == ",") continue;
-    ini.WriteString(kReplaceList, std::to_string(entry++), text);
+  for (const auto& row : s.Rows) {
+    // A cell of spaces is a real pair (" " -> "_"): only a wholly empty row
+    // is no entry. Comma text quotes an item with a space, so it survives.
+    if (row[0].empty() && row[1].empty()) continue;
+    ini.WriteString(kReplaceList, std::to_string(entry++), ToCommaText({row[0], row[1]}));
   }
   ini.WriteBool(kFileList, "WithDir", s.WithDir);
   ini.WriteBool(kFileList, "WithExt", s.WithExt);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -84,11 +85,16 @@ TEST_F(SettingsTest, WithoutAFileTheDesignStateIsCentred) {
 }
 
 TEST_F(SettingsTest, PositionRestore) {
+  using Screens = std::vector<ScreenArea>;
+  const Screens one = {{0, 0, 1280, 800}};
+  const Screens two = {{0, 0, 1920, 1080}, {1920, 0, 1920, 1080}};
+  const Screens panel = {{0, 27, 1920, 1053}};
   const struct {
     const char* what;
     std::string position;
     int screenWidth, screenHeight;
     int left, top, width, height;
+    Screens screens = {};  // none: nothing to keep the window within
   } cases[] = {
       {"all four", "100,50,800,600", 1920, 1080, 100, 50, 800, 600},
       {"smaller size ignored", "100,50,300,200", 1920, 1080, 100, 50, 640, 400},
@@ -98,7 +104,7 @@ TEST_F(SettingsTest, PositionRestore) {
       {"empty: centred", "", 1920, 1080, 640, 340, 640, 400},
       {"negative left centres with the new size", "-1920,50,800,600", 1920, 1080, 560, 50, 800, 600},
       {"negative top on its own", "100,-5,800,601", 1920, 1080, 100, 239, 800, 601},
-      {"left beyond the screen kept", "5000,3000,800,600", 1920, 1080, 5000, 3000, 800, 600},
+      {"no screens known: left beyond kept", "5000,3000,800,600", 1920, 1080, 5000, 3000, 800, 600},
       {"zero is no negative", "0,0,640,400", 1920, 1080, 0, 0, 640, 400},
       {"not numbers count as -1", "abc,50,x,600", 1920, 1080, 640, 50, 640, 600},
       {"fraction is not a number", "1.5,2,700.0,500", 1920, 1080, 640, 2, 640, 500},
@@ -107,12 +113,27 @@ TEST_F(SettingsTest, PositionRestore) {
       {"centring truncates toward zero", "-1,-1,1001,801", 800, 600, -100, -100, 1001, 801},
       {"odd difference rounds down", "-1,-1,641,401", 1920, 1080, 639, 339, 641, 401},
       {"overflowing number counts as -1", "99999999999,1,2,3", 1920, 1080, 640, 1, 640, 400},
+      // Kept within reach of the connected screens.
+      {"largest numbers: cut to the screen, moved onto it", "2147483647,2147483647,2147483647,2147483647", 1280,
+       800, 0, 0, 1280, 800, one},
+      {"beyond a single screen moved back", "5000,5000,640,400", 1280, 800, 640, 400, 640, 400, one},
+      {"on a second screen right of the primary kept", "2000,100,800,600", 1920, 1080, 2000, 100, 800, 600, two},
+      {"beyond both screens moved onto the nearer", "9000,100,800,600", 1920, 1080, 3040, 100, 800, 600, two},
+      {"larger than its screen cut, place kept", "100,50,3000,2000", 1920, 1080, 100, 50, 1920, 1080, two},
+      {"straddling two screens keeps its size", "1500,10,1000,700", 1920, 1080, 1500, 10, 1000, 700, two},
+      {"title bar below the screen", "100,2000,800,600", 1920, 1080, 100, 480, 800, 600, two},
+      {"title bar at the bottom edge can be grabbed", "100,1060,800,600", 1920, 1080, 100, 1060, 800, 600, two},
+      {"title bar under a top panel", "100,0,800,600", 1920, 1080, 100, 27, 800, 600, panel},
+      {"negative left with a screen to the left still centres", "-1500,100,800,600", 1920, 1080, 560, 100, 800,
+       600, {{0, 0, 1920, 1080}, {-1920, 0, 1920, 1080}}},
+      {"centred huge window cut to the screen", "-1,-1,2147483647,2147483647", 1280, 800, 0, 0, 1280, 800, one},
   };
   for (const auto& c : cases) {
     Write("[QuorRenamer]\nPosition=" + c.position + "\n");
     FormSettings s;
     s.ScreenWidth = c.screenWidth;
     s.ScreenHeight = c.screenHeight;
+    s.Screens = c.screens;
     LoadSettings(path_, s);
     EXPECT_EQ(s.Left, c.left) << c.what;
     EXPECT_EQ(s.Top, c.top) << c.what;
@@ -182,7 +203,7 @@ TEST_F(SettingsTest, BooleansDefaultToTheCurrentState) {
   ExpectSameSettings(t, before, "kept");
 }
 
-TEST_F(SettingsTest, ReplaceListInFileOrder) {
+TEST_F(SettingsTest, ReplaceListByNumber) {
   FormSettings s = Load(
       "[ReplaceList]\n"
       "IgnoreCase=0\n"
@@ -191,25 +212,32 @@ TEST_F(SettingsTest, ReplaceListInFileOrder) {
       "x=not an entry\n"
       "-2=not an entry\n"
       "1.0=not an entry\n"
-      "007=looked up as 7\n"
+      "+-4=not an entry\n"
+      "007=own,value\n"
       "5=  spaced  ,\"  quoted  \"\n"
       "0=zero,0\n"
+      "99999999999999999999=big,number\n"
       "8=only\n"
       "9=,new\n"
       "10=\"a,b\",\"say \"\"hi\"\"\"\n"
+      "+4=plus,four\n"
       "11=one,two,three\n"
+      "01=leading,zero\n"
       "12=\n");
-  const Rows expected = {{"a", "b"},     {"c", "d"},          {"", ""},       {"spaced", "quoted"},
-                         {"zero", "0"},  {"only", ""},        {"", "new"},    {"a,b", "say \"hi\""},
-                         {"one", "two"}, {"", ""}};
+  // Hand-written keys are rows read under their own names; one number keeps file order.
+  const Rows expected = {{"zero", "0"},      {"c", "d"},      {"leading", "zero"},        {"a", "b"},
+                         {"plus", "four"},   {"spaced", "  quoted  "}, {"own", "value"}, {"only", ""},
+                         {"", "new"},        {"a,b", "say \"hi\""},   {"one", "two"},    {"", ""},
+                         {"big", "number"}};
   EXPECT_EQ(s.Rows, expected);
   EXPECT_FALSE(s.IgnoreCase);
 }
 
-TEST_F(SettingsTest, LeadingZeroKeyReadsThePlainNumber) {
-  FormSettings s = Load("[ReplaceList]\n07=x,y\n7=p,q\n");
-  EXPECT_EQ(s.Rows[0], (Row{"p", "q"}));
+TEST_F(SettingsTest, KeysOfOneNumberKeepTheirFileOrder) {
+  FormSettings s = Load("[ReplaceList]\n07=x,y\n7=p,q\n+007=r,s\n");
+  EXPECT_EQ(s.Rows[0], (Row{"x", "y"}));
   EXPECT_EQ(s.Rows[1], (Row{"p", "q"}));
+  EXPECT_EQ(s.Rows[2], (Row{"r", "s"}));
 }
 
 TEST_F(SettingsTest, FewerEntriesLeaveTheOtherRowsAndMoreGrowTheGrid) {
@@ -236,16 +264,16 @@ TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
   s.Height = 600;
   s.Dir = "/no/such folder";
   s.WaKakko = true;
-  s.Rows = {{"  a  ", " b"}, {"", ""}, {"   ", "\t"}, {"", "new"}, {"a b", "c,d"}, {"q\"", ""}};
+  // Cells are stored as they are; only a wholly empty row is no entry.
+  s.Rows = {{"  a  ", " b"}, {"", ""}, {"   ", "\t"}, {"", "new"}, {"a b", "c,d"}, {"q\"", ""}, {"　", " "}};
   SaveSettings(path_, s);
   EXPECT_EQ(test::ReadFile(path_),
             "[QuorRenamer]\nVersion=1000\nPosition=-8,20,800,600\n"
             "\n[Rename]\nDir=/no/such folder\nLowerExt=1\nKakkoHanToZen=1\nWaSpaceKakko=0\nWaKakko=1\n"
             "DeleteAfterKakko=0\nDeleteKakko=0\n"
-            "\n[ReplaceList]\nIgnoreCase=1\n1=a,b\n2=,new\n3=\"a b\",\"c,d\"\n4=\"q\"\"\",\n"
+            "\n[ReplaceList]\nIgnoreCase=1\n1=\"  a  \",\" b\"\n2=\\esc:\"   \",\"\\x09\"\n3=,new\n"
+            "4=\"a b\",\"c,d\"\n5=\"q\"\"\",\n6=　,\" \"\n"
             "\n[FileList]\nWithDir=0\nWithExt=0\n");
-  EXPECT_EQ(s.Rows, (Rows{{"a", "b"}, {"", ""}, {"", ""}, {"", "new"}, {"a b", "c,d"}, {"q\"", ""}}))
-      << "cells are trimmed in place";
 }
 
 TEST_F(SettingsTest, WhatIsSavedLoadsBackTheSame) {
@@ -266,7 +294,7 @@ TEST_F(SettingsTest, WhatIsSavedLoadsBackTheSame) {
   s.WithDir = true;
   s.WithExt = true;
   s.Rows = {{"第1話", "第 1 話"}, {"C:\\dir\\", "\\\\server\\x"}, {"\\esc:", "\\esc:\\x0A"},
-            {"a,b", "say \"hi\""}, {"", "only new"}};
+            {"a,b", "say \"hi\""}, {"", "only new"}, {"　", " "}, {" ", "_"}, {" ", ""}, {"  a  ", " b"}};
   // Pasted text: every control byte inside a cell, one per row.
   for (int b = 0; b < 0x20; ++b) s.Rows.push_back({std::string("a") + static_cast<char>(b) + "b", "x"});
   s.Rows.push_back({"a\x7F" "b", "line\r\nbreak"});
@@ -424,8 +452,13 @@ TEST_F(SettingsTest, DamagedFilesReadWhatCanBeRead) {
 }
 
 TEST_F(SettingsTest, FailuresThrowAndKeepTheOldFile) {
-  fs::create_directory(path_);
+  // A pipe where the file should be: refused at once, never waited on.
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
   FormSettings s = Fresh();
+  EXPECT_THROW(LoadSettings(path_, s), Exception) << "a pipe";
+  ExpectSameSettings(s, Fresh(), "nothing taken from a file that was not read");
+  fs::remove(path_);
+  fs::create_directory(path_);
   EXPECT_THROW(LoadSettings(path_, s), Exception) << "a folder where the file should be";
   EXPECT_THROW(SaveSettings(path_, s), Exception);
   EXPECT_TRUE(fs::is_directory(path_));
@@ -453,14 +486,41 @@ TEST_F(SettingsTest, PathBesideTheProgramOrInTheUserConfiguration) {
       {"extension replaced", dir_ + "/bin/quor-renamer.bin", "/cfg", dir_ + "/bin/quor-renamer.ini"},
       {"folder not there", dir_ + "/gone/quor-renamer", dir_ + "/cfg", dir_ + "/cfg/quor-renamer.ini"},
       {"no configuration folder known", dir_ + "/gone/quor-renamer", "", dir_ + "/gone/quor-renamer.ini"},
+      // Installed: never beside the program, even for a user who may write there.
+      {"under /usr", "/usr/lib/quor-renamer", dir_ + "/cfg", dir_ + "/cfg/quor-renamer.ini"},
+      {"under /opt", "/opt/quor/quor-renamer", dir_ + "/cfg", dir_ + "/cfg/quor-renamer.ini"},
   };
   for (const auto& c : cases) EXPECT_EQ(SettingsPath(c.exe, c.config), c.path) << c.what;
+  fs::create_directory(dir_ + "/shared");
+  ::chmod((dir_ + "/shared").c_str(), 0777);
+  if (::geteuid() == 0 && ::chown((dir_ + "/shared").c_str(), 65534, 65534) == 0) {
+    EXPECT_EQ(SettingsPath(dir_ + "/shared/quor-renamer", "/cfg"), "/cfg/quor-renamer.ini")
+        << "a folder of another user's, writable all the same";
+  }
 
   if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   ::chmod((dir_ + "/bin").c_str(), 0500);
   EXPECT_EQ(SettingsPath(dir_ + "/bin/quor-renamer", "/home/u/.config/quor"),
             "/home/u/.config/quor/quor-renamer.ini");
   ::chmod((dir_ + "/bin").c_str(), 0700);
+}
+
+TEST_F(SettingsTest, ASaveRemovesWhatKilledSavesLeftBehind) {
+  // A process that has ended, so its number is free.
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  const std::string dead = std::to_string(child);
+  const std::string alive = std::to_string(::getpid());
+  const std::vector<std::string> names = {
+      ".quor-renamer.ini." + dead + ".0.tmp",   ".quor-renamer.ini." + dead + ".17.tmp",
+      ".quor-renamer.ini." + alive + ".3.tmp",  ".other.ini." + dead + ".0.tmp",
+      ".quor-renamer.ini." + dead + ".x.tmp",   "quor-renamer.ini." + dead + ".0.tmp"};
+  for (const auto& name : names) test::WriteFile(dir_ + "/" + name, "half a save");
+  SaveSettings(path_, Fresh());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    EXPECT_EQ(fs::exists(dir_ + "/" + names[i]), i >= 2) << names[i];
 }
 
 }  // namespace
