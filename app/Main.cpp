@@ -12,7 +12,9 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QMimeData>
+#include <QSessionManager>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/PreviewDialog.h"
@@ -80,7 +82,16 @@ TFormRenamer::TFormRenamer(std::string settingsPath, QWidget* parent)
   UndoNewPaths.clear();
 
   FormSettings s = ReadControls();
-  LoadSettings(SettingsFilePath(), s);
+  try {
+    LoadSettings(SettingsFilePath(), s);
+  } catch (const Exception& e) {
+    // Start with the defaults all the same, and say so once the window is up.
+    LoadDefaultSettings(s);
+    unreadSettings_ = SettingsFilePath();
+    const std::string message = "設定ファイルを読み込めませんでした。既定の設定で起動します。\n"
+                                "このファイルは閉じるときにも書き換えません。\n\n" + e.Message();
+    QTimer::singleShot(0, this, [message] { Application.ShowException(Exception(message)); });
+  }
   WriteControls(s);
 
   StringGridReplace->Rows(0).SetText("Old\r\nNew");
@@ -208,6 +219,8 @@ void TFormRenamer::BuildLayout() {
           Guarded([this] { BtnClearReplaceListClick(BtnClearReplaceList); }));
   connect(BtnHelp, &QPushButton::clicked, this, Guarded([this] { BtnHelpClick(BtnHelp); }));
   connect(BtnPreview, &QPushButton::clicked, this, Guarded([this] { BtnPreviewClick(BtnPreview); }));
+  // Logging out: the session manager asks for our data before it ends us.
+  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SessionEnding(); });
   ShowPreviewProc = [this](const RenameOutcome& preview) {
     TPreviewDialog dialog(preview, this);
     return dialog.exec() == QDialog::Accepted;
@@ -231,6 +244,8 @@ FormSettings TFormRenamer::ReadControls() const {
   s.Height = height();
   s.ScreenWidth = Screen.Width();
   s.ScreenHeight = Screen.Height();
+  for (const QRect& area : Screen.AvailableAreas())
+    s.Screens.push_back({area.x(), area.y(), area.width(), area.height()});
   s.Dir = EditFolder->Text();
   s.LowerExt = CheckBoxLowerExt->isChecked();
   s.KakkoHanToZen = CheckBoxZenkakuKakko->isChecked();
@@ -302,19 +317,29 @@ void TFormRenamer::BtnAddLineClick(QObject* /*Sender*/) {
   StringGridReplace->SetRowCount(StringGridReplace->RowCount() + 1);
 }
 
-void TFormRenamer::FormClose() {
+void TFormRenamer::StoreSettings() {
+  // A cell left open without Enter holds what the user typed last.
+  StringGridReplace->CommitEditor();
   const std::string path = SettingsFilePath();
+  if (!unreadSettings_.empty() && path == unreadSettings_)
+    throw Exception("設定ファイルを読み込めなかったので、設定を保存しませんでした。\n" + path);
   // The user's configuration folder may not exist yet on a first run.
   QDir().mkpath(QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).absolutePath());
-  FormSettings s = ReadControls();
-  SaveSettings(path, s);
-  // The save trims the cells; the grid shows what was stored.
-  for (int r = 1; r < StringGridReplace->RowCount() && r <= static_cast<int>(s.Rows.size()); ++r) {
-    StringGridReplace->SetCells(0, r, s.Rows[r - 1][0]);
-    StringGridReplace->SetCells(1, r, s.Rows[r - 1][1]);
-  }
+  SaveSettings(path, ReadControls());
+}
+
+void TFormRenamer::FormClose() {
+  StoreSettings();
   UndoOldPaths.clear();
   UndoNewPaths.clear();
+}
+
+void TFormRenamer::SessionEnding() {
+  try {
+    StoreSettings();
+  } catch (...) {
+    Application.HandleException();
+  }
 }
 
 void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {

@@ -80,9 +80,14 @@ class TFormRenamer : public QWidget {
   void BtnRenameClick(QObject* Sender);
   void BtnCloseClick(QObject* Sender);
   void BtnAddLineClick(QObject* Sender);
-  // Saves the settings and drops the undo list; runs for every way of
-  // closing the window. Throws what saving throws.
+  // Takes a cell still being edited into the grid, saves the settings and
+  // drops the undo list; runs for every way of closing the window. Throws
+  // what saving throws, and refuses to replace a settings file that could
+  // not be read at start-up.
   void FormClose();
+  // The desktop session is ending: store what the user has typed so far,
+  // as a close would, without closing.
+  void SessionEnding();
   void BtnUndoClick(QObject* Sender);
   void BtnCopyFileListClick(QObject* Sender);
   void BtnClearReplaceListClick(QObject* Sender);
@@ -109,7 +114,13 @@ class TFormRenamer : public QWidget {
   [[nodiscard]] ProgressFn Progress(TProgress& display) const;
   void WriteControls(const FormSettings& s);
 
+  // Writes the settings; the grid's open editor is committed first.
+  void StoreSettings();
+
   std::string settingsPath_;
+  // The settings file that could not be read at start-up, if any: it is
+  // never replaced by this window.
+  std::string unreadSettings_;
 };
 
 }  // namespace quor

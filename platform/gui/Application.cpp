@@ -1,7 +1,12 @@
 #include "platform/gui/Application.h"
 
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QWidget>
 
 #include "platform/SystemOps.h"
@@ -34,8 +39,41 @@ void TApplication::Initialize() {
   QGuiApplication::setDesktopFileName(QString::fromLatin1(name));
 }
 
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+  const char byte = 1;
+  (void)!::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM (the session or the system shutting down), SIGHUP (the terminal
+// gone) and SIGINT close the main window as its close button does, so that
+// the settings are saved; a handler may only write to a pipe, which the
+// event loop reads.
+void CloseOnTerminationSignals(QWidget* form) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, form);
+  QObject::connect(notifier, &QSocketNotifier::activated, form, [form] {
+    char byte = 0;
+    (void)!::read(signalPipe[0], &byte, 1);
+    form->close();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnTerminate;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int sig : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(sig, &action, nullptr);
+}
+
+}  // namespace
+
 void TApplication::Run() {
-  if (mainForm_) mainForm_->show();
+  if (mainForm_) {
+    CloseOnTerminationSignals(mainForm_);
+    mainForm_->show();
+  }
   QApplication::exec();
 }
 

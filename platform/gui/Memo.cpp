@@ -2,12 +2,38 @@
 
 #include <QClipboard>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
 
 namespace quor {
+
+namespace {
+
+// Columns line up when these advance alike: fonts do not always say that
+// they are monospaced (Qt reports Noto Sans Mono as not fixed-pitch).
+bool EvenAdvances(const QFont& font) {
+  const QFontMetrics m(font);
+  const int i = m.horizontalAdvance(QLatin1Char('i'));
+  return i > 0 && i == m.horizontalAdvance(QLatin1Char('W')) && i == m.horizontalAdvance(QLatin1Char('0'));
+}
+
+// The system's fixed-width font, or else the first face it offers whose
+// columns line up.
+QFont FixedPitchFont() {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  if (EvenAdvances(font)) return font;
+  for (const QString& family : QFontDatabase::families()) {
+    QFont candidate(family);
+    candidate.setPointSizeF(font.pointSizeF());
+    if (EvenAdvances(candidate)) return candidate;
+  }
+  return font;
+}
+
+}  // namespace
 
 void TMemoLines::Add(std::string line) {
   lines_.push_back(std::move(line));
@@ -31,7 +57,7 @@ TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  setFont(FixedPitchFont());
   setAcceptDrops(false);  // drops belong to the window
   setUndoRedoEnabled(false);
 }

@@ -42,6 +42,15 @@ QSize PrimarySize() {
 
 int TScreen::Width() const { return PrimarySize().width(); }
 
+std::vector<QRect> TScreen::AvailableAreas() const {
+  std::vector<QRect> areas;
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary) areas.push_back(primary->availableGeometry());
+  for (const QScreen* screen : QGuiApplication::screens())
+    if (screen != primary) areas.push_back(screen->availableGeometry());
+  return areas;
+}
+
 int TScreen::Height() const { return PrimarySize().height(); }
 
 TCursor TScreen::Cursor() const {

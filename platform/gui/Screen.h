@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include <QRect>
 
 namespace quor {
 
@@ -31,6 +34,8 @@ class TScreen {
   // Size of the primary display in pixels; 0 when there is none.
   [[nodiscard]] int Width() const;
   [[nodiscard]] int Height() const;
+  // The part of each connected screen that windows may use, primary first.
+  [[nodiscard]] std::vector<QRect> AvailableAreas() const;
 
   // The cursor shown over every window of the application, crDefault when
   // none is set. Setting crDefault removes it, so each widget shows its own

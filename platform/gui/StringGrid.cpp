@@ -122,4 +122,13 @@ void TStringGrid::SetFixedRows(int fixed) {
   }
 }
 
+void TStringGrid::CommitEditor() {
+  if (state() != QAbstractItemView::EditingState) return;
+  // The open editor of a cell is what the view hands out as its index widget.
+  QWidget* editor = indexWidget(currentIndex());
+  if (editor == nullptr) return;
+  commitData(editor);
+  closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
 }  // namespace quor

@@ -61,6 +61,10 @@ class TStringGrid : public QTableWidget {
   [[nodiscard]] int FixedRows() const { return fixedRows_; }
   void SetFixedRows(int fixed);
 
+  // Takes the text of a cell being edited into the cell and closes its
+  // editor, as leaving the cell would. Nothing when no cell is edited.
+  void CommitEditor();
+
  private:
   QTableWidgetItem* Item(int col, int row) const;
 

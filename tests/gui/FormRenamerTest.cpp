@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
@@ -139,7 +144,11 @@ TEST_F(FormRenamerTest, ControlsWithParentCaptionAccessibleNameAndDesignState) {
   EXPECT_EQ(f.PageControl->widget(0), f.TabSheetRename);
   EXPECT_EQ(f.PageControl->widget(1), f.TabSheetLog);
   EXPECT_TRUE(f.Memo->isReadOnly());
-  EXPECT_EQ(f.Memo->font().fixedPitch() || QFontInfo(f.Memo->font()).fixedPitch(), true);
+  // Columns line up: narrow, wide and digit advance alike, whatever the font claims.
+  const QFontMetrics metrics(f.Memo->font());
+  EXPECT_GT(metrics.horizontalAdvance(QLatin1Char('i')), 0);
+  EXPECT_EQ(metrics.horizontalAdvance(QLatin1Char('i')), metrics.horizontalAdvance(QLatin1Char('W')));
+  EXPECT_EQ(metrics.horizontalAdvance(QLatin1Char('0')), metrics.horizontalAdvance(QLatin1Char('W')));
 }
 
 TEST_F(FormRenamerTest, TabOrderFollowsTheLayout) {
@@ -210,7 +219,7 @@ TEST_F(FormRenamerTest, SaveAndRestartRestoresEveryControl) {
     form->StringGridReplace->SetRowCount(9);
     const std::vector<std::pair<std::string, std::string>> cells = {
         {"a,b", "c\"d"}, {"", "only new"}, {"  ", " "}, {" inner  space ", "x"},
-        {"第", "だい"},  {"", ""},         {"p", ""},   {"last", "row"}};
+        {"第", "だい"},  {"", ""},         {"　", " "}, {"last", "row"}};
     for (int r = 1; r <= 8; ++r) {
       form->StringGridReplace->SetCells(0, r, cells[r - 1].first);
       form->StringGridReplace->SetCells(1, r, cells[r - 1].second);
@@ -233,9 +242,9 @@ TEST_F(FormRenamerTest, SaveAndRestartRestoresEveryControl) {
   EXPECT_FALSE(form->CheckBoxIgnoreCase->isChecked());
   EXPECT_TRUE(form->CheckBoxWithDir->isChecked());
   EXPECT_TRUE(form->CheckBoxWithExt->isChecked());
-  // Blank rows are left out and the rest close up; cells come back trimmed.
-  EXPECT_EQ(GridRows(*form), (std::vector<std::string>{"a,b|c\"d", "|only new", "inner  space|x", "第|だい",
-                                                       "p|", "last|row"}));
+  // Empty rows are left out and the rest close up; spaces are part of a cell.
+  EXPECT_EQ(GridRows(*form), (std::vector<std::string>{"a,b|c\"d", "|only new", "  | ", " inner  space |x",
+                                                       "第|だい", "　| ", "last|row"}));
   EXPECT_EQ(form->StringGridReplace->Cells(0, 0), "Old");
   EXPECT_TRUE(form->UndoOldPaths.empty()) << "undo never survives a restart";
   EXPECT_FALSE(form->BtnUndo->isEnabled());
@@ -251,23 +260,28 @@ TEST_F(FormRenamerTest, ClosingFromTheTitleBarSavesToo) {
 
 TEST_F(FormRenamerTest, PositionItemsMissingBadSmallOrNegative) {
   const int sw = Screen.Width(), sh = Screen.Height();
+  const QRect area = Screen.AvailableAreas().front();
+  const int maxInt = std::numeric_limits<int>::max();
   struct Case {
     const char* name;
-    const char* position;  // nullptr: no key at all
+    std::optional<std::string> position;  // none: no key at all
     QRect bounds;
   };
   const Case cases[] = {
-      {"no key", nullptr, {(sw - 640) / 2, (sh - 400) / 2, 640, 400}},
+      {"no key", std::nullopt, {(sw - 640) / 2, (sh - 400) / 2, 640, 400}},
       {"all four", "100,50,700,450", {100, 50, 700, 450}},
       {"only left and top", "100,50", {100, 50, 640, 400}},
       {"bad left and height", "x,50,700,y", {(sw - 700) / 2, 50, 700, 400}},
       {"smaller size ignored", "100,50,600,300", {100, 50, 640, 400}},
       {"negative left centres that axis only", "-1200,40,640,400", {(sw - 640) / 2, 40, 640, 400}},
       {"negative top", "10,-5,800,500", {10, (sh - 500) / 2, 800, 500}},
-      {"beyond the right edge kept", "5000,40,640,400", {5000, 40, 640, 400}},
+      // The only screen: moved back within it, the size cut to it.
+      {"beyond the right edge", "5000,40,640,400", {area.right() + 1 - 640, 40, 640, 400}},
+      {"far off and huge", "2147483647,2147483647,2147483647,2147483647", area},
+      {"off the top and bottom", "10,-2147483648,700," + std::to_string(maxInt), {10, area.y(), 700, area.height()}},
   };
   for (const Case& c : cases) {
-    WriteIni(c.position ? std::string("[QuorRenamer]\nVersion=999999\nPosition=") + c.position + "\n"
+    WriteIni(c.position ? "[QuorRenamer]\nVersion=999999\nPosition=" + *c.position + "\n"
                         : std::string("[QuorRenamer]\nVersion=1\n"));
     auto form = Open();
     EXPECT_EQ(QRect(form->pos(), form->size()), c.bounds) << c.name;
@@ -299,7 +313,7 @@ TEST_F(FormRenamerTest, DirRestoredOnlyWhenItsFolderExists) {
   EXPECT_NE(ReadIni().find("Dir=\n"), std::string::npos) << ReadIni();
 }
 
-TEST_F(FormRenamerTest, ReplaceListFileOrderGapsLeadingZerosAndGrowth) {
+TEST_F(FormRenamerTest, ReplaceListByNumberHandWrittenKeysAndGrowth) {
   WriteIni(
       "[ReplaceList]\n"
       "IgnoreCase=0\n"
@@ -307,16 +321,24 @@ TEST_F(FormRenamerTest, ReplaceListFileOrderGapsLeadingZerosAndGrowth) {
       "2=b,B\n"
       "x=skipped\n"
       "-1=skipped\n"
-      "007=looked up as 7\n"
+      "007=g,G\n"
       "9=\"  padded  \",\" \"\n"
       "10=j,J,extra\n"
+      "+3=c,C\n"
       "11=k\n"
-      "12=l,L\n"
+      "01=a,A\n"
       "13=m,M\n");
   auto form = Open();
   EXPECT_FALSE(form->CheckBoxIgnoreCase->isChecked());
-  EXPECT_EQ(GridRows(*form), (std::vector<std::string>{"e|E", "b|B", "|", "padded|", "j|J", "k|", "l|L", "m|M"}));
+  EXPECT_EQ(GridRows(*form), (std::vector<std::string>{"a|A", "b|B", "c|C", "e|E", "g|G", "  padded  | ", "j|J",
+                                                       "k|", "m|M"}));
   EXPECT_EQ(form->StringGridReplace->Cells(0, 0), "Old") << "the header stays on row 0";
+  // Written back in the program's own form, nothing lost.
+  form->close();
+  EXPECT_NE(ReadIni().find("IgnoreCase=0\n1=a,A\n2=b,B\n3=c,C\n4=e,E\n5=g,G\n6=\"  padded  \",\" \"\n7=j,J\n"
+                           "8=k,\n9=m,M\n\n"),
+            std::string::npos)
+      << ReadIni();
 }
 
 TEST_F(FormRenamerTest, AddLineAddsRowsAtTheBottom) {
@@ -439,10 +461,50 @@ TEST_F(FormRenamerTest, SaveFailureIsShownAndTheWindowStillCloses) {
   EXPECT_FALSE(form.isVisible());
 }
 
-TEST_F(FormRenamerTest, UnreadableSettingsFileFailsTheStartUp) {
-  // A folder under the settings file's name exists but cannot be read as a file.
+TEST_F(FormRenamerTest, UnreadableSettingsFileStartsWithDefaultsAndIsNotReplaced) {
+  // Something under the settings file's name that cannot be read as a file.
   ASSERT_TRUE(QDir().mkpath(QString::fromStdString(iniPath_)));
-  EXPECT_THROW(Open(), Exception);
+  ErrorBoxRecorder box;
+  auto form = Open();
+  EXPECT_EQ(form->size(), QSize(640, 400));
+  EXPECT_EQ(form->pos(), QPoint((Screen.Width() - 640) / 2, (Screen.Height() - 400) / 2)) << "as without a file";
+  EXPECT_TRUE(form->CheckBoxZenkakuKakko->isChecked());
+  QApplication::processEvents();
+  ASSERT_EQ(box.messages.size(), 1u) << "said once, after the start";
+  EXPECT_NE(box.messages[0].find(iniPath_), std::string::npos) << box.messages[0];
+  EXPECT_NE(box.messages[0].find("Is a directory"), std::string::npos) << box.messages[0];
+  QApplication::processEvents();
+  EXPECT_EQ(box.messages.size(), 1u);
+
+  EXPECT_TRUE(form->close());
+  EXPECT_TRUE(QFileInfo(QString::fromStdString(iniPath_)).isDir()) << "never replaced";
+  ASSERT_EQ(box.messages.size(), 2u) << "the close says that nothing was saved";
+  EXPECT_NE(box.messages[1].find(iniPath_), std::string::npos) << box.messages[1];
+}
+
+TEST_F(FormRenamerTest, ACellBeingEditedIsStoredHoweverTheWindowCloses) {
+  const struct {
+    const char* how;
+    std::function<void(TFormRenamer&)> close;
+  } ways[] = {
+      {"title bar or Alt+F4", [](TFormRenamer& f) { EXPECT_TRUE(f.close()); }},
+      {"close button pressed without focus", [](TFormRenamer& f) { f.BtnClose->click(); }},
+      {"session ending", [](TFormRenamer& f) { f.SessionEnding(); }},
+  };
+  for (const auto& way : ways) {
+    QFile::remove(QString::fromStdString(iniPath_));
+    auto form = Open();
+    form->show();
+    QApplication::processEvents();
+    TStringGrid& grid = *form->StringGridReplace;
+    grid.setFocus();
+    grid.setCurrentCell(1, 1);  // the editor opens as the cell becomes current
+    auto* editor = qobject_cast<QLineEdit*>(grid.indexWidget(grid.currentIndex()));
+    ASSERT_NE(editor, nullptr) << way.how;
+    editor->setText(QStringLiteral(" 　typed"));
+    way.close(*form);
+    EXPECT_NE(ReadIni().find("1=,\" 　typed\"\n"), std::string::npos) << way.how << "\n" << ReadIni();
+  }
 }
 
 }  // namespace
