@@ -17,7 +17,7 @@ if(QUOR_GUI_TESTS)
   add_executable(gui_tests ${QUOR_GUI_TESTS})
   target_link_libraries(gui_tests PRIVATE quor_gui GTest::gtest)
   gtest_discover_tests(gui_tests DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
 endif()
 
 # The README's pictures; run it under xvfb-run from the source folder.

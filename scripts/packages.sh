@@ -22,4 +22,7 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev librsvg2-bin dpkg-dev)
-TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth exfatprogs exfat-fuse fuse3 desktop-file-utils appstream fp-utils)
+# The fonts of an ordinary Japanese desktop, so that the window is tested
+# against what users have.
+TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth exfatprogs exfat-fuse fuse3 desktop-file-utils appstream fp-utils
+               fonts-noto-mono fonts-noto-cjk fonts-dejavu-core)
