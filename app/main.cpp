@@ -1,8 +1,8 @@
 // The program entry: no command line, exit code 0 on every path.
 
-#include "app/Main.h"
-#include "platform/Exception.h"
-#include "platform/gui/Application.h"
+#include "gui/window/Main.h"
+#include "system/Exception.h"
+#include "gui/controls/Application.h"
 
 namespace quor {
 TFormRenamer* FormRenamer = nullptr;

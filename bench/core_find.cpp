@@ -15,8 +15,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "files/File.h"
-#include "files/Findfile.h"
+#include "engine/files/File.h"
+#include "engine/files/Findfile.h"
 
 namespace {
 

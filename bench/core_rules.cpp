@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "rename/NameRules.h"
-#include "platform/TextConvert.h"
+#include "engine/rename/NameRules.h"
+#include "text/TextConvert.h"
 
 using namespace quor;
 

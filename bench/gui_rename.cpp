@@ -22,11 +22,11 @@
 #include <QApplication>
 #include <QStandardPaths>
 
-#include "app/Main.h"
-#include "files/FileList.h"
-#include "platform/gui/Application.h"
-#include "rename/NameRules.h"
-#include "rename/RenameRun.h"
+#include "gui/window/Main.h"
+#include "engine/files/FileList.h"
+#include "gui/controls/Application.h"
+#include "engine/rename/NameRules.h"
+#include "engine/rename/RenameRun.h"
 
 using namespace quor;
 

@@ -22,8 +22,8 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include "app/Main.h"
-#include "platform/gui/Application.h"
+#include "gui/window/Main.h"
+#include "gui/controls/Application.h"
 
 extern char** environ;
 

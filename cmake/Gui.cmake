@@ -1,17 +1,4 @@
-find_package(Qt6 REQUIRED COMPONENTS Widgets)
-set(CMAKE_AUTOMOC ON)
-set(CMAKE_AUTORCC ON)
-
-# The Qt stand-ins for the GUI class library, the wait cursor and the window.
-file(GLOB QUOR_GUI_SOURCES CONFIGURE_DEPENDS
-  platform/gui/*.cpp platform/gui/*.h support/*.cpp support/*.h app/*.cpp app/*.h app/*.qrc)
-list(FILTER QUOR_GUI_SOURCES EXCLUDE REGEX ".*/app/main\\.cpp$")
-add_library(quor_gui STATIC ${QUOR_GUI_SOURCES})
-target_link_libraries(quor_gui PUBLIC quor_core Qt6::Widgets)
-
-add_executable(quor-renamer app/main.cpp)
-target_link_libraries(quor-renamer PRIVATE quor_gui)
-
+# The window's tests and the README's pictures.
 file(GLOB QUOR_GUI_TESTS CONFIGURE_DEPENDS tests/gui/*.cpp)
 if(QUOR_GUI_TESTS)
   add_executable(gui_tests ${QUOR_GUI_TESTS})

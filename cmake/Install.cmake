@@ -57,10 +57,10 @@ install(FILES ${QUOR_LINK_DIR}/quor-renamer DESTINATION bin)
 install(FILES packaging/quor-renamer.desktop DESTINATION share/applications)
 install(FILES packaging/io.github.quor.QuorRenamer.metainfo.xml DESTINATION share/metainfo)
 
-set(QUOR_ICON_SVG ${CMAKE_CURRENT_SOURCE_DIR}/app/icons/quor-renamer.svg)
+set(QUOR_ICON_SVG ${CMAKE_CURRENT_SOURCE_DIR}/gui/window/icons/quor-renamer.svg)
 # The small sizes have their own drawing on a 16 px grid; scaling the large
 # one down blurs its lines.
-set(QUOR_ICON_SVG_SMALL ${CMAKE_CURRENT_SOURCE_DIR}/app/icons/quor-renamer-16.svg)
+set(QUOR_ICON_SVG_SMALL ${CMAKE_CURRENT_SOURCE_DIR}/gui/window/icons/quor-renamer-16.svg)
 if(NOT EXISTS ${QUOR_ICON_SVG_SMALL})
   set(QUOR_ICON_SVG_SMALL ${QUOR_ICON_SVG})
 endif()

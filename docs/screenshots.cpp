@@ -13,9 +13,9 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include "app/Main.h"
-#include "app/PreviewDialog.h"
-#include "platform/gui/Application.h"
+#include "gui/window/Main.h"
+#include "gui/window/PreviewDialog.h"
+#include "gui/controls/Application.h"
 
 using namespace quor;
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "rename/NameRules.h"
+#include "engine/rename/NameRules.h"
 #include "text/CommaText.h"
 #include "text/DisplayText.h"
 #include "text/TextOps.h"

@@ -13,7 +13,7 @@ for f in packaging/*.desktop; do
   desktop-file-validate "$f" || problem "$f does not validate"
   grep -qx 'Exec=quor-renamer' "$f" || problem "$f does not start quor-renamer"
   icon=$(sed -n 's/^Icon=//p' "$f")
-  [ -f "app/icons/$icon.svg" ] || problem "$f names the icon $icon, but app/icons/$icon.svg is missing"
+  [ -f "gui/window/icons/$icon.svg" ] || problem "$f names the icon $icon, but gui/window/icons/$icon.svg is missing"
 done
 for f in packaging/*.metainfo.xml; do
   appstreamcli validate --no-net "$f" >/dev/null || { appstreamcli validate --no-net "$f" || true; problem "$f does not validate"; }

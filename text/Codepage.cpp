@@ -6,7 +6,6 @@ Codepage NativeCodepage() { return Codepage::Utf8; }
 
 namespace {
 
-bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 bool IsCp932Trail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 bool IsCont(unsigned char c) { return (c & 0xC0) == 0x80; }
 
@@ -41,7 +40,7 @@ bool IsValidText(std::string_view text, Codepage cp) {
       continue;
     }
     if (cp == Codepage::Cp932) {
-      if (IsCp932Lead(c)) {
+      if (IsCp932LeadByte(c)) {
         if (i + 1 >= text.size() || !IsCp932Trail(static_cast<unsigned char>(text[i + 1]))) return false;
         i += 2;
       } else if (c >= 0xA1 && c <= 0xDF) {

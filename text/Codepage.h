@@ -13,6 +13,11 @@ enum class Codepage { Cp932, Utf8 };
 // The platform's narrow encoding: UTF-8 on Linux.
 [[nodiscard]] Codepage NativeCodepage();
 
+// CP932 lead bytes (0x81-0x9F, 0xE0-0xFC) take the next byte with them.
+[[nodiscard]] constexpr bool IsCp932LeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
 // Byte length of the character that starts at text[pos] (pos < size).
 // CP932: a lead byte 0x81-0x9F or 0xE0-0xFC takes the next byte with it,
 // except at the very end of the text, where it stands alone.
@@ -46,10 +51,7 @@ enum class Codepage { Cp932, Utf8 };
 inline std::size_t CharLength(std::string_view text, std::size_t pos, Codepage cp) {
   const auto c = static_cast<unsigned char>(text[pos]);
   if (c < 0x80) return 1;
-  if (cp == Codepage::Cp932) {
-    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    return lead && pos + 1 < text.size() ? 2 : 1;
-  }
+  if (cp == Codepage::Cp932) return IsCp932LeadByte(c) && pos + 1 < text.size() ? 2 : 1;
   const std::size_t n = Utf8SequenceLength(text, pos);
   return n == 0 ? 1 : n;
 }

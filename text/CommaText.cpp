@@ -1,10 +1,10 @@
 #include "text/CommaText.h"
 
+#include "text/Bytes.h"
+
 namespace quor {
 
 namespace {
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
 bool NeedsQuotes(std::string_view item) {
   for (const char c : item) {
@@ -39,7 +39,7 @@ std::vector<std::string> FromCommaText(std::string_view text) {
   std::vector<std::string> items;
   std::size_t i = 0;
   const std::size_t n = text.size();
-  while (i < n && IsBlank(text[i])) ++i;
+  while (i < n && IsBlankByte(text[i])) ++i;
   if (i == n) return items;
   for (;;) {
     std::string item;
@@ -63,13 +63,13 @@ std::vector<std::string> FromCommaText(std::string_view text) {
       const std::size_t start = i;
       while (i < n && text[i] != ',') ++i;
       std::size_t end = i;
-      while (end > start && IsBlank(text[end - 1])) --end;
+      while (end > start && IsBlankByte(text[end - 1])) --end;
       item.assign(text.substr(start, end - start));
     }
     items.push_back(std::move(item));
     if (i >= n) break;
     ++i;  // the comma
-    while (i < n && IsBlank(text[i])) ++i;
+    while (i < n && IsBlankByte(text[i])) ++i;
   }
   return items;
 }

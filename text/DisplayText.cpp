@@ -1,6 +1,8 @@
 #include "text/DisplayText.h"
 
-#include "platform/TextConvert.h"
+#include "text/Bytes.h"
+#include "text/TextConvert.h"
+#include "text/TextOps.h"
 
 namespace quor {
 
@@ -59,7 +61,7 @@ std::string DisplayName(std::string_view name) {
   for (std::size_t i = 0; i < name.size();) {
     const std::size_t n = Utf8SequenceLength(name, i);
     if (n == 0) {
-      out += "\xEF\xBF\xBD";
+      out += kReplacementChar;
       ++i;
     } else {
       AppendVisible(out, name.substr(i, n));
@@ -70,9 +72,7 @@ std::string DisplayName(std::string_view name) {
 }
 
 std::string DisplayPath(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return DisplayName(path);
-  return DisplayName(path.substr(0, slash + 1)) + DisplayName(path.substr(slash + 1));
+  return DisplayName(FolderView(path)) + DisplayName(FileNameView(path));
 }
 
 }  // namespace quor

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "text/Bytes.h"
+
 namespace quor {
 
 namespace {
@@ -63,8 +65,7 @@ void MapCase(std::string& s, Codepage cp, bool upper) {
     for (std::size_t i = 0; i < n; ++i) {
       const unsigned char c = p[i];
       if (c < 0x80) {
-        if (upper && c >= 'a' && c <= 'z') p[i] = static_cast<unsigned char>(c - 32);
-        if (!upper && c >= 'A' && c <= 'Z') p[i] = static_cast<unsigned char>(c + 32);
+        p[i] = static_cast<unsigned char>(upper ? AsciiUpper(static_cast<char>(c)) : AsciiLower(static_cast<char>(c)));
       } else if (c == 0xEF && i + 2 < n && Utf8SequenceLength(s, i) == 3) {
         if (upper && p[i + 1] == 0xBD && p[i + 2] >= 0x81 && p[i + 2] <= 0x9A) {
           p[i + 1] = 0xBC;
@@ -82,19 +83,11 @@ void MapCase(std::string& s, Codepage cp, bool upper) {
   ForEachChar(view, cp, [&](std::size_t i, std::size_t n) {
     auto* p = reinterpret_cast<unsigned char*>(s.data() + i);
     if (n == 1) {
-      if (upper && p[0] >= 'a' && p[0] <= 'z') p[0] = static_cast<unsigned char>(p[0] - 32);
-      if (!upper && p[0] >= 'A' && p[0] <= 'Z') p[0] = static_cast<unsigned char>(p[0] + 32);
-    } else if (cp == Codepage::Cp932 && n == 2 && p[0] == 0x82) {
+      const auto c = static_cast<char>(p[0]);
+      p[0] = static_cast<unsigned char>(upper ? AsciiUpper(c) : AsciiLower(c));
+    } else if (n == 2 && p[0] == 0x82) {
       if (upper && p[1] >= 0x81 && p[1] <= 0x9A) p[1] = static_cast<unsigned char>(p[1] - 0x21);
       if (!upper && p[1] >= 0x60 && p[1] <= 0x79) p[1] = static_cast<unsigned char>(p[1] + 0x21);
-    } else if (cp == Codepage::Utf8 && n == 3 && p[0] == 0xEF) {
-      if (upper && p[1] == 0xBD && p[2] >= 0x81 && p[2] <= 0x9A) {
-        p[1] = 0xBC;
-        p[2] = static_cast<unsigned char>(p[2] + 0x20);
-      } else if (!upper && p[1] == 0xBC && p[2] >= 0xA1 && p[2] <= 0xBA) {
-        p[1] = 0xBD;
-        p[2] = static_cast<unsigned char>(p[2] - 0x20);
-      }
     }
   });
 }
@@ -173,31 +166,19 @@ std::string AnsiUpperCase(std::string_view text, Codepage cp) {
   return s;
 }
 
-std::string ExtractFilePath(std::string_view path, Codepage cp) {
-  const std::size_t sep = LastSingle(path, PathDelim, cp);
-  return sep == std::string_view::npos ? std::string() : std::string(path.substr(0, sep + 1));
-}
+std::string ExtractFilePath(std::string_view path, Codepage /*cp*/) { return std::string(FolderView(path)); }
 
-std::string ExtractFileDir(std::string_view path, Codepage cp) {
-  const std::size_t sep = LastSingle(path, PathDelim, cp);
+std::string ExtractFileDir(std::string_view path, Codepage /*cp*/) {
+  const std::size_t sep = path.rfind(PathDelim);
   if (sep == std::string_view::npos) return {};
   // The root keeps its separator, and so does a run of separators.
   if (sep == 0 || path[sep - 1] == PathDelim) return std::string(path.substr(0, sep + 1));
   return std::string(path.substr(0, sep));
 }
 
-std::string ExtractFileName(std::string_view path, Codepage cp) {
-  const std::size_t sep = LastSingle(path, PathDelim, cp);
-  return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
-}
+std::string ExtractFileName(std::string_view path, Codepage /*cp*/) { return std::string(FileNameView(path)); }
 
-std::string Trim(std::string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
-  return std::string(text.substr(begin, end - begin));
-}
+std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 std::size_t AnsiLastChar(std::string_view text, Codepage cp) {
   std::size_t last = std::string_view::npos;

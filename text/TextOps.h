@@ -58,6 +58,18 @@ bool StringReplaceInto(std::string_view text, std::string_view old, std::string_
 [[nodiscard]] std::string AnsiLowerCase(std::string_view text, Codepage cp);
 [[nodiscard]] std::string AnsiUpperCase(std::string_view text, Codepage cp);
 
+// The last component of a path and what stands before it, separator
+// included: FileNameView("/a/b.txt") == "b.txt", FolderView("/a/b.txt") ==
+// "/a/". '/' is never part of a longer character in UTF-8 or CP932, so no
+// code page is needed.
+[[nodiscard]] constexpr std::string_view FileNameView(std::string_view path) {
+  const std::size_t sep = path.rfind(PathDelim);
+  return sep == std::string_view::npos ? path : path.substr(sep + 1);
+}
+[[nodiscard]] constexpr std::string_view FolderView(std::string_view path) {
+  return path.substr(0, path.size() - FileNameView(path).size());
+}
+
 // The path up to and including its last separator; "" when there is none.
 [[nodiscard]] std::string ExtractFilePath(std::string_view path, Codepage cp);
 
@@ -69,7 +81,8 @@ bool StringReplaceInto(std::string_view text, std::string_view old, std::string_
 // Everything after the last separator; the whole text when there is none.
 [[nodiscard]] std::string ExtractFileName(std::string_view path, Codepage cp);
 
-// The text without the bytes 0x00-0x20 at its start and end.
+// The text without the bytes 0x00-0x20 at its start and end (TrimView in
+// text/Bytes.h without the copy).
 [[nodiscard]] std::string Trim(std::string_view text);
 
 // Byte offset of the first byte of the last whole character; npos for "".

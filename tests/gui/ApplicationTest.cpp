@@ -8,8 +8,8 @@
 #include <QEvent>
 #include <QPushButton>
 
-#include "platform/Exception.h"
-#include "platform/gui/Application.h"
+#include "system/Exception.h"
+#include "gui/controls/Application.h"
 #include "tests/gui/ErrorBoxRecorder.h"
 
 namespace quor {

@@ -12,11 +12,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "app/Main.h"
-#include "app/PreviewDialog.h"
-#include "platform/Exception.h"
-#include "platform/gui/Progress.h"
-#include "platform/gui/Screen.h"
+#include "gui/window/Main.h"
+#include "gui/window/PreviewDialog.h"
+#include "system/Exception.h"
+#include "gui/controls/Progress.h"
+#include "gui/controls/Screen.h"
 #include "tests/gui/ErrorBoxRecorder.h"
 
 namespace quor {
@@ -150,8 +150,8 @@ TEST_F(Commands, PreviewShowsTheRunToComeAndRenamesOnRequest) {
 
 TEST(PreviewDialog, CountsErrorsAndOffersTheRename) {
   RenameOutcome outcome;
-  outcome.Lines = {{true, "a.mp4", "a.MP4"}, {false, "a.mp4", "a.Mp4"}};
-  for (int i = 0; i < 1500; ++i) outcome.Lines.push_back({true, "n" + std::to_string(i), "N" + std::to_string(i)});
+  outcome.Lines = {{true, "a.mp4", "a.MP4", {}}, {false, "a.mp4", "a.Mp4", RenameResult(EEXIST)}};
+  for (int i = 0; i < 1500; ++i) outcome.Lines.push_back({true, "n" + std::to_string(i), "N" + std::to_string(i), {}});
   TPreviewDialog dialog(outcome);
   EXPECT_EQ(dialog.windowTitle(), "プレビュー");
   EXPECT_EQ(dialog.findChild<QLabel*>("summary")->text(), "変更 1,501 件 / エラー 1 件");

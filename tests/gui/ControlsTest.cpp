@@ -9,11 +9,11 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "platform/Exception.h"
-#include "platform/gui/Controls.h"
-#include "platform/gui/DropFiles.h"
-#include "platform/gui/Memo.h"
-#include "platform/gui/StringGrid.h"
+#include "system/Exception.h"
+#include "gui/controls/Controls.h"
+#include "gui/controls/DropFiles.h"
+#include "gui/controls/Memo.h"
+#include "gui/controls/StringGrid.h"
 
 namespace quor {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gui/Application.h"
+#include "gui/controls/Application.h"
 
 namespace quor {
 

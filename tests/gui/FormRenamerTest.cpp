@@ -18,9 +18,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "app/Main.h"
-#include "platform/gui/Application.h"
-#include "platform/gui/Screen.h"
+#include "gui/window/Main.h"
+#include "gui/controls/Application.h"
+#include "gui/controls/Screen.h"
 #include "tests/gui/ErrorBoxRecorder.h"
 
 namespace quor {

@@ -5,8 +5,8 @@
 #include <QCursor>
 #include <QGuiApplication>
 
-#include "platform/gui/Screen.h"
-#include "support/Waitcursor.h"
+#include "gui/controls/Screen.h"
+#include "gui/support/Waitcursor.h"
 
 namespace quor {
 namespace {

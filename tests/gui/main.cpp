@@ -5,7 +5,7 @@
 
 #include <QStandardPaths>
 
-#include "platform/gui/Application.h"
+#include "gui/controls/Application.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

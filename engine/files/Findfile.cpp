@@ -1,0 +1,75 @@
+#include "engine/files/Findfile.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "text/TextOps.h"
+
+namespace quor {
+
+namespace {
+
+// Copies at most size-1 bytes, cut on a character boundary, and terminates.
+void CopyWholeChars(char* dest, std::size_t size, std::string_view text, Codepage cp) {
+  std::size_t n = 0;
+  while (n < text.size()) {
+    const std::size_t len = CharLength(text, n, cp);
+    if (n + len > size - 1) break;
+    n += len;
+  }
+  std::memcpy(dest, text.data(), n);
+  dest[n] = 0;
+}
+
+}  // namespace
+
+TFindFile::~TFindFile() { CloseSearch(); }
+
+bool TFindFile::IsOpen() const { return FindHandle != nullptr && FindHandle != INVALID_HANDLE_VALUE; }
+
+void TFindFile::CloseSearch() {
+  if (!IsOpen()) return;
+  FindClose(FindHandle);
+  FindHandle = nullptr;
+}
+
+bool TFindFile::First(std::string pattern) {
+  CloseSearch();
+  Pattern = std::move(pattern);
+  FullPath.clear();
+  FirstPending = false;
+  dirPart_ = ExtractFileDir(Pattern, NativeCodepage());
+  if (!Pattern.empty()) {
+    FindHandle = FindFirstFile(Pattern, *this);
+    FirstPending = IsOpen();
+  }
+  return IsOpen();
+}
+
+bool TFindFile::Next() { return Next(ExcludeAttr); }
+
+bool TFindFile::Next(std::uint32_t mask) {
+  bool fetched = FirstPending;
+  FirstPending = false;
+  for (;; fetched = false) {
+    if (!fetched && (!IsOpen() || !FindNextFile(FindHandle, *this))) {
+      CloseSearch();
+      FullPath.clear();
+      return false;
+    }
+    if (HasAnyAttribute(mask)) continue;
+    const std::string_view name = FileNameView(cFileName);
+    if (!IncludeDots && (name == "." || name == "..")) continue;
+
+    FullPath.assign(dirPart_);
+    if (!FullPath.empty() && FullPath.back() != PathDelim) FullPath += PathDelim;
+    FullPath.append(name);
+
+    if (cAlternateFileName[0] == 0)
+      CopyWholeChars(cAlternateFileName, sizeof cAlternateFileName, FileNameView(ShortPathName(FullPath)),
+                     NativeCodepage());
+    return true;
+  }
+}
+
+}  // namespace quor

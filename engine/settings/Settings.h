@@ -1,0 +1,85 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "engine/Design.h"
+#include "engine/rename/NameRules.h"
+
+namespace quor {
+
+// The version constant: caption Ver.1.00.0, stored as "Version".
+inline constexpr int ProgramVersion = 1000;
+
+// A connected screen's area that windows may use (panels left out), in
+// pixels of the virtual desktop.
+struct ScreenArea {
+  int Left = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+};
+
+// The window's state as the settings file stores it. The window copies its
+// controls into this record before a save and back after a load, so that
+// the file format is handled and tested without a display.
+struct FormSettings {
+  int Left = kDesignBounds.Left;  // outer bounds of the window, in pixels
+  int Top = kDesignBounds.Top;
+  int Width = kDesignBounds.Width;
+  int Height = kDesignBounds.Height;
+  int ScreenWidth = 0;  // primary display, for centring; never stored
+  int ScreenHeight = 0;
+  // Every connected screen, for keeping a restored window within reach;
+  // none: no such check. Never stored.
+  std::vector<ScreenArea> Screens;
+  std::string Dir;  // EditFolder
+  // The check boxes, one per row of kOptions.
+  bool LowerExt = DefaultOf(Option::LowerExt);
+  bool KakkoHanToZen = DefaultOf(Option::KakkoHanToZen);
+  bool WaSpaceKakko = DefaultOf(Option::WaSpaceKakko);
+  bool WaKakko = DefaultOf(Option::WaKakko);
+  bool DeleteAfterKakko = DefaultOf(Option::DeleteAfterKakko);
+  bool DeleteKakko = DefaultOf(Option::DeleteKakko);
+  bool IgnoreCase = DefaultOf(Option::IgnoreCase);
+  // Data rows of the replace grid (grid rows 1 to the last): Old, New.
+  std::vector<std::array<std::string, 2>> Rows = std::vector<std::array<std::string, 2>>(kGridDataRows);
+  bool WithDir = DefaultOf(Option::WithDir);
+  bool WithExt = DefaultOf(Option::WithExt);
+
+  // The state of one check box.
+  [[nodiscard]] bool& Checked(Option id);
+  [[nodiscard]] bool Checked(Option id) const { return const_cast<FormSettings&>(*this).Checked(id); }
+};
+
+// The rule switches and the replace list that the controls hold: the
+// stored option keys bear the names of the record's fields. Cells are taken
+// as typed, spaces included.
+[[nodiscard]] RenameOptions RenameOptionsOf(const FormSettings& s);
+
+// Where the settings file lives: the executable's path with ".ini" for a copy
+// kept in a folder of the user's own (owned by this user and writable, and
+// not under a system prefix such as /usr or /opt), otherwise the same file
+// name in `userConfigDir` (beside the executable all the same when
+// `userConfigDir` is empty). The caller creates `userConfigDir` before a
+// save if it is missing.
+[[nodiscard]] std::string SettingsPath(const std::string& exeName, const std::string& userConfigDir);
+
+// Reads the file at `path` into `s`, applying the rules of each key (bounds
+// never below the current size, centring, then kept within reach of the
+// screens; Dir only when its folder exists; replace rows by number). A
+// missing file changes nothing. Throws quor::Exception when something is
+// there but cannot be read as a file; `s` is then left as it was.
+void LoadSettings(const std::string& path, FormSettings& s);
+
+// What LoadSettings gives without a file: the window centred.
+void LoadDefaultSettings(FormSettings& s);
+
+// Rewrites the file at `path` from `s`, keeping keys and sections it does
+// not know. Replace cells are stored exactly as they are; only rows whose
+// two cells are both empty are left out. Throws quor::Exception when the
+// file cannot be written; the old file is then left as it was.
+void SaveSettings(const std::string& path, const FormSettings& s);
+
+}  // namespace quor

@@ -1,0 +1,134 @@
+#include "gui/controls/StringGrid.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <QHeaderView>
+
+#include "system/Exception.h"
+
+namespace quor {
+
+namespace {
+
+// The bytes a cell was last set from, kept beside the shown text.
+constexpr int kBytesRole = Qt::UserRole + 1;
+
+std::string BytesOf(const QTableWidgetItem* item) {
+  if (!item) return {};
+  const QString shown = item->text();
+  const QByteArray bytes = item->data(kBytesRole).toByteArray();
+  if (shown == QString::fromUtf8(bytes)) return bytes.toStdString();
+  return shown.toStdString();
+}
+
+void SetBytes(QTableWidgetItem* item, const std::string& text) {
+  item->setData(kBytesRole, QByteArray::fromStdString(text));
+  item->setText(QString::fromStdString(text));
+}
+
+}  // namespace
+
+std::string TGridRow::Text() const {
+  std::string text;
+  for (int c = 0; c < grid_.ColCount(); ++c) text += grid_.Cells(c, row_) + "\n";
+  return text;
+}
+
+void TGridRow::SetText(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.emplace_back(text.substr(start));
+      break;
+    }
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+  }
+  for (int c = 0; c < grid_.ColCount(); ++c)
+    grid_.SetCells(c, row_, c < static_cast<int>(lines.size()) ? lines[c] : std::string());
+}
+
+TStringGrid::TStringGrid(int colCount, int rowCount, int fixedRows, int colWidth,
+                         int rowHeight, QWidget* parent)
+    : QTableWidget(parent) {
+  setColumnCount(colCount);
+  for (int c = 0; c < colCount; ++c) setHorizontalHeaderItem(c, new QTableWidgetItem());
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  horizontalHeader()->setSectionsClickable(false);
+  horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setDefaultSectionSize(colWidth);
+  verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setDefaultSectionSize(std::max(rowHeight, fontMetrics().height() + 4));
+  setEditTriggers(QAbstractItemView::AllEditTriggers);
+  setSelectionMode(QAbstractItemView::ContiguousSelection);
+  setSelectionBehavior(QAbstractItemView::SelectItems);
+  setTabKeyNavigation(false);
+  setWordWrap(false);
+  horizontalHeader()->hide();
+  SetRowCount(rowCount);
+  SetFixedRows(fixedRows);
+}
+
+QTableWidgetItem* TStringGrid::Item(int col, int row) const {
+  if (col < 0 || col >= columnCount() || row < 0 || row >= RowCount()) return nullptr;
+  if (row < fixedRows_) return horizontalHeaderItem(col);
+  return item(row - fixedRows_, col);
+}
+
+std::string TStringGrid::Cells(int col, int row) const { return BytesOf(Item(col, row)); }
+
+void TStringGrid::SetCells(int col, int row, const std::string& text) {
+  if (col < 0 || col >= columnCount() || row < 0 || row >= RowCount()) return;
+  QTableWidgetItem* cell = Item(col, row);
+  if (!cell) {
+    cell = new QTableWidgetItem();
+    setItem(row - fixedRows_, col, cell);
+  }
+  SetBytes(cell, text);
+}
+
+void TStringGrid::SetRowCount(int count) {
+  count = std::max(count, 1);
+  if (count <= fixedRows_) SetFixedRows(count - 1);
+  setRowCount(count - fixedRows_);
+}
+
+void TStringGrid::SetFixedRows(int fixed) {
+  if (fixed < 0 || fixed > 1) throw Exception("Fixed row count must be 0 or 1");
+  if (fixed >= RowCount()) throw Exception("Fixed row count must be less than row count");
+  if (fixed == fixedRows_) return;
+  std::vector<std::string> texts;
+  for (int c = 0; c < columnCount(); ++c) texts.push_back(Cells(c, 0));
+  if (fixed == 0) {
+    // The header row becomes the first ordinary row, text and all.
+    fixedRows_ = 0;
+    insertRow(0);
+    horizontalHeader()->hide();
+    for (int c = 0; c < columnCount(); ++c) {
+      SetCells(c, 0, texts[c]);
+      SetBytes(horizontalHeaderItem(c), {});
+    }
+  } else {
+    removeRow(0);
+    fixedRows_ = 1;
+    for (int c = 0; c < columnCount(); ++c) SetCells(c, 0, texts[c]);
+    horizontalHeader()->show();
+  }
+}
+
+void TStringGrid::CommitEditor() {
+  if (state() != QAbstractItemView::EditingState) return;
+  // The open editor of a cell is what the view hands out as its index widget.
+  QWidget* editor = indexWidget(currentIndex());
+  if (editor == nullptr) return;
+  commitData(editor);
+  closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+}  // namespace quor

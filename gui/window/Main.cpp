@@ -1,0 +1,426 @@
+#include "gui/window/Main.h"
+
+#include <cstdio>
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QMimeData>
+#include <QSessionManager>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "engine/files/FileList.h"
+#include "gui/controls/Application.h"
+#include "gui/controls/DropFiles.h"
+#include "gui/controls/Progress.h"
+#include "gui/controls/Screen.h"
+#include "gui/support/Waitcursor.h"
+#include "gui/window/PreviewDialog.h"
+#include "text/Codepage.h"
+#include "text/DisplayText.h"
+#include "text/TextOps.h"
+
+// The resources live in a static library: make sure the linker keeps them.
+static void InitQuorResources() { Q_INIT_RESOURCE(quor); }
+
+namespace quor {
+
+namespace {
+
+std::string VersionedCaption() {
+  char caption[64];
+  std::snprintf(caption, sizeof caption, "Quor Renamer Ver.%d.%.02d.%d", ProgramVersion / 1000,
+                ProgramVersion % 1000 / 10, ProgramVersion % 10);
+  return caption;
+}
+
+QIcon AppIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48, 64})
+    icon.addFile(QStringLiteral(":/icons/quor-renamer-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
+template <class W>
+W* Named(W* widget, const char* name) {
+  widget->setAccessibleName(QString::fromUtf8(name));
+  return widget;
+}
+
+TButton* CommandButton(const char* caption, QWidget* parent) {
+  auto* button = Named(new TButton(QString::fromUtf8(caption), parent), caption);
+  button->setMinimumSize(75, 25);
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace
+
+TFormRenamer::TFormRenamer(std::string settingsPath, QWidget* parent)
+    : QWidget(parent), settingsPath_(std::move(settingsPath)) {
+  BuildLayout();
+
+  setWindowTitle(QString::fromStdString(VersionedCaption()));
+  UndoOldPaths.clear();
+  UndoNewPaths.clear();
+
+  FormSettings s = ReadControls();
+  try {
+    LoadSettings(SettingsFilePath(), s);
+  } catch (const Exception& e) {
+    // Start with the defaults all the same, and say so once the window is up.
+    LoadDefaultSettings(s);
+    unreadSettings_ = SettingsFilePath();
+    const std::string message = "設定ファイルを読み込めませんでした。既定の設定で起動します。\n"
+                                "このファイルは閉じるときにも書き換えません。\n\n" + e.Message();
+    QTimer::singleShot(0, this, [message] { Application.ShowException(Exception(message)); });
+  }
+  WriteControls(s);
+
+  StringGridReplace->Rows(0).SetText(kGridHeader);
+  setAcceptDrops(true);
+}
+
+TFormRenamer::~TFormRenamer() = default;
+
+void TFormRenamer::BuildLayout() {
+  InitQuorResources();
+  setWindowTitle(QStringLiteral("Quor Renamer"));
+  setWindowIcon(AppIcon());
+
+  PageControl = new TPageControl(this);
+  TabSheetRename = new TTabSheet(PageControl);
+  TabSheetLog = new TTabSheet(PageControl);
+  PageControl->addTab(Named(TabSheetRename, "Rename"), QStringLiteral("Rename"));
+  PageControl->addTab(Named(TabSheetLog, "Log"), QStringLiteral("Log"));
+  PageControl->setCurrentIndex(0);
+
+  // Rename page: folder row, the two option frames, the replace frame. The
+  // tab order is the order of creation, which follows the layout.
+  QLayout* folderRow = BuildFolderRow();
+  BuildOptionGroup();
+  BuildFileListGroup();
+  BuildReplaceGroup();
+  auto* frames = new QHBoxLayout();
+  frames->addWidget(GroupBoxOption);
+  frames->addWidget(GroupBoxFileList, 1);
+  auto* page = new QVBoxLayout(TabSheetRename);
+  page->setContentsMargins(8, 6, 6, 6);
+  page->addLayout(folderRow);
+  page->addLayout(frames);
+  page->addWidget(GroupBoxReplace, 1);
+
+  BuildLogPage();
+  BuildCommandStrip();
+
+  auto* form = new QVBoxLayout(this);
+  form->setContentsMargins(0, 4, 0, 0);
+  form->setSpacing(0);
+  form->addWidget(PageControl, 1);
+  form->addWidget(Panel1);
+
+  ConnectHandlers();
+  resize(kDesignBounds.Width, kDesignBounds.Height);
+  move(kDesignBounds.Left, kDesignBounds.Top);
+}
+
+QLayout* TFormRenamer::BuildFolderRow() {
+  BitBtnFolder = Named(new TBitBtn(TabSheetRename), "フォルダー選択");
+  QIcon folderGlyph;
+  for (int size : {16, 32})
+    folderGlyph.addFile(QStringLiteral(":/icons/folder-%1.png").arg(size), QSize(size, size));
+  BitBtnFolder->setIcon(folderGlyph);
+  BitBtnFolder->setToolTip(QString::fromUtf8("フォルダー選択"));
+  BitBtnFolder->setFixedSize(26, 26);
+  BitBtnFolder->setAutoDefault(false);
+  EditFolder = Named(new TEdit(TabSheetRename), "フォルダー");
+  EditFolder->setAcceptDrops(false);  // a drop anywhere goes to the window
+  auto* row = new QHBoxLayout();
+  row->addWidget(BitBtnFolder);
+  row->addWidget(EditFolder, 1);
+  return row;
+}
+
+TCheckBox* TFormRenamer::MakeCheckBox(Option id, QWidget* parent) {
+  const OptionDef& def = Def(id);
+  auto* box = Named(new TCheckBox(QString::fromUtf8(def.Caption), parent), def.Caption);
+  box->setObjectName(QString::fromLatin1(def.Control));
+  box->setChecked(def.Default);
+  checkBoxes_[static_cast<std::size_t>(id)] = box;
+  return box;
+}
+
+TCheckBox* TFormRenamer::CheckBoxOf(Option id) const { return checkBoxes_[static_cast<std::size_t>(id)]; }
+
+void TFormRenamer::BuildOptionGroup() {
+  GroupBoxOption = Named(new TGroupBox(QString::fromUtf8("オプション"), TabSheetRename), "オプション");
+  // Two columns of three.
+  CheckBoxZenkakuKakko = MakeCheckBox(Option::KakkoHanToZen, GroupBoxOption);
+  CheckBoxWaSpKakko = MakeCheckBox(Option::WaSpaceKakko, GroupBoxOption);
+  CheckBoxWaKakko = MakeCheckBox(Option::WaKakko, GroupBoxOption);
+  CheckBoxLowerExt = MakeCheckBox(Option::LowerExt, GroupBoxOption);
+  CheckBoxDelAfterKakko = MakeCheckBox(Option::DeleteAfterKakko, GroupBoxOption);
+  CheckBoxDeleteKakko = MakeCheckBox(Option::DeleteKakko, GroupBoxOption);
+  auto* options = new QGridLayout(GroupBoxOption);
+  options->setHorizontalSpacing(20);
+  options->setVerticalSpacing(2);
+  TCheckBox* const columns[2][3] = {{CheckBoxZenkakuKakko, CheckBoxWaSpKakko, CheckBoxWaKakko},
+                                    {CheckBoxLowerExt, CheckBoxDelAfterKakko, CheckBoxDeleteKakko}};
+  for (int c = 0; c < 2; ++c)
+    for (int r = 0; r < 3; ++r) options->addWidget(columns[c][r], r, c);
+  GroupBoxOption->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+}
+
+void TFormRenamer::BuildFileListGroup() {
+  GroupBoxFileList =
+      Named(new TGroupBox(QString::fromUtf8("ファイルリスト"), TabSheetRename), "ファイルリスト");
+  CheckBoxWithDir = MakeCheckBox(Option::WithDir, GroupBoxFileList);
+  CheckBoxWithExt = MakeCheckBox(Option::WithExt, GroupBoxFileList);
+  BtnCopyFileList = CommandButton("クリップボードにコピー", GroupBoxFileList);
+  auto* fileList = new QGridLayout(GroupBoxFileList);
+  fileList->setVerticalSpacing(4);
+  fileList->addWidget(CheckBoxWithDir, 0, 0);
+  fileList->addWidget(CheckBoxWithExt, 0, 1);
+  fileList->addWidget(BtnCopyFileList, 1, 0, 1, 2);
+}
+
+void TFormRenamer::BuildReplaceGroup() {
+  GroupBoxReplace = Named(new TGroupBox(QString::fromUtf8("置換"), TabSheetRename), "置換");
+  StringGridReplace = Named(new TStringGrid(kGridDesign.Cols, kGridDesign.Rows, kGridDesign.FixedRows,
+                                            kGridDesign.ColWidth, kGridDesign.RowHeight, GroupBoxReplace),
+                            "置換リスト");
+  CheckBoxIgnoreCase = MakeCheckBox(Option::IgnoreCase, GroupBoxReplace);
+  BtnClearReplaceList = CommandButton("クリア", GroupBoxReplace);
+  BtnAddLine = CommandButton("追加", GroupBoxReplace);
+  auto* buttons = new QHBoxLayout();
+  buttons->addWidget(CheckBoxIgnoreCase);
+  buttons->addStretch(1);
+  buttons->addWidget(BtnClearReplaceList);
+  buttons->addWidget(BtnAddLine);
+  auto* replace = new QVBoxLayout(GroupBoxReplace);
+  replace->addWidget(StringGridReplace, 1);
+  replace->addLayout(buttons);
+}
+
+void TFormRenamer::BuildLogPage() {
+  Memo = Named(new TMemo(TabSheetLog), "ログ");
+  auto* log = new QVBoxLayout(TabSheetLog);
+  log->setContentsMargins(0, 0, 0, 0);
+  log->addWidget(Memo);
+}
+
+void TFormRenamer::BuildCommandStrip() {
+  // The commands keep to the right edge.
+  Panel1 = new TPanel(this);
+  Panel1->setFrameShape(QFrame::NoFrame);
+  Panel1->setFixedHeight(35);
+  BtnPreview = CommandButton("プレビュー", Panel1);
+  BtnRename = CommandButton("リネーム", Panel1);
+  BtnUndo = CommandButton("元に戻す", Panel1);
+  BtnUndo->setEnabled(false);
+  BtnHelp = CommandButton("ヘルプ", Panel1);
+  BtnClose = CommandButton("閉じる", Panel1);
+  auto* commands = new QHBoxLayout(Panel1);
+  commands->setContentsMargins(6, 4, 6, 6);
+  commands->addStretch(1);
+  for (TButton* button : {BtnPreview, BtnRename, BtnUndo, BtnHelp, BtnClose}) commands->addWidget(button);
+}
+
+void TFormRenamer::ConnectHandlers() {
+  const auto bind = [this](QAbstractButton* button, void (TFormRenamer::*handler)(QObject*)) {
+    connect(button, &QAbstractButton::clicked, this, Guarded([this, button, handler] { (this->*handler)(button); }));
+  };
+  bind(BitBtnFolder, &TFormRenamer::BitBtnFolderClick);
+  bind(BtnRename, &TFormRenamer::BtnRenameClick);
+  bind(BtnClose, &TFormRenamer::BtnCloseClick);
+  bind(BtnAddLine, &TFormRenamer::BtnAddLineClick);
+  bind(BtnUndo, &TFormRenamer::BtnUndoClick);
+  bind(BtnCopyFileList, &TFormRenamer::BtnCopyFileListClick);
+  bind(BtnClearReplaceList, &TFormRenamer::BtnClearReplaceListClick);
+  bind(BtnHelp, &TFormRenamer::BtnHelpClick);
+  bind(BtnPreview, &TFormRenamer::BtnPreviewClick);
+  // Logging out: the session manager asks for our data before it ends us.
+  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SessionEnding(); });
+  ShowPreviewProc = [this](const RenameOutcome& preview) {
+    TPreviewDialog dialog(preview, this);
+    return dialog.exec() == QDialog::Accepted;
+  };
+}
+
+std::string TFormRenamer::SettingsFilePath() const {
+  if (!settingsPath_.empty()) return settingsPath_;
+  const QString configDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  return SettingsPath(Application.ExeName(), QFile::encodeName(configDir).toStdString());
+}
+
+FormSettings TFormRenamer::ReadControls() const {
+  FormSettings s;
+  s.Left = x();
+  s.Top = y();
+  s.Width = width();
+  s.Height = height();
+  s.ScreenWidth = Screen.Width();
+  s.ScreenHeight = Screen.Height();
+  for (const QRect& area : Screen.AvailableAreas())
+    s.Screens.push_back({area.x(), area.y(), area.width(), area.height()});
+  s.Dir = EditFolder->Text();
+  for (const OptionDef& def : kOptions) s.Checked(def.Id) = CheckBoxOf(def.Id)->isChecked();
+  s.Rows.clear();
+  for (int r = 1; r < StringGridReplace->RowCount(); ++r)
+    s.Rows.push_back({StringGridReplace->Cells(0, r), StringGridReplace->Cells(1, r)});
+  return s;
+}
+
+void TFormRenamer::WriteControls(const FormSettings& s) {
+  // Size first, so that a position computed for centring fits the size.
+  resize(s.Width, s.Height);
+  move(s.Left, s.Top);
+  if (s.Dir != EditFolder->Text()) EditFolder->SetText(s.Dir);
+  for (const OptionDef& def : kOptions) CheckBoxOf(def.Id)->setChecked(s.Checked(def.Id));
+  const int rows = static_cast<int>(s.Rows.size()) + 1;
+  if (StringGridReplace->RowCount() < rows) StringGridReplace->SetRowCount(rows);
+  for (int r = 1; r < rows; ++r) {
+    StringGridReplace->SetCells(0, r, s.Rows[r - 1][0]);
+    StringGridReplace->SetCells(1, r, s.Rows[r - 1][1]);
+  }
+}
+
+void TFormRenamer::BitBtnFolderClick(QObject* /*Sender*/) {
+  std::string dir = EditFolder->Text();
+  if (SelectDirectoryProc("Select Folder", "", dir)) EditFolder->SetText(dir);
+}
+
+RenameOptions TFormRenamer::ReadOptions() const { return RenameOptionsOf(ReadControls()); }
+
+ProgressFn TFormRenamer::Progress(TProgress& display) const {
+  return [this, &display](std::size_t done, std::size_t total) {
+    if (ProgressHook && !ProgressHook(done, total)) return false;
+    return display.Step(done, total);
+  };
+}
+
+void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
+  TWaitCursor wait;
+  const std::string folder = EditFolder->Text();
+  const RenameOptions options = ReadOptions();
+  Memo->Clear();
+  TProgress progress(this, QStringLiteral("リネーム"));
+  const RenameOutcome outcome = RunRename(folder, options, {UndoOldPaths, UndoNewPaths}, Progress(progress));
+  for (const RenameLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
+  // Enabled by a success, never disabled here: after a run that renamed
+  // nothing the button keeps its state.
+  if (!UndoOldPaths.empty()) BtnUndo->setEnabled(true);
+}
+
+void TFormRenamer::BtnCloseClick(QObject* /*Sender*/) { close(); }
+
+void TFormRenamer::BtnAddLineClick(QObject* /*Sender*/) {
+  StringGridReplace->SetRowCount(StringGridReplace->RowCount() + 1);
+}
+
+void TFormRenamer::StoreSettings() {
+  // A cell left open without Enter holds what the user typed last.
+  StringGridReplace->CommitEditor();
+  const std::string path = SettingsFilePath();
+  if (!unreadSettings_.empty() && path == unreadSettings_)
+    throw Exception("設定ファイルを読み込めなかったので、設定を保存しませんでした。\n" + path);
+  // The user's configuration folder may not exist yet on a first run.
+  QDir().mkpath(QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).absolutePath());
+  SaveSettings(path, ReadControls());
+}
+
+void TFormRenamer::FormClose() {
+  StoreSettings();
+  UndoOldPaths.clear();
+  UndoNewPaths.clear();
+}
+
+void TFormRenamer::SessionEnding() {
+  try {
+    StoreSettings();
+  } catch (...) {
+    Application.HandleException();
+  }
+}
+
+void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {
+  Memo->Clear();
+  TProgress progress(this, QStringLiteral("元に戻す"));
+  const UndoOutcome outcome = RunUndo({UndoOldPaths, UndoNewPaths}, Progress(progress));
+  for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
+  // A cancelled undo keeps what it did not replay.
+  BtnUndo->setEnabled(!UndoOldPaths.empty());
+}
+
+void TFormRenamer::BtnCopyFileListClick(QObject* /*Sender*/) {
+  const std::string folder = EditFolder->Text();
+  Memo->Clear();
+  for (const std::string& line : BuildFileList(folder, CheckBoxWithDir->isChecked(), CheckBoxWithExt->isChecked()))
+    Memo->Lines().Add(DisplayPath(line));
+  Memo->SelectAll();
+  Memo->CopyToClipboard();
+  Memo->SetSelLength(0);
+}
+
+void TFormRenamer::BtnPreviewClick(QObject* /*Sender*/) {
+  RenameOutcome preview;
+  {
+    TWaitCursor wait;
+    TProgress progress(this, QStringLiteral("プレビュー"));
+    preview = PreviewRename(EditFolder->Text(), ReadOptions(), Progress(progress));
+    if (preview.Cancelled) return;
+  }
+  if (ShowPreviewProc(preview)) BtnRenameClick(BtnRename);
+}
+
+void TFormRenamer::BtnClearReplaceListClick(QObject* /*Sender*/) {
+  StringGridReplace->SetRowCount(1);
+  StringGridReplace->SetRowCount(kGridDesign.Rows);
+  StringGridReplace->SetFixedRows(kGridDesign.FixedRows);
+  for (int r = kGridDesign.FixedRows; r < kGridDesign.Rows; ++r) StringGridReplace->Rows(r).SetText("");
+  StringGridReplace->Rows(0).SetText(kGridHeader);
+}
+
+void TFormRenamer::BtnHelpClick(QObject* /*Sender*/) {
+  // Whatever goes wrong opening the help is the desktop's to show.
+  (void)OpenDocumentProc(ChangeFileExt(Application.ExeName(), ".chm", NativeCodepage()));
+}
+
+void TFormRenamer::FormDropFiles(const QMimeData& data) {
+  const std::vector<std::string> paths = DroppedLocalPaths(data);
+  if (!paths.empty()) EditFolder->SetText(paths.front());
+}
+
+void TFormRenamer::closeEvent(QCloseEvent* event) {
+  try {
+    FormClose();
+  } catch (...) {
+    // The user sees why the settings were not stored; the window closes
+    // all the same, or a broken disk would keep it open for good.
+    Application.HandleException();
+  }
+  event->accept();
+}
+
+void TFormRenamer::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedLocalPaths(*event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void TFormRenamer::dragMoveEvent(QDragMoveEvent* event) {
+  if (!DroppedLocalPaths(*event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void TFormRenamer::dropEvent(QDropEvent* event) {
+  FormDropFiles(*event->mimeData());
+  event->acceptProposedAction();
+}
+
+}  // namespace quor

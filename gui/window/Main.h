@@ -1,0 +1,141 @@
+#pragma once
+
+// The main window: every control as a named member, every command as a
+// method, the start-up in the constructor and the close in FormClose.
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gui/controls/Controls.h"
+#include "gui/controls/Dialogs.h"
+#include "gui/controls/Memo.h"
+#include "gui/controls/StringGrid.h"
+#include "engine/Design.h"
+#include "engine/rename/NameRules.h"
+#include "engine/rename/RenameRun.h"
+#include "engine/settings/Settings.h"
+
+class QLayout;
+class QMimeData;
+
+namespace quor {
+
+class TProgress;
+
+class TFormRenamer : public QWidget {
+ public:
+  // Builds the window and runs the start-up: versioned caption, settings,
+  // grid header, drop target. `settingsPath` replaces the settings file's
+  // usual place (tests use a temporary folder); "" keeps the usual place,
+  // computed anew at each load and save. Throws what loading throws.
+  explicit TFormRenamer(std::string settingsPath = {}, QWidget* parent = nullptr);
+  ~TFormRenamer() override;
+
+  TPageControl* PageControl;
+  TTabSheet* TabSheetRename;
+  TTabSheet* TabSheetLog;
+  TMemo* Memo;
+  TBitBtn* BitBtnFolder;
+  TEdit* EditFolder;
+  TGroupBox* GroupBoxOption;
+  TCheckBox* CheckBoxZenkakuKakko;
+  TCheckBox* CheckBoxDelAfterKakko;
+  TCheckBox* CheckBoxLowerExt;
+  TCheckBox* CheckBoxWaSpKakko;
+  TGroupBox* GroupBoxReplace;
+  TStringGrid* StringGridReplace;
+  TPanel* Panel1;
+  TButton* BtnRename;
+  TButton* BtnClose;
+  TButton* BtnAddLine;
+  TCheckBox* CheckBoxDeleteKakko;
+  TButton* BtnUndo;
+  TCheckBox* CheckBoxIgnoreCase;
+  TCheckBox* CheckBoxWaKakko;
+  TGroupBox* GroupBoxFileList;
+  TCheckBox* CheckBoxWithDir;
+  TButton* BtnCopyFileList;
+  TCheckBox* CheckBoxWithExt;
+  TButton* BtnClearReplaceList;
+  TButton* BtnHelp;
+  // Shows what Rename would do, left of it in the bottom strip.
+  TButton* BtnPreview;
+
+  // The renames of the last run, old and new full paths, in run order.
+  std::vector<std::string> UndoOldPaths;
+  std::vector<std::string> UndoNewPaths;
+
+  // What the folder button and Help call; tests replace them so that no
+  // real dialog or viewer opens.
+  std::function<bool(const std::string& caption, const std::string& root, std::string& directory)>
+      SelectDirectoryProc = SelectDirectory;
+  std::function<bool(const std::string& path)> OpenDocumentProc = OpenDocument;
+  // Called beside the progress display after each entry of a rename, undo
+  // or preview; false cancels like the dialog's button. Tests use it to
+  // cancel or fail in the middle of a run.
+  std::function<bool(std::size_t done, std::size_t total)> ProgressHook;
+  // Shows the preview; true when the user asks for the real rename.
+  std::function<bool(const RenameOutcome& preview)> ShowPreviewProc;
+
+  void BitBtnFolderClick(QObject* Sender);
+  void BtnRenameClick(QObject* Sender);
+  void BtnCloseClick(QObject* Sender);
+  void BtnAddLineClick(QObject* Sender);
+  // Takes a cell still being edited into the grid, saves the settings and
+  // drops the undo list; runs for every way of closing the window. Throws
+  // what saving throws, and refuses to replace a settings file that could
+  // not be read at start-up.
+  void FormClose();
+  // The desktop session is ending: store what the user has typed so far,
+  // as a close would, without closing.
+  void SessionEnding();
+  void BtnUndoClick(QObject* Sender);
+  void BtnCopyFileListClick(QObject* Sender);
+  void BtnClearReplaceListClick(QObject* Sender);
+  void BtnHelpClick(QObject* Sender);
+  void BtnPreviewClick(QObject* Sender);
+  // Writes the first local path of a drop into EditFolder; nothing else.
+  void FormDropFiles(const QMimeData& data);
+
+  // Where the settings are read and written now.
+  [[nodiscard]] std::string SettingsFilePath() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  // The window's groups, each built in the order of the tab chain.
+  void BuildLayout();
+  [[nodiscard]] QLayout* BuildFolderRow();
+  void BuildOptionGroup();
+  void BuildFileListGroup();
+  void BuildReplaceGroup();
+  void BuildLogPage();
+  void BuildCommandStrip();
+  void ConnectHandlers();
+  // A check box for one option, with its caption and first-start state.
+  TCheckBox* MakeCheckBox(Option id, QWidget* parent);
+  [[nodiscard]] TCheckBox* CheckBoxOf(Option id) const;
+  [[nodiscard]] FormSettings ReadControls() const;
+  // The rule switches and the replace list as the controls show them now.
+  [[nodiscard]] RenameOptions ReadOptions() const;
+  // The progress display's step together with ProgressHook.
+  [[nodiscard]] ProgressFn Progress(TProgress& display) const;
+  void WriteControls(const FormSettings& s);
+
+  // Writes the settings; the grid's open editor is committed first.
+  void StoreSettings();
+
+  std::string settingsPath_;
+  std::array<TCheckBox*, kOptionCount> checkBoxes_{};
+  // The settings file that could not be read at start-up, if any: it is
+  // never replaced by this window.
+  std::string unreadSettings_;
+};
+
+}  // namespace quor

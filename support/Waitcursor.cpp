@@ -1,9 +1,0 @@
-#include "support/Waitcursor.h"
-
-namespace quor {
-
-TWaitCursor::TWaitCursor() : SavedCursor(Screen.Cursor()) { Screen.SetCursor(crHourGlass); }
-
-TWaitCursor::~TWaitCursor() { Screen.SetCursor(SavedCursor); }
-
-}  // namespace quor

@@ -1,0 +1,173 @@
+#include "system/SystemOps.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "text/TextOps.h"
+
+namespace quor {
+
+namespace {
+
+bool HasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
+
+// Renames without ever replacing; 0 or the errno.
+int RenameNoReplace(const char* from, const char* to) {
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // The file system refuses the flag (FUSE exFAT does, and it has no link()
+  // either), or the system lacks the call: look right before a plain rename,
+  // the best that allows. A genuine EINVAL (a folder into itself) comes back from
+  // rename() as well.
+  struct stat st {};
+  if (lstat(to, &st) == 0) return EEXIST;
+  if (errno != ENOENT) return errno;
+  return rename(from, to) == 0 ? 0 : errno;
+}
+
+std::string_view WithoutTrailingSlashes(std::string_view path) {
+  while (path.size() > 1 && path.back() == PathDelim) path.remove_suffix(1);
+  return path;
+}
+
+// Whether an "existing" new path may be the old entry itself, found again
+// by a case-insensitive lookup. Only a guess: the caller settles it by moving
+// the old entry away before the no-replace rename to the new name. FUSE file systems may give each
+// spelling of a name its own inode number, so the names count too.
+bool MaybeSameEntry(const std::string& oldPath, const std::string& newPath) {
+  struct stat a {};
+  struct stat b {};
+  if (lstat(oldPath.c_str(), &a) != 0 || lstat(newPath.c_str(), &b) != 0) return false;
+  if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
+  const Codepage cp = NativeCodepage();
+  const std::string_view oldBase = WithoutTrailingSlashes(oldPath);
+  const std::string_view newBase = WithoutTrailingSlashes(newPath);
+  if (ExtractFilePath(oldBase, cp) != ExtractFilePath(newBase, cp)) return false;
+  const std::string oldName = ExtractFileName(oldBase, cp);
+  const std::string newName = ExtractFileName(newBase, cp);
+  return oldName != newName && AnsiUpperCase(oldName, cp) == AnsiUpperCase(newName, cp);
+}
+
+// A unique name in the folder of `path` for the middle step of a case-only
+// rename. Hidden, and marked as ours should it ever be seen.
+std::string TempPathBeside(const std::string& path, unsigned attempt) {
+  static std::atomic<unsigned> counter{0};
+  std::string folder = ExtractFilePath(WithoutTrailingSlashes(path), NativeCodepage());
+  char name[64];
+  std::snprintf(name, sizeof name, ".quor-rename-%ld-%u-%u.tmp", static_cast<long>(getpid()),
+                counter.fetch_add(1), attempt);
+  return folder + name;
+}
+
+bool Exists(const std::string& path, int& err) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0) return true;
+  err = errno;
+  return false;
+}
+
+// The case-only rename: old -> temp -> new. Some case-insensitive file
+// systems treat a direct rename to another spelling as a no-op. With the old
+// entry out of the way, the no-replace rename to the new name fails exactly
+// when a different entry holds that name. (A plain lstat of the new name
+// would not do: FUSE keeps the lookup that found the old entry cached for a
+// while, while the rename looks again.)
+RenameResult RenameThroughTemp(const std::string& oldPath, const std::string& newPath) {
+  std::string temp;
+  int err = EEXIST;
+  for (unsigned attempt = 0; attempt < 16 && err == EEXIST; ++attempt) {
+    temp = TempPathBeside(oldPath, attempt);
+    err = RenameNoReplace(oldPath.c_str(), temp.c_str());
+  }
+  if (err != 0) return RenameResult(err);
+
+  err = RenameNoReplace(temp.c_str(), newPath.c_str());
+  if (err == 0) {
+    // Check where the entry ended up: under the new name and nowhere else.
+    int lookErr = 0;
+    if (Exists(temp, lookErr)) err = EIO;
+    else if (!Exists(newPath, lookErr)) return RenameResult(lookErr);  // gone; nothing left to put back
+  }
+  if (err == 0) return {};
+  // Never leave the entry under the temporary name. The old name was ours
+  // a moment ago; only a racing process could have taken it since, and then
+  // the caller must learn where the entry is.
+  if (RenameNoReplace(temp.c_str(), oldPath.c_str()) != 0) return RenameResult(err, temp);
+  return RenameResult(err);
+}
+
+RenameResult DoRename(const std::string& oldPath, const std::string& newPath) {
+  if (HasNul(oldPath) || HasNul(newPath)) return RenameResult(EINVAL);
+  const int err = RenameNoReplace(oldPath.c_str(), newPath.c_str());
+  if (err != EEXIST) return RenameResult(err);
+  if (!MaybeSameEntry(oldPath, newPath)) return RenameResult(EEXIST);
+  return RenameThroughTemp(oldPath, newPath);
+}
+
+}  // namespace
+
+std::string SysResult::Message() const { return error_ == 0 ? std::string() : std::strerror(error_); }
+
+RenameResult RenameFile(const std::string& oldPath, const std::string& newPath) {
+  try {
+    return DoRename(oldPath, newPath);
+  } catch (...) {
+    return RenameResult(ENOMEM);
+  }
+}
+
+bool FileExists(const std::string& path) {
+  if (HasNul(path)) return false;
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
+  // A link to nothing is still an entry, and not a folder.
+  return lstat(path.c_str(), &st) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  if (HasNul(path)) return false;
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool EntryExists(const std::string& path) {
+  if (HasNul(path)) return false;
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::string ExecutablePath() {
+  try {
+    std::string buffer(256, '\0');
+    for (;;) {
+      const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+      if (n < 0) return {};
+      if (static_cast<std::size_t>(n) < buffer.size()) {
+        buffer.resize(static_cast<std::size_t>(n));
+        return buffer;
+      }
+      buffer.resize(buffer.size() * 2);
+    }
+  } catch (...) {
+    return {};
+  }
+}
+
+bool IsWritableDirectory(const std::string& path) {
+  return DirectoryExists(path) && faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+bool IsOwnWritableDirectory(const std::string& path) {
+  if (HasNul(path)) return false;
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && st.st_uid == geteuid() && IsWritableDirectory(path);
+}
+
+}  // namespace quor

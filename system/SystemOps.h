@@ -1,0 +1,72 @@
+#pragma once
+
+// File operations over POSIX, on byte-string paths in the native code page.
+// None of them throws. A path holding a NUL byte names nothing: it would be
+// cut short at the system call.
+
+#include <string>
+#include <utility>
+
+#include "system/Find.h"
+
+namespace quor {
+
+// What a system operation did: success, or the errno that says why not.
+class [[nodiscard]] SysResult {
+ public:
+  constexpr SysResult() = default;
+  constexpr explicit SysResult(int error) : error_(error) {}
+  constexpr explicit operator bool() const { return error_ == 0; }
+  // 0 on success.
+  [[nodiscard]] constexpr int Error() const { return error_; }
+  // The system's own words for the error; "" on success.
+  [[nodiscard]] std::string Message() const;
+
+ private:
+  int error_ = 0;
+};
+
+// RenameFile's answer. When a rename through a temporary name could neither
+// finish nor put the entry back, the entry is under neither of its names:
+// StrandedAt says where it is.
+class [[nodiscard]] RenameResult : public SysResult {
+ public:
+  using SysResult::SysResult;
+  RenameResult(int error, std::string strandedAt) : SysResult(error), StrandedAt(std::move(strandedAt)) {}
+  std::string StrandedAt;
+};
+
+// Renames or moves a file or folder. True on success; false on any failure,
+// in particular when an entry already exists under the new path: it never
+// replaces anything, not even on file systems that lack an atomic no-replace
+// rename (there the target is checked just before a plain rename).
+//
+// A change of case only ("A.MP4" to "A.mp4") works on case-insensitive file
+// systems too, where the new name finds the old entry itself: the entry goes
+// through a unique temporary name in its folder, and is put back under its
+// old name when the second step fails. A different entry whose name differs
+// only in case is an existing target and makes the rename fail. A failure
+// carries its errno (EEXIST for an existing target).
+RenameResult RenameFile(const std::string& oldPath, const std::string& newPath);
+
+// True for an entry that is not a folder: a file, a link to one, or a link
+// whose target is missing (the link itself is the entry). False for a
+// folder, a link to a folder and nothing.
+[[nodiscard]] bool FileExists(const std::string& path);
+
+// True only for a folder or a link to one.
+[[nodiscard]] bool DirectoryExists(const std::string& path);
+
+// True for any entry, links not followed: a dangling link exists.
+[[nodiscard]] bool EntryExists(const std::string& path);
+
+// Full path of the running program; "" when the system does not tell.
+[[nodiscard]] std::string ExecutablePath();
+
+// True for a folder in which this process may create entries.
+[[nodiscard]] bool IsWritableDirectory(const std::string& path);
+
+// True for a writable folder that this process's user owns.
+[[nodiscard]] bool IsOwnWritableDirectory(const std::string& path);
+
+}  // namespace quor

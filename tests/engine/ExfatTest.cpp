@@ -1,0 +1,220 @@
+// Renames on a real case-insensitive volume: an exFAT image on a loop device,
+// mounted with the FUSE driver. Needs root, /dev/fuse and the exFAT tools;
+// without them every test here skips and says why.
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/files/Findfile.h"
+#include "system/SystemOps.h"
+#include "engine/rename/RenameRun.h"
+#include "tests/TempFolder.h"
+
+namespace quor {
+namespace {
+
+using NameList = std::vector<std::string>;
+using test::Names;
+using test::ReadFile;
+
+// Runs a command line (all our arguments are plain temp paths) and returns
+// its exit status, with its output in `output`.
+int Shell(const std::string& command, std::string* output = nullptr) {
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return -1;
+  std::string text;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
+  const int status = pclose(pipe);
+  if (output != nullptr) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool OnPath(const std::string& tool) { return Shell("command -v " + tool) == 0; }
+
+
+class ExfatVolume : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    skipReason_ = Mount();
+    if (!skipReason_.empty()) {
+      std::printf("exFAT tests skip: %s\n", skipReason_.c_str());
+      Unmount();
+    }
+  }
+
+  static void TearDownTestSuite() { Unmount(); }
+
+  void SetUp() override {
+    if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
+    // Each test gets a folder of its own on the volume.
+    folder_ = mountPoint_ + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    ASSERT_EQ(mkdir(folder_.c_str(), 0777), 0) << folder_;
+  }
+
+  [[nodiscard]] std::string At(const std::string& name) const { return folder_ + "/" + name; }
+  void File(const std::string& name, const std::string& content) const {
+    std::ofstream(At(name), std::ios::binary) << content;
+  }
+
+  std::string folder_;
+
+ private:
+  // "" when the volume is mounted, else why not.
+  static std::string Mount() {
+    if (geteuid() != 0) return "not root, so no loop device and no mount";
+    if (access("/dev/fuse", R_OK | W_OK) != 0) return "/dev/fuse is not available";
+    for (const char* tool : {"mkfs.exfat", "losetup", "mount.exfat-fuse", "umount"})
+      if (!OnPath(tool)) return std::string(tool) + " is not installed";
+
+    std::string base = (std::filesystem::temp_directory_path() / "quor-exfat-XXXXXX").string();
+    if (mkdtemp(base.data()) == nullptr) return "cannot make a temporary folder";
+    work_ = base;
+    image_ = work_ + "/volume.img";
+    mountPoint_ = work_ + "/mnt";
+    if (mkdir(mountPoint_.c_str(), 0755) != 0) return "cannot make the mount point";
+
+    std::string out;
+    if (Shell("truncate -s 16M " + image_, &out) != 0) return "cannot make the image: " + out;
+    if (Shell("mkfs.exfat " + image_, &out) != 0) return "mkfs.exfat failed: " + out;
+    if (Shell("losetup -f --show " + image_, &out) != 0) return "losetup failed: " + out;
+    loopDevice_ = out.substr(0, out.find('\n'));
+    if (Shell("mount.exfat-fuse " + loopDevice_ + " " + mountPoint_, &out) != 0)
+      return "mount.exfat-fuse failed: " + out;
+    mounted_ = true;
+    return {};
+  }
+
+  // Undoes whatever Mount got done, in reverse order.
+  static void Unmount() {
+    if (mounted_) {
+      if (Shell("umount " + mountPoint_) != 0) Shell("umount -l " + mountPoint_);
+      mounted_ = false;
+    }
+    if (!loopDevice_.empty()) {
+      // The FUSE daemon may still hold the device for a moment after umount.
+      for (int i = 0; i < 50 && Shell("losetup -d " + loopDevice_) != 0; ++i) usleep(100000);
+      loopDevice_.clear();
+    }
+    if (!work_.empty()) {
+      std::error_code ec;
+      std::filesystem::remove_all(work_, ec);
+      work_.clear();
+    }
+  }
+
+  static inline std::string skipReason_;
+  static inline std::string work_;
+  static inline std::string image_;
+  static inline std::string mountPoint_;
+  static inline std::string loopDevice_;
+  static inline bool mounted_ = false;
+};
+
+TEST_F(ExfatVolume, IsCaseInsensitive) {
+  // Guards the other tests: they mean nothing on a case-sensitive volume.
+  File("Probe.TXT", "p");
+  EXPECT_TRUE(EntryExists(At("probe.txt")));
+}
+
+TEST_F(ExfatVolume, ACaseOnlyRenameChangesTheCase) {
+  File("A.MP4", "movie");
+  ASSERT_EQ(RenameFile(At("A.MP4"), At("A.mp4")).Error(), 0);
+  EXPECT_EQ(Names(folder_), (NameList{"A.mp4"}));
+  EXPECT_EQ(ReadFile(At("A.mp4")), "movie");
+
+  // And back, the way Undo would.
+  ASSERT_EQ(RenameFile(At("A.mp4"), At("A.MP4")).Error(), 0);
+  EXPECT_EQ(Names(folder_), (NameList{"A.MP4"}));
+}
+
+TEST_F(ExfatVolume, ACaseOnlyRenameOfAFolderKeepsItsContent) {
+  ASSERT_EQ(mkdir(At("season").c_str(), 0777), 0);
+  File("season/ep1.mp4", "one");
+  ASSERT_EQ(RenameFile(At("season"), At("Season")).Error(), 0);
+  EXPECT_EQ(Names(folder_), (NameList{"Season"}));
+  EXPECT_EQ(ReadFile(At("Season/ep1.mp4")), "one");
+}
+
+TEST_F(ExfatVolume, RefusesAnotherFileThatDiffersOnlyInCase) {
+  File("a.mp4", "first");
+  File("b.mp4", "second");
+  EXPECT_EQ(RenameFile(At("b.mp4"), At("A.MP4")).Error(), EEXIST);
+  EXPECT_EQ(Names(folder_), (NameList{"a.mp4", "b.mp4"}));
+  EXPECT_EQ(ReadFile(At("a.mp4")), "first");
+  EXPECT_EQ(ReadFile(At("b.mp4")), "second");
+}
+
+TEST_F(ExfatVolume, NeverReplacesWithoutTheNoReplaceFlag) {
+  // This driver refuses RENAME_NOREPLACE, so the fallback check is what
+  // protects the target here.
+  File("old", "source");
+  File("taken", "target");
+  EXPECT_EQ(RenameFile(At("old"), At("taken")).Error(), EEXIST);
+  EXPECT_EQ(ReadFile(At("taken")), "target");
+
+  EXPECT_EQ(RenameFile(At("old"), At("new")).Error(), 0);
+  EXPECT_EQ(Names(folder_), (NameList{"new", "taken"}));
+  EXPECT_EQ(ReadFile(At("new")), "source");
+}
+
+TEST_F(ExfatVolume, ListsUpperCaseExtensionsWithALowerCaseMask) {
+  File("EP1.MP4", "");
+  File("ep2.mp4", "");
+  File("notes.txt", "");
+  TFindFile find;
+  find.First(At("*.mp4"));
+  NameList names;
+  while (find.Next()) names.push_back(find.FileName());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (NameList{"EP1.MP4", "ep2.mp4"}));
+}
+
+}  // namespace
+}  // namespace quor
+
+namespace quor {
+namespace {
+
+// The whole command on a case-insensitive volume: the preview foresees the
+// case-only renames and the collisions, and Undo gives the old case back.
+TEST_F(ExfatVolume, RenameRunPreviewAndUndoOnACaseInsensitiveVolume) {
+  File("A.MP4", "a");
+  File("B.MP4", "b");
+  File("b.mp4.part", "partial");  // left alone: its extension is already lower case
+  File("c.TXT", "upper");
+  File("C.txt2", "other");
+  std::vector<std::string> oldPaths, newPaths;
+  RenameOptions options;
+  options.ReplaceList = {{"txt2", "txt"}};
+  const RenameOutcome preview = PreviewRename(folder_, options);
+  const RenameOutcome run = RunRename(folder_, options, {oldPaths, newPaths});
+  std::vector<std::string> previewLog, runLog;
+  for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
+  for (const auto& line : run.Lines) runLog.push_back(FormatLine(line));
+  EXPECT_EQ(previewLog, runLog);
+  EXPECT_EQ(ReadFile(At("A.mp4")), "a");
+  EXPECT_EQ(ReadFile(At("B.mp4")), "b");
+  std::size_t errors = 0;
+  for (const auto& line : run.Lines) errors += !line.Ok;
+  EXPECT_EQ(errors, 1u) << "c.TXT and C.txt2 both want c.txt, which folds to one name";
+
+  (void)RunUndo({oldPaths, newPaths});
+  const NameList names = Names(folder_);
+  EXPECT_TRUE(std::find(names.begin(), names.end(), "A.MP4") != names.end());
+  EXPECT_TRUE(std::find(names.begin(), names.end(), "B.MP4") != names.end());
+}
+
+}  // namespace
+}  // namespace quor

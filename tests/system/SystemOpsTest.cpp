@@ -1,0 +1,211 @@
+#include "system/SystemOps.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/TempFolder.h"
+
+namespace quor {
+namespace {
+
+using test::Names;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
+
+using NameList = std::vector<std::string>;
+
+TEST(RenameFile, RenamesFilesAndFoldersWithTheirContent) {
+  TempFolder t;
+  WriteFile(t / "a.MP4", "movie");
+  ASSERT_EQ(mkdir((t / "Season").c_str(), 0755), 0);
+  WriteFile(t / "Season/ep1", "one");
+
+  EXPECT_TRUE(RenameFile(t / "a.MP4", t / "b.mp4"));
+  EXPECT_TRUE(RenameFile(t / "Season", t / "Season 1"));
+  EXPECT_EQ(Names(t.Path()), (NameList{"Season 1", "b.mp4"}));
+  EXPECT_EQ(ReadFile(t / "b.mp4"), "movie");
+  EXPECT_EQ(ReadFile(t / "Season 1/ep1"), "one");
+}
+
+TEST(RenameFile, NeverReplacesAnExistingEntry) {
+  const struct {
+    const char* what;
+    bool sourceIsFolder;
+    bool targetIsFolder;
+  } cases[] = {
+      {"file onto file", false, false},
+      {"file onto folder", false, true},
+      {"folder onto folder", true, true},
+      {"folder onto file", true, false},
+  };
+  for (const auto& c : cases) {
+    TempFolder t;
+    if (c.sourceIsFolder)
+      ASSERT_EQ(mkdir((t / "src").c_str(), 0755), 0);
+    else
+      WriteFile(t / "src", "source");
+    // An empty folder is what plain rename() would silently replace.
+    if (c.targetIsFolder)
+      ASSERT_EQ(mkdir((t / "dst").c_str(), 0755), 0);
+    else
+      WriteFile(t / "dst", "target");
+
+    EXPECT_EQ(RenameFile(t / "src", t / "dst").Error(), EEXIST) << c.what;
+    EXPECT_EQ(Names(t.Path()), (NameList{"dst", "src"})) << c.what;
+    if (!c.sourceIsFolder) {
+      EXPECT_EQ(ReadFile(t / "src"), "source") << c.what;
+    }
+    if (!c.targetIsFolder) {
+      EXPECT_EQ(ReadFile(t / "dst"), "target") << c.what;
+    }
+  }
+}
+
+TEST(RenameFile, ADanglingLinkIsAnExistingTarget) {
+  TempFolder t;
+  WriteFile(t / "src", "source");
+  ASSERT_EQ(symlink("nowhere", (t / "dst").c_str()), 0);
+  EXPECT_FALSE(RenameFile(t / "src", t / "dst"));
+  EXPECT_EQ(Names(t.Path()), (NameList{"dst", "src"}));
+}
+
+TEST(RenameFile, AHardLinkIsAnExistingTarget) {
+  // Same inode under another name: looks like a case-insensitive hit but is
+  // a separate entry.
+  TempFolder t;
+  WriteFile(t / "a", "data");
+  ASSERT_EQ(link((t / "a").c_str(), (t / "b").c_str()), 0);
+  EXPECT_EQ(RenameFile(t / "a", t / "b").Error(), EEXIST);
+  EXPECT_EQ(Names(t.Path()), (NameList{"a", "b"}));
+}
+
+TEST(RenameFile, ChangesTheCaseOnly) {
+  TempFolder t;
+  WriteFile(t / "A.MP4", "movie");
+  EXPECT_TRUE(RenameFile(t / "A.MP4", t / "A.mp4"));
+  EXPECT_EQ(Names(t.Path()), (NameList{"A.mp4"}));
+  EXPECT_EQ(ReadFile(t / "A.mp4"), "movie");
+}
+
+TEST(RenameFile, RefusesACaseVariantThatIsAnotherEntry) {
+  // On a case-sensitive folder both spellings are separate files; the rename
+  // goes through its temporary name, finds the other one still there and
+  // puts the entry back.
+  TempFolder t;
+  WriteFile(t / "A.MP4", "upper");
+  WriteFile(t / "a.mp4", "lower");
+  EXPECT_EQ(RenameFile(t / "A.MP4", t / "a.mp4").Error(), EEXIST);
+  EXPECT_EQ(Names(t.Path()), (NameList{"A.MP4", "a.mp4"}));
+  EXPECT_EQ(ReadFile(t / "A.MP4"), "upper");
+  EXPECT_EQ(ReadFile(t / "a.mp4"), "lower");
+}
+
+TEST(RenameFile, FailsCleanly) {
+  TempFolder t;
+  WriteFile(t / "a", "data");
+  const struct {
+    const char* what;
+    std::string from;
+    std::string to;
+    int error;
+  } cases[] = {
+      {"missing source", t / "missing", t / "b", ENOENT},
+      {"missing target folder", t / "a", t / "no/b", ENOENT},
+      {"empty source", "", t / "b", ENOENT},
+      {"empty target", t / "a", "", ENOENT},
+      // The NUL would cut the path to ".../a" and rename that.
+      {"NUL in source", t / std::string("a\0x", 3), t / "b", EINVAL},
+      {"NUL in target", t / "a", t / std::string("b\0", 2), EINVAL},
+      {"target below a file", t / "a", t / "a/inner", ENOTDIR},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RenameFile(c.from, c.to).Error(), c.error) << c.what;
+    EXPECT_EQ(Names(t.Path()), (NameList{"a"})) << c.what;
+  }
+}
+
+TEST(RenameFile, RefusesToMoveAFolderIntoItself) {
+  TempFolder t;
+  ASSERT_EQ(mkdir((t / "d").c_str(), 0755), 0);
+  EXPECT_EQ(RenameFile(t / "d", t / "d/inner").Error(), EINVAL);
+  EXPECT_EQ(Names(t.Path()), (NameList{"d"}));
+  EXPECT_EQ(Names(t / "d"), NameList{});
+}
+
+TEST(RenameFile, EachResultCarriesItsOwnReason) {
+  TempFolder t;
+  WriteFile(t / "a", "");
+  const RenameResult failed = RenameFile(t / "missing", t / "b");
+  const RenameResult done = RenameFile(t / "a", t / "b");
+  EXPECT_EQ(failed.Error(), ENOENT);
+  EXPECT_FALSE(failed.Message().empty());
+  EXPECT_TRUE(failed.StrandedAt.empty());
+  EXPECT_EQ(done.Error(), 0);
+  EXPECT_EQ(done.Message(), "");
+}
+
+TEST(ExistsChecks, TellFilesFoldersAndLinksApart) {
+  TempFolder t;
+  WriteFile(t / "file", "");
+  ASSERT_EQ(mkdir((t / "folder").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("file", (t / "to-file").c_str()), 0);
+  ASSERT_EQ(symlink("folder", (t / "to-folder").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", (t / "dangling").c_str()), 0);
+  const struct {
+    const char* what;
+    std::string path;
+    bool file, folder, entry;
+  } cases[] = {
+      {"file", t / "file", true, false, true},
+      {"folder", t / "folder", false, true, true},
+      {"folder with trailing slash", t / "folder/", false, true, true},
+      {"link to a file", t / "to-file", true, false, true},
+      {"link to a folder", t / "to-folder", false, true, true},
+      {"dangling link", t / "dangling", true, false, true},
+      {"missing", t / "missing", false, false, false},
+      {"below a file", t / "file/x", false, false, false},
+      {"empty path", "", false, false, false},
+      {"NUL cuts to the file", t / std::string("file\0x", 6), false, false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FileExists(c.path), c.file) << c.what;
+    EXPECT_EQ(DirectoryExists(c.path), c.folder) << c.what;
+    EXPECT_EQ(EntryExists(c.path), c.entry) << c.what;
+  }
+}
+
+TEST(ExecutablePath, NamesThisProgram) {
+  const std::string path = ExecutablePath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_EQ(std::filesystem::path(path).filename(), "core_tests");
+}
+
+TEST(IsWritableDirectory, WantsAFolderThatTakesEntries) {
+  TempFolder t;
+  WriteFile(t / "file", "");
+  EXPECT_TRUE(IsWritableDirectory(t.Path()));
+  EXPECT_FALSE(IsWritableDirectory(t / "file"));
+  EXPECT_FALSE(IsWritableDirectory(t / "missing"));
+  if (geteuid() != 0) {
+    ASSERT_EQ(mkdir((t / "locked").c_str(), 0555), 0);
+    EXPECT_FALSE(IsWritableDirectory(t / "locked"));
+  }
+}
+
+}  // namespace
+}  // namespace quor
