@@ -108,6 +108,7 @@ TEST(MatchesFindMask, StarQuestionMarkAndAsciiCase) {
     const char* what;
     std::string name, mask;
     bool match;
+    Codepage cp = Codepage::Utf8;
   } cases[] = {
       {"star dot star takes a name without dot", "README", "*.*", true},
       {"star dot star takes a dot name", ".profile", "*.*", true},
@@ -131,9 +132,12 @@ TEST(MatchesFindMask, StarQuestionMarkAndAsciiCase) {
       {"backslash escapes nothing", "a*", "a\\*", false},
       {"empty mask takes only the empty name", "a", "", false},
       {"trailing stars", "abc", "abc**", true},
+      {"z in the mask takes Z", "ZIP.TXT", "z*", true},
+      // ア (83 41) ends in 'A': after a star the match resumes on whole characters only.
+      {"star never resumes on a trail byte", "\x83\x41", "*A", false, Codepage::Cp932},
+      {"star resumes after a whole character", "\x83\x41" "A", "*A", true, Codepage::Cp932},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(MatchesFindMask(c.name, c.mask, Codepage::Utf8), c.match) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(MatchesFindMask(c.name, c.mask, c.cp), c.match) << c.what;
 }
 
 TEST(TFindFile, ListsEveryEntryButTheDots) {
@@ -241,6 +245,9 @@ TEST(TFindFile, FillsTheRecord) {
   ASSERT_EQ(chmod((t / "locked").c_str(), 0444), 0);
   t.Folder("sub");
   t.File(".dot");
+  t.File("..a");
+  t.File("group-writable");
+  ASSERT_EQ(chmod((t / "group-writable").c_str(), 0464), 0);
   ASSERT_EQ(symlink("five", (t / "link").c_str()), 0);
   // 2001-09-09 01:46:40.5 UTC
   const timespec times[2] = {{1000000000, 500000000}, {1000000000, 500000000}};
@@ -266,7 +273,8 @@ TEST(TFindFile, FillsTheRecord) {
   const std::map<std::string, std::uint32_t> expected = {
       {"five", FILE_ATTRIBUTE_NORMAL},       {"locked", FILE_ATTRIBUTE_READONLY},
       {"sub", FILE_ATTRIBUTE_DIRECTORY},     {".dot", FILE_ATTRIBUTE_HIDDEN},
-      {"link", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"link", FILE_ATTRIBUTE_REPARSE_POINT}, {"..a", FILE_ATTRIBUTE_HIDDEN},
+      {"group-writable", FILE_ATTRIBUTE_NORMAL},
   };
   EXPECT_EQ(attributes, expected);
 }
@@ -331,7 +339,10 @@ TEST(TFindFile, YieldsNothingForWhatCannotBeListed) {
   };
   for (const auto& c : cases) {
     TFindFile find;
+    // The record handed out an entry before: a new start forgets it.
+    ASSERT_TRUE(find.First(t / "file") && find.Next());
     EXPECT_FALSE(find.First(c.pattern)) << c.what;
+    EXPECT_TRUE(find.FullPath.empty()) << c.what;
     EXPECT_FALSE(find.IsOpen()) << c.what;
     EXPECT_FALSE(find.Next()) << c.what;
     EXPECT_TRUE(find.FullPath.empty()) << c.what;

@@ -53,6 +53,7 @@ TEST(IniEscape, PlainValuesAreWrittenAsTheyAre) {
       "x\\esc:",
       "\\ESC:upper case is no marker",
       "ｱｲ「」～①",
+      "\xC2\xA0no-break space",  // U+00A0, the first character after the C1 controls
   };
   for (const std::string_view v : plain) {
     EXPECT_EQ(EscapeIniValue(v), v) << Hex(v);
@@ -76,6 +77,7 @@ TEST(IniEscape, EscapesOnlyWhatCouldBreakALine) {
       {"stray byte", "a\xFFz", "\\esc:a\\xFFz"},
       {"CP932 bytes", "\x91\xE6", "\\esc:\\x91\\xE6"},
       {"C1 next line", "a\xC2\x85z", "\\esc:a\\xC2\\x85z"},
+      {"last C1 control", "a\xC2\x9Fz", "\\esc:a\\xC2\\x9Fz"},
       {"line separator", "a\xE2\x80\xA8z", "\\esc:a\\xE2\\x80\\xA8z"},
       {"japanese kept bare beside a control", "第\n話", "\\esc:第\\x0A話"},
   };
@@ -111,6 +113,7 @@ TEST(IniEscape, ReadsOddEscapesLeniently) {
       {"\\esc:\\xZZ", "\\xZZ"},       // no digits
       {"\\esc:end\\", "end\\"},       // a backslash at the end
       {"\\esc:\\x0a\\x0A", "\n\n"},  // lower-case digits
+      {"\\esc:\\x0f\\xf0", "\x0F\xF0"},  // lower-case f, both places
       {"\\esc:", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(UnescapeIniValue(c.text), c.value) << c.text;
@@ -169,6 +172,8 @@ TEST_F(MemIniFileTest, ReadsTheDialect) {
              "\r\n"
              "[Other]\n"
              "X=1\n"
+             "[Zone]\n"
+             "Zip=z\n"
              " [ main ] \n"
              "Late=from the repeated section\n"
              "Dup=third\n"
@@ -187,6 +192,7 @@ TEST_F(MemIniFileTest, ReadsTheDialect) {
       {"Main", "Late", "from the repeated section"},
       {"Main", "NoNewlineAtEnd", "yes"},
       {"Other", "X", "1"},
+      {"zone", "zip", "z"},
       {"Main", "; Key", "(missing)"},
       {"Main", "# hash", "(missing)"},
       {"Main", "", "(missing)"},

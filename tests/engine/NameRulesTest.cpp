@@ -80,6 +80,7 @@ TEST(NameRulesCp932, DeleteAfterKakko) {
             {"full width wins", cut, "A" HC "B" ZC "C.txt", "A" HC "B" ZC ".txt"},
             {"half width alone", cut, "A" HO "B" HC "C.txt", "A" HO "B" HC ".txt"},
             {"no extension", cut, "A" ZC "B", "A" ZC},
+            {"bracket right before the dot", cut, "A" ZC ".txt", "A" ZC ".txt"},
             {"no bracket", cut, "AB.txt", "AB.txt"},
             // The dot stands before the bracket: there is no extension to keep.
             {"dot before bracket", cut, "v1.0" ZO "A" ZC " extra", "v1.0" ZO "A" ZC},
@@ -118,6 +119,9 @@ TEST(NameRulesCp932, ReplaceList) {
             {"header row is no pair", RenameOptions{}, "Old.txt", "Old.txt"},
             // 'a' (0x61) is also the trail byte of ヂ (83 61).
             {"no match on a trail byte", WithPairs(ignore, {{"a", "X"}}), "\x83\x61", "\x83\x61"},
+            // ア (83 41) ends in 'A': the folded pair finds it there first.
+            {"ignore case skips a trail byte for the real match", WithPairs(ignore, {{"a", "X"}}),
+             "\x83\x41" "a", "\x83\x41" "X"},
             {"ignore case never rewrites a trail byte", WithPairs(ignore, {{"Z", "z"}}), "\x83\x61Z", "\x83\x61z"},
             {"lone lead byte never splits a character", WithPairs(ic, {{"\x83", "X"}}), "\x83\x41", "\x83\x41"},
             {"full-width letters fold", WithPairs(ignore, {{"\x82\x81", "b"}}), "\x82\x60.txt", "b.txt"},

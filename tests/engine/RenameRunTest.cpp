@@ -73,6 +73,9 @@ TEST(RenameRun, WhatCountsAsAChange) {
       {"dot", "dotted", Pairs({{"dotted", "."}}), "Error\t.\t←\tdotted", "dotted"},
       {"dot dot", "dd", Pairs({{"dd", ".."}}), "Error\t..\t←\tdd", "dd"},
       {"tab and newline shown as symbols", "t\tx\ny.TS", {}, "Rename\tt␉x␊y.ts\t←\tt␉x␊y.TS", "t\tx\ny.ts"},
+      {"DEL shown as a symbol", "d\x7F.TS", {}, "Rename\td␡.ts\t←\td␡.TS", "d\x7F.ts"},
+      {"spaces stay spaces beside a control", "a b\tc.TS", {}, "Rename\ta b␉c.ts\t←\ta b␉c.TS",
+       "a b\tc.ts"},
       {"not valid in any code page", "\xFF\xFE.MP4", {}, "Error\t\xEF\xBF\xBD\xEF\xBF\xBD.mp4\t←\t\xEF\xBF\xBD\xEF\xBF\xBD.MP4",
        "\xFF\xFE.MP4"},
   };
@@ -195,6 +198,20 @@ TEST(Undo, RestoresInReverseOrderFoldersIncluded) {
   EXPECT_TRUE(run.undoNew.empty());
 }
 
+// A name read in CP932 may stand in a UTF-8 folder: each part is shown in
+// its own code page.
+TEST(Undo, LinesShowFolderAndNameEachInItsCodePage) {
+  const struct {
+    const char* what;
+    std::string path, shown;
+  } cases[] = {
+      {"CP932 name in a UTF-8 folder", "x/é/\x83\x41", "x/é/ア"},
+      {"UTF-8 name in a CP932 folder", "\x83\x41/é", "ア/é"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatLine(UndoLine{true, c.path, c.path}), "Undo\t" + c.shown + "\t←\t" + c.shown) << c.what;
+}
+
 TEST(Undo, SkipsWhatIsGoneAndReportsWhatIsRefused) {
   TempFolder dir;
   dir.File("a.MP4", "a");
@@ -239,6 +256,16 @@ TEST(Cancel, StopsAfterTheEntryInProgressAndUndoReversesThatPart) {
   EXPECT_EQ(run.undoOld.size(), 3u);
   EXPECT_EQ(Undo(run).size(), 3u);
   for (const auto& name : dir.Names()) EXPECT_TRUE(name.ends_with(".MP4")) << name;
+
+  // Stopped on the last entry, nothing was left undone: no cancel.
+  const auto untilLast = [](std::size_t done, std::size_t total) { return done < total; };
+  run = Rename(dir.Path(), {}, untilLast);
+  EXPECT_FALSE(run.outcome.Cancelled);
+  EXPECT_EQ(run.undoOld.size(), 10u);
+  undone = RunUndo({run.undoOld, run.undoNew}, untilLast);
+  EXPECT_FALSE(undone.Cancelled);
+  EXPECT_EQ(undone.Lines.size(), 10u);
+  EXPECT_TRUE(run.undoOld.empty());
 }
 
 // The preview's lines are the run's lines, on a folder with every kind of
@@ -246,7 +273,8 @@ TEST(Cancel, StopsAfterTheEntryInProgressAndUndoReversesThatPart) {
 TEST(Preview, EqualsTheRunThatFollows) {
   TempFolder dir;
   for (const char* name : {"a.MP4", "a.Mp4", "b.MP4", "B.mp4", "c.TS", "第1話｢A｣.MP4", "第1話「A」.mp4",
-                           "x.TXT", "y.TXT", "「」", "sub.DIR", "q/", "one", "two", "k.MKV"}) {
+                           "x.TXT", "y.TXT", "「」", "sub.DIR", "q/", "one", "two", "k.MKV", "255", "256",
+                           "nul"}) {
     if (std::string(name).ends_with("/")) {
       dir.Folder(std::string(name).substr(0, std::string(name).size() - 1));
     } else {
@@ -255,7 +283,15 @@ TEST(Preview, EqualsTheRunThatFollows) {
   }
   dir.Folder("c.ts");  // a folder in the way of a file
   dir.Folder("k.mkv");
-  RenameOptions o = Pairs({{"x.txt", "y.txt"}, {"one", "two"}, {"two", "three"}, {"q", "a/b"}});
+  // The longest name the file system takes (255 bytes on ext4 and tmpfs), one
+  // byte more, and a NUL, which the system call would cut short.
+  RenameOptions o = Pairs({{"x.txt", "y.txt"},
+                           {"one", "two"},
+                           {"two", "three"},
+                           {"q", "a/b"},
+                           {"255", std::string(255, 'f')},
+                           {"256", std::string(256, 'g')},
+                           {"nul", std::string("n\0l", 3)}});
   o.DeleteKakko = true;
   const auto before = dir.Names();
   const RenameOutcome preview = PreviewRename(dir.Path(), o);
@@ -264,6 +300,7 @@ TEST(Preview, EqualsTheRunThatFollows) {
   std::vector<std::string> previewLog;
   for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
   EXPECT_EQ(previewLog, run.Log());
+  EXPECT_TRUE(dir.Has(std::string(255, 'f')));
   std::size_t errors = 0;
   for (const auto& line : run.outcome.Lines) errors += !line.Ok;
   EXPECT_GE(errors, 5u) << "the folder really has collisions";

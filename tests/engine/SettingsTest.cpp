@@ -364,7 +364,7 @@ std::string ToCp932ByTable(std::string_view utf8) {
   return out;
 }
 
-TEST_F(SettingsTest, AFileInTheFormatAsSpecifiedLoadsExactly) {
+TEST_F(SettingsTest, AFullFileLoadsExactlyInEachEncodingAndSavesBackAsUtf8) {
   const std::string folder = dir_ + "/第1話フォルダ";
   fs::create_directory(folder);
   const std::string fixture =

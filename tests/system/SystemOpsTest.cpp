@@ -200,10 +200,16 @@ TEST(IsWritableDirectory, WantsAFolderThatTakesEntries) {
   WriteFile(t / "file", "");
   EXPECT_TRUE(IsWritableDirectory(t.Path()));
   EXPECT_FALSE(IsWritableDirectory(t / "file"));
+  WriteFile(t / "program", "");
+  ASSERT_EQ(chmod((t / "program").c_str(), 0755), 0);
+  EXPECT_FALSE(IsWritableDirectory(t / "program")) << "writable and executable, yet a file";
   EXPECT_FALSE(IsWritableDirectory(t / "missing"));
   if (geteuid() != 0) {
     ASSERT_EQ(mkdir((t / "locked").c_str(), 0555), 0);
     EXPECT_FALSE(IsWritableDirectory(t / "locked"));
+    // Without the search bit no entry can be created, though the write bit is set.
+    ASSERT_EQ(mkdir((t / "unenterable").c_str(), 0600), 0);
+    EXPECT_FALSE(IsWritableDirectory(t / "unenterable"));
   }
 }
 

@@ -20,6 +20,7 @@ TEST(CommaText, WritesQuotesOnlyWhereNeeded) {
       {"comma", {"a,b", ""}, "\"a,b\","},
       {"double quote doubled", {"say \"hi\"", "q"}, "\"say \"\"hi\"\"\",q"},
       {"control character", {"a\tb", "x\ny"}, "\"a\tb\",\"x\ny\""},
+      {"DEL", {"a\x7F", "b"}, "\"a\x7F\",b"},
       {"japanese stays bare", {"第1話", "「」"}, "第1話,「」"},
   };
   for (const auto& c : cases) {

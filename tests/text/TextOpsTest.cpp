@@ -23,6 +23,8 @@ TEST(Codepage, CharacterLengths) {
       {"cp932 half-width katakana", "\xA2\xDF", Sjis, {1, 1}},
       {"cp932 lead byte at the end", "a\x82", Sjis, {1, 1}},
       {"cp932 high lead range", "\xE0\x40\xFC\xFC", Sjis, {2, 2}},
+      {"cp932 lead bytes at the range ends (檗ⅰ髙黑)", "\x9F\x40\xFA\x40\xFB\xFC\xFC\x4B", Sjis, {2, 2, 2, 2}},
+      {"cp932 half-width katakana before a byte", "\xDF\x40", Sjis, {1, 1}},
       {"utf8 2/3/4 bytes", "\xC3\xA9\xE3\x80\x8C\xF0\x9F\x8E\xAC", Utf8, {2, 3, 4}},
       {"utf8 stray continuation", "\x80\xBFx", Utf8, {1, 1, 1}},
       {"utf8 truncated sequence", "\xE3\x80", Utf8, {1, 1}},
@@ -42,6 +44,8 @@ TEST(Codepage, Validity) {
   EXPECT_FALSE(IsValidText("a\xFF", Utf8));
   EXPECT_FALSE(IsValidText("\xE3\x80", Utf8));
   EXPECT_TRUE(IsValidText("\x91\xE6\x82\x50\x98\x62\xA2", Sjis));
+  EXPECT_TRUE(IsValidText("\x9F\x40\x81\x80\xFA\x40\xFC\x4B", Sjis));  // 檗÷ⅰ黑: range ends
+  EXPECT_TRUE(IsValidText("\xA1\xDF", Sjis));  // ｡ﾟ: both ends of half-width katakana
   EXPECT_FALSE(IsValidText("a\x82", Sjis));      // lead byte at the end
   EXPECT_FALSE(IsValidText("\x82\x20", Sjis));   // no trail byte
   EXPECT_FALSE(IsValidText("\xFD", Sjis));       // unassigned
@@ -55,6 +59,9 @@ TEST(TextOps, AnsiPosStepsOverTrailBytes) {
   EXPECT_EQ(AnsiPos("\\", "\x95\x5C\\", Sjis), 3u);  // 表 then a real backslash
   EXPECT_EQ(AnsiPos("A", "\x83\x41", Sjis), 0u);      // ア ends in 'A'
   EXPECT_EQ(AnsiPos("\x80\x8C", "「", Utf8), 0u);     // tail of a sequence
+  EXPECT_EQ(AnsiPos("\xAC", "🎬", Utf8), 0u);         // last byte of a four-byte sequence
+  EXPECT_EQ(AnsiPos("\x80", "\xC3\xA9\x80", Utf8), 3u);  // a stray byte after é is a character
+  EXPECT_EQ(AnsiPos("A", "\x83\x41" "A", Sjis), 3u);  // past the trail byte to the real one
 }
 
 TEST(TextOps, StringReplaceFlags) {
@@ -76,6 +83,8 @@ TEST(TextOps, CaseMappingKeepsLengthAndTrailBytes) {
       {"\x83\x41\x83\x61", "\x83\x41\x83\x61", "\x83\x41\x83\x61", Sjis},  // ア ヂ untouched
       {"\x82\x60\x82\x81", "\x82\x81\x82\x81", "\x82\x60\x82\x60", Sjis},  // Ａａ
       {"Ａａ", "ａａ", "ＡＡ", Utf8},
+      {"AzZaＺｚ", "azzaｚｚ", "AZZAＺＺ", Utf8},  // the ends of each range
+      {"AzZa\x82\x79\x82\x9A", "azza\x82\x9A\x82\x9A", "AZZA\x82\x79\x82\x79", Sjis},  // Ｚｚ
       {"\xEF\xBC", "\xEF\xBC", "\xEF\xBC", Utf8},  // truncated, left alone
   };
   for (const auto& c : cases) {
