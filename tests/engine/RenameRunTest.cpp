@@ -209,7 +209,7 @@ TEST(Undo, LinesShowFolderAndNameEachInItsCodePage) {
       {"UTF-8 name in a CP932 folder", "\x83\x41/é", "ア/é"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(FormatLine(UndoLine{true, c.path, c.path}), "Undo\t" + c.shown + "\t←\t" + c.shown) << c.what;
+    EXPECT_EQ(FormatLine(UndoLine{true, c.path, c.path, {}}), "Undo\t" + c.shown + "\t←\t" + c.shown) << c.what;
 }
 
 TEST(Undo, SkipsWhatIsGoneAndReportsWhatIsRefused) {
