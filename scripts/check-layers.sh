@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Checks that every include points down the layers, never up or sideways:
+#   text  <  system  <  engine  <  gui  <  app
+# Each folder may include its own layer and the layers its library links
+# (all the ones below it); Qt only from the GUI up, POSIX only in system/.
+# Run from anywhere; prints each offending line and fails when there is one.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# Longest matching prefix wins. The second column lists the folders whose
+# headers may be included; "qt" and "posix" allow those system headers.
+rules='
+text/            text
+system/          text system posix
+engine/          text system engine
+gui/             text system engine gui qt
+app/             text system engine gui app qt
+tests/text/      text tests
+tests/system/    text system tests posix
+tests/engine/    text system engine tests posix
+tests/gui/       text system engine gui tests qt posix
+tests/           tests posix
+bench/core_      text system engine posix
+bench/gui_       text system engine gui qt posix
+fuzz/            text system engine
+docs/            text system engine gui qt
+'
+
+allowed_for() {
+  local file=$1 best="" best_len=0 prefix rest
+  while read -r prefix rest; do
+    [ -z "$prefix" ] && continue
+    if [[ $file == "$prefix"* ]] && [ ${#prefix} -gt $best_len ]; then
+      best=$rest
+      best_len=${#prefix}
+    fi
+  done <<<"$rules"
+  echo "$best"
+}
+
+posix_headers='unistd\.h|fcntl\.h|dirent\.h|signal\.h|sys/[a-z_]+\.h|pwd\.h|poll\.h|termios\.h|spawn\.h'
+bad=0
+while IFS= read -r file; do
+  allowed=" $(allowed_for "$file") "
+  if [ "$allowed" = "  " ]; then
+    echo "$file: no layer rule for this folder" >&2
+    bad=1
+    continue
+  fi
+  while IFS= read -r line; do
+    [ -z "$line" ] && continue
+    number=${line%%:*}
+    text=${line#*:}
+    if [[ $text =~ \#include\ \"([a-z]+)/ ]]; then
+      layer=${BASH_REMATCH[1]}
+      [[ $allowed == *" $layer "* ]] && continue
+    elif [[ $text =~ \#include\ \<Q ]]; then
+      [[ $allowed == *" qt "* ]] && continue
+    elif [[ $text =~ \#include\ \<($posix_headers)\> ]]; then
+      [[ $allowed == *" posix "* ]] && continue
+    else
+      continue
+    fi
+    echo "$file:$number: ${text} (this folder may include:${allowed% })" >&2
+    bad=1
+  done < <(grep -n '^[[:space:]]*#[[:space:]]*include' "$file" || true)
+done < <(git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h')
+
+if [ $bad -ne 0 ]; then
+  echo "check-layers: an include points up or sideways (see above)" >&2
+  exit 1
+fi
+echo "check-layers: every include points down the layers"
