@@ -9,7 +9,7 @@ namespace {
 bool NeedsQuotes(std::string_view item) {
   for (const char c : item) {
     const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b == 0x7F || c == ',' || c == '"') return true;
+    if (IsBlankByte(c) || b == 0x7F || c == ',' || c == '"') return true;
   }
   return false;
 }

@@ -169,11 +169,10 @@ std::string AnsiUpperCase(std::string_view text, Codepage cp) {
 std::string ExtractFilePath(std::string_view path, Codepage /*cp*/) { return std::string(FolderView(path)); }
 
 std::string ExtractFileDir(std::string_view path, Codepage /*cp*/) {
-  const std::size_t sep = path.rfind(PathDelim);
-  if (sep == std::string_view::npos) return {};
+  const std::string_view folder = FolderView(path);
   // The root keeps its separator, and so does a run of separators.
-  if (sep == 0 || path[sep - 1] == PathDelim) return std::string(path.substr(0, sep + 1));
-  return std::string(path.substr(0, sep));
+  if (folder.size() <= 1 || folder[folder.size() - 2] == PathDelim) return std::string(folder);
+  return std::string(folder.substr(0, folder.size() - 1));
 }
 
 std::string ExtractFileName(std::string_view path, Codepage /*cp*/) { return std::string(FileNameView(path)); }
