@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "system/EntryIdentity.h"
 #include "text/TextOps.h"
 
 namespace quor {
@@ -32,34 +33,11 @@ int RenameNoReplace(const char* from, const char* to) {
   return rename(from, to) == 0 ? 0 : errno;
 }
 
-std::string_view WithoutTrailingSlashes(std::string_view path) {
-  while (path.size() > 1 && path.back() == PathDelim) path.remove_suffix(1);
-  return path;
-}
-
-// Whether an "existing" new path may be the old entry itself, found again
-// by a case-insensitive lookup. Only a guess: the caller settles it by moving
-// the old entry away before the no-replace rename to the new name. FUSE file systems may give each
-// spelling of a name its own inode number, so the names count too.
-bool MaybeSameEntry(const std::string& oldPath, const std::string& newPath) {
-  struct stat a {};
-  struct stat b {};
-  if (lstat(oldPath.c_str(), &a) != 0 || lstat(newPath.c_str(), &b) != 0) return false;
-  if (a.st_dev == b.st_dev && a.st_ino == b.st_ino) return true;
-  const Codepage cp = NativeCodepage();
-  const std::string_view oldBase = WithoutTrailingSlashes(oldPath);
-  const std::string_view newBase = WithoutTrailingSlashes(newPath);
-  if (ExtractFilePath(oldBase, cp) != ExtractFilePath(newBase, cp)) return false;
-  const std::string oldName = ExtractFileName(oldBase, cp);
-  const std::string newName = ExtractFileName(newBase, cp);
-  return oldName != newName && AnsiUpperCase(oldName, cp) == AnsiUpperCase(newName, cp);
-}
-
 // A unique name in the folder of `path` for the middle step of a case-only
 // rename. Hidden, and marked as ours should it ever be seen.
 std::string TempPathBeside(const std::string& path, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
-  std::string folder = ExtractFilePath(WithoutTrailingSlashes(path), NativeCodepage());
+  std::string folder(FolderView(WithoutTrailingSeparators(path)));
   char name[64];
   std::snprintf(name, sizeof name, ".quor-rename-%ld-%u-%u.tmp", static_cast<long>(getpid()),
                 counter.fetch_add(1), attempt);
@@ -107,7 +85,9 @@ RenameResult DoRename(const std::string& oldPath, const std::string& newPath) {
   if (HasNul(oldPath) || HasNul(newPath)) return RenameResult(EINVAL);
   const int err = RenameNoReplace(oldPath.c_str(), newPath.c_str());
   if (err != EEXIST) return RenameResult(err);
-  if (!MaybeSameEntry(oldPath, newPath)) return RenameResult(EEXIST);
+  // Only a new name that finds this very entry (a case-insensitive volume)
+  // takes the way through a temporary name; another entry is never moved.
+  if (!SameEntryByAnotherSpelling(oldPath, newPath)) return RenameResult(EEXIST);
   return RenameThroughTemp(oldPath, newPath);
 }
 

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -80,6 +82,39 @@ inline std::vector<std::string> Names(const std::string& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
+
+// Every name that appears in a folder (created, moved in or out, deleted)
+// while the watch lives, as the kernel reports it: what any other program
+// watching the folder would see.
+class FolderWatch {
+ public:
+  explicit FolderWatch(const std::string& folder) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ < 0 || inotify_add_watch(fd_, folder.c_str(), IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE) < 0)
+      throw std::runtime_error("inotify failed");
+  }
+  ~FolderWatch() { close(fd_); }
+  FolderWatch(const FolderWatch&) = delete;
+  FolderWatch& operator=(const FolderWatch&) = delete;
+
+  // The names seen since the last call, in order, repeats included.
+  std::vector<std::string> Seen() {
+    std::vector<std::string> names;
+    alignas(inotify_event) char buffer[65536];
+    for (;;) {
+      const ssize_t n = read(fd_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      for (ssize_t i = 0; i < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(buffer + i);
+        if (e->len > 0) names.emplace_back(e->name);
+        i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      }
+    }
+    return names;
+  }
+
+ private:
+  int fd_;
+};
 
 // Deterministic junk for files that must load without a crash.
 inline std::string RandomBytes(std::size_t size, unsigned seed) {

@@ -70,6 +70,12 @@ bool StringReplaceInto(std::string_view text, std::string_view old, std::string_
   return path.substr(0, path.size() - FileNameView(path).size());
 }
 
+// The path without separators at its end, except a lone "/".
+[[nodiscard]] constexpr std::string_view WithoutTrailingSeparators(std::string_view path) {
+  while (path.size() > 1 && path.back() == PathDelim) path.remove_suffix(1);
+  return path;
+}
+
 // The path up to and including its last separator; "" when there is none.
 [[nodiscard]] std::string ExtractFilePath(std::string_view path, Codepage cp);
 

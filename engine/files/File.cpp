@@ -16,10 +16,22 @@ std::string JoinPath(std::string dir, std::string name) {
   return dir;
 }
 
-std::string MakeSearchPattern(std::string folderText) {
+namespace {
+
+bool HasMask(const std::string& folderText) {
   const Codepage cp = NativeCodepage();
-  if (AnsiPos("*", folderText, cp) != 0 || AnsiPos("?", folderText, cp) != 0) return folderText;
+  return AnsiPos("*", folderText, cp) != 0 || AnsiPos("?", folderText, cp) != 0;
+}
+
+}  // namespace
+
+std::string MakeSearchPattern(std::string folderText) {
+  if (HasMask(folderText)) return folderText;
   return JoinPath(std::move(folderText), "*.*");
+}
+
+std::string FolderOfText(const std::string& folderText) {
+  return HasMask(folderText) ? ExtractFileDir(folderText, NativeCodepage()) : folderText;
 }
 
 }  // namespace quor

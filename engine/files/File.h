@@ -18,4 +18,8 @@ namespace quor {
 // MakeSearchPattern("/m/") == "/m/*.*", MakeSearchPattern("/m/*.mp4") unchanged.
 [[nodiscard]] std::string MakeSearchPattern(std::string folderText);
 
+// The folder that a folder text names: the text itself, or the part before
+// its mask. FolderOfText("/m/*.mp4") == "/m".
+[[nodiscard]] std::string FolderOfText(const std::string& folderText);
+
 }  // namespace quor

@@ -9,14 +9,16 @@
 #include "engine/files/Findfile.h"
 #include "system/EntryIdentity.h"
 #include "system/SystemOps.h"
-#include "text/TextConvert.h"
 #include "text/Bytes.h"
 #include "text/DisplayText.h"
+#include "text/TextConvert.h"
 #include "text/TextOps.h"
 
 namespace quor {
 
 namespace {
+
+using Kind = Refusal::Kind;
 
 struct Listed {
   std::string FullPath;
@@ -25,13 +27,18 @@ struct Listed {
 
 // The whole listing first: renaming while the folder is read can hand out a
 // renamed entry again, and the rules would run on it twice.
-std::vector<Listed> ListFolder(const std::string& folderText) {
+std::vector<Listed> ListFolder(const std::string& folderText, FolderState& state) {
   std::vector<Listed> entries;
-  // An empty text would list whatever the current folder happens to be.
-  if (folderText.empty()) return entries;
+  // Anything but an absolute path would list whatever folder the program
+  // happens to run in, which the user never chose.
+  if (folderText.empty() || folderText.front() != PathDelim) {
+    state = FolderState::NotAbsolute;
+    return entries;
+  }
   TFindFile find;
   find.First(MakeSearchPattern(folderText));
   while (find.Next()) entries.push_back({find.FullPath, find.cFileName});
+  state = !entries.empty() || DirectoryExists(FolderOfText(folderText)) ? FolderState::Listed : FolderState::Missing;
   return entries;
 }
 
@@ -49,10 +56,15 @@ RenameOptions Cp932Options(const RenameOptions& options) {
   return converted;
 }
 
+// The part of a name before its extension.
+std::string_view StemOf(std::string_view name, Codepage cp) {
+  return name.substr(0, name.size() - ExtractFileExt(name, cp).size());
+}
+
 // What the run does with one entry.
 struct Step {
   bool Unchanged = false;  // no line at all
-  bool Refused = false;    // an "Error" line without a rename
+  Refusal Why;             // refused before any system call
   std::string NewName;     // as the rules returned it
   std::string NewPath;
 };
@@ -78,8 +90,18 @@ class Planner {
     }
     // A new name must stay a name of the listed folder, and a name whose
     // bytes fit no code page is never rewritten.
-    step.Refused = !readable || name.empty() || name == "." || name == ".." ||
-                   name.find('/') != std::string::npos || name.find('\0') != std::string::npos;
+    if (!readable)
+      step.Why.What = Kind::NotInCodepage;
+    else if (name.empty())
+      step.Why.What = Kind::EmptyName;
+    else if (name.find(PathDelim) != std::string_view::npos)
+      step.Why.What = Kind::Separator;
+    else if (name == "." || name == "..")
+      step.Why.What = Kind::DotName;
+    else if (name.find('\0') != std::string_view::npos)
+      step.Why.What = Kind::NulByte;
+    else if (StemOf(name, cp).empty() && !StemOf(entry.Name, cp).empty())
+      step.Why.What = Kind::OnlyExtension;  // "｢」.MP4" -> ".mp4": the file would seem gone
     return step;
   }
 
@@ -88,47 +110,50 @@ class Planner {
   RenameOptions cp932_;
 };
 
-// The run's renames checked against the folder as it stands and against the
-// renames before them, without touching anything.
+// The run's renames answered as the system would answer them, against the
+// folder as it stands and the renames before them, touching nothing. The
+// errors come in the order the system checks: a read-only file system, a
+// name too long, an existing entry, then permission.
 class SimulatedFolder {
  public:
-  bool Rename(const std::string& oldPath, const std::string& newPath, std::string_view newName) {
-    const std::string folder = oldPath.substr(0, oldPath.size() - FileNameView(oldPath).size());
-    if (folder != folder_) {
-      folder_ = folder;
-      listed_ = false;
-      exactNames_.clear();
-      writable_ = IsWritableDirectory(folder.empty() ? "." : folder);
-      maxName_ = MaxNameLength(folder);
-    }
-    if (!writable_ || newName.size() > maxName_ || Exists(oldPath, newPath)) return false;
+  RenameResult Rename(const std::string& oldPath, const std::string& newPath) {
+    const std::string_view folder = FolderView(oldPath);
+    if (folder != folder_) Enter(std::string(folder));
+    if (access_.Error() == EROFS) return RenameResult(EROFS);
+    if (FileNameView(newPath).size() > maxName_) return RenameResult(ENAMETOOLONG);
+    if (Exists(oldPath, newPath)) return RenameResult(EEXIST);
+    if (!access_) return RenameResult(access_.Error());
     vacated_.insert(oldPath);
     occupied_.erase(oldPath);
     occupied_.insert(newPath);
     vacated_.erase(newPath);
-    return true;
+    return {};
   }
 
  private:
+  void Enter(std::string folder) {
+    folder_ = std::move(folder);
+    listed_ = false;
+    exactNames_.clear();
+    access_ = CanCreateIn(folder_);
+    maxName_ = MaxNameLength(folder_);
+  }
+
   bool Exists(const std::string& oldPath, const std::string& newPath) {
     if (occupied_.count(newPath) != 0) return true;
     if (vacated_.count(newPath) != 0) return false;
-    if (!EntryExists(newPath) || SameEntry(oldPath, newPath)) return false;
-    // On a case-insensitive volume the new name of a case-only rename finds
-    // the entry itself, which is no obstacle; some drivers even give each
-    // spelling its own inode, so ask whether the exact name is listed.
-    const std::string_view oldName = FileNameView(oldPath);
-    const std::string_view newName = FileNameView(newPath);
-    if (oldName.size() != newName.size() ||
-        AnsiUpperCase(oldName, Codepage::Utf8) != AnsiUpperCase(newName, Codepage::Utf8))
-      return true;
-    if (!listed_) {
-      TFindFile find;
-      find.First(MakeSearchPattern(folder_.empty() ? "." : folder_));
-      while (find.Next()) exactNames_.insert(find.cFileName);
-      listed_ = true;
-    }
-    return exactNames_.count(std::string(newName)) != 0;
+    if (!EntryExists(newPath)) return false;
+    // The same rule as the real rename: only this very entry under another
+    // spelling is no obstacle. The folder's exact names are read once.
+    return !SameEntryByAnotherSpelling(oldPath, newPath, [this](std::string_view name) {
+      if (!listed_) {
+        TFindFile find;
+        find.First(MakeSearchPattern(folder_.empty() ? "." : folder_));
+        while (find.Next()) exactNames_.insert(find.cFileName);
+        listed_ = true;
+      }
+      return exactNames_.count(std::string(name)) != 0;
+    });
   }
 
   std::unordered_set<std::string> vacated_;
@@ -136,29 +161,37 @@ class SimulatedFolder {
   std::unordered_set<std::string> exactNames_;  // the folder's names, read on first need
   bool listed_ = false;
   std::string folder_ = std::string(1, '\0');
-  bool writable_ = false;
+  SysResult access_;
   std::size_t maxName_ = 0;
 };
 
+// The one walk behind the run and the preview: `rename` is the real rename
+// or the simulated one, and everything else is shared, so that the two
+// cannot drift apart.
 template <typename RenameFn>
 RenameOutcome Execute(const std::string& folderText, const RenameOptions& options, const ProgressFn& progress,
                       RenameFn&& rename) {
   RenameOutcome outcome;
-  const std::vector<Listed> entries = ListFolder(folderText);
-  outcome.Listed = entries.size();
-  const Planner planner(options);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const Listed& entry = entries[i];
-    Step step = planner.Plan(entry);
-    if (!step.Unchanged) {
-      RenameResult result = step.Refused ? RenameResult(EINVAL) : rename(entry.FullPath, step.NewPath);
-      const bool ok = static_cast<bool>(result);
-      outcome.Lines.push_back({ok, std::move(step.NewName), entry.Name, std::move(result)});
+  try {
+    const std::vector<Listed> entries = ListFolder(folderText, outcome.Folder);
+    outcome.Listed = entries.size();
+    const Planner planner(options);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const Listed& entry = entries[i];
+      Step step = planner.Plan(entry);
+      if (!step.Unchanged) {
+        Refusal why = step.Why ? step.Why : RefusalOf(rename(entry.FullPath, step.NewPath));
+        const bool ok = !why;
+        outcome.Lines.push_back({ok, std::move(step.NewName), entry.Name, std::move(why)});
+      }
+      if (progress && !progress(i + 1, entries.size())) {
+        outcome.Cancelled = i + 1 < entries.size();
+        break;
+      }
     }
-    if (progress && !progress(i + 1, entries.size())) {
-      outcome.Cancelled = i + 1 < entries.size();
-      break;
-    }
+  } catch (...) {
+    // Whatever ended the run, the renames done so far keep their lines.
+    outcome.Failure = std::current_exception();
   }
   return outcome;
 }
@@ -183,35 +216,52 @@ RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& 
                             const ProgressFn& progress) {
   SimulatedFolder folder;
   return Execute(folderText, options, progress, [&](const std::string& oldPath, const std::string& newPath) {
-    return folder.Rename(oldPath, newPath, FileNameView(newPath)) ? RenameResult() : RenameResult(EEXIST);
+    return folder.Rename(oldPath, newPath);
   });
 }
 
 UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress) {
   UndoOutcome outcome;
   const std::size_t total = std::min(undo.OldPaths.size(), undo.NewPaths.size());
+  std::vector<std::size_t> refused;  // kept for another try, in run order once reversed
+  std::size_t next = total;          // entries [0, next) are not replayed yet
   std::size_t done = 0;
-  for (std::size_t i = total; i-- > 0;) {
-    const std::string& oldPath = undo.OldPaths[i];
-    const std::string& newPath = undo.NewPaths[i];
-    // An entry deleted or moved since the run is skipped; folders count.
-    // The rename itself finds out whether the entry is there, so the common
-    // case costs one system call.
-    if (!oldPath.empty() && !newPath.empty()) {
-      RenameResult result = RenameFile(newPath, oldPath);
-      if (result || result.Error() != ENOENT || EntryExists(newPath))
-        outcome.Lines.push_back({static_cast<bool>(result), oldPath, newPath, std::move(result)});
+  try {
+    while (next > 0) {
+      const std::size_t i = --next;
+      const std::string& oldPath = undo.OldPaths[i];
+      const std::string& newPath = undo.NewPaths[i];
+      if (!oldPath.empty() && !newPath.empty()) {
+        // The rename itself finds out whether the entry is there, so the
+        // common case costs one system call.
+        const RenameResult result = RenameFile(newPath, oldPath);
+        Refusal why = RefusalOf(result);
+        if (why.What == Kind::Vanished && EntryExists(newPath)) {
+          why.What = Kind::FolderGone;
+          refused.push_back(i);
+        } else if (why && why.What != Kind::Vanished) {
+          refused.push_back(i);
+        }
+        const bool ok = !why;
+        outcome.Lines.push_back({ok, oldPath, newPath, std::move(why)});
+      }
+      if (progress && !progress(++done, total) && next > 0) {
+        outcome.Cancelled = true;
+        break;
+      }
     }
-    if (progress && !progress(++done, total) && i > 0) {
-      // What was not replayed stays for a later Undo.
-      undo.OldPaths.resize(i);
-      undo.NewPaths.resize(i);
-      outcome.Cancelled = true;
-      return outcome;
-    }
+  } catch (...) {
+    outcome.Failure = std::current_exception();
   }
-  undo.OldPaths.clear();
-  undo.NewPaths.clear();
+  // What was not replayed, then what was refused, each in run order.
+  std::vector<std::string> oldPaths(undo.OldPaths.begin(), undo.OldPaths.begin() + static_cast<std::ptrdiff_t>(next));
+  std::vector<std::string> newPaths(undo.NewPaths.begin(), undo.NewPaths.begin() + static_cast<std::ptrdiff_t>(next));
+  for (auto it = refused.rbegin(); it != refused.rend(); ++it) {
+    oldPaths.push_back(std::move(undo.OldPaths[*it]));
+    newPaths.push_back(std::move(undo.NewPaths[*it]));
+  }
+  undo.OldPaths = std::move(oldPaths);
+  undo.NewPaths = std::move(newPaths);
   return outcome;
 }
 
@@ -221,12 +271,18 @@ std::string FormatLine(const RenameLine& line) {
   text += DisplayName(line.NewName);
   text += "\t\xE2\x86\x90\t";
   text += DisplayName(line.OldName);
+  if (!line.Ok) {
+    text += '\t';
+    text += RefusalText(line.Why);
+  }
   return text;
 }
 
 std::string FormatLine(const UndoLine& line) {
-  return (line.Ok ? "Undo\t" : "Error\t") + DisplayPath(line.OldPath) + "\t\xE2\x86\x90\t" +
-         DisplayPath(line.NewPath);
+  std::string text = (line.Ok ? "Undo\t" : "Error\t") + DisplayPath(line.OldPath) + "\t\xE2\x86\x90\t" +
+                     DisplayPath(line.NewPath);
+  if (!line.Ok) text += "\t" + RefusalText(line.Why);
+  return text;
 }
 
 }  // namespace quor

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "system/SystemOps.h"
+#include "engine/files/File.h"
 #include "engine/settings/MemIniFile.h"
 #include "engine/settings/StringList.h"
 #include "text/Codepage.h"
@@ -49,9 +50,7 @@ void RestoreBounds(const TMemIniFile& ini, FormSettings& s) {
 // The folder is restored only while it exists; a file mask stays with it.
 void RestoreDir(const TMemIniFile& ini, FormSettings& s) {
   const std::string dir = ini.ReadString(kRename, "Dir", "");
-  const bool masked = dir.find_first_of("*?") != std::string::npos;
-  const std::string folder = masked ? ExtractFileDir(dir, NativeCodepage()) : dir;
-  if (DirectoryExists(folder)) s.Dir = dir;
+  if (DirectoryExists(FolderOfText(dir))) s.Dir = dir;
 }
 
 // The digits of a key that is a decimal number of 0 or more ("7", "007",

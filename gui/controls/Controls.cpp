@@ -1,5 +1,7 @@
 #include "gui/controls/Controls.h"
 
+#include <QLabel>
+
 namespace quor {
 
 std::string TEdit::Text() const {
@@ -12,5 +14,16 @@ void TEdit::SetText(const std::string& text) {
   bytes_ = text;
   setText(QString::fromStdString(text));
 }
+
+TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), label_(new QLabel(this)) {
+  setSizeGripEnabled(false);
+  label_->setTextFormat(Qt::PlainText);
+  label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  addWidget(label_, 1);
+}
+
+std::string TStatusBar::Text() const { return label_->text().toStdString(); }
+
+void TStatusBar::SetText(const std::string& text) { label_->setText(QString::fromStdString(text)); }
 
 }  // namespace quor

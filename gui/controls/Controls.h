@@ -10,8 +10,11 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QWidget>
+
+class QLabel;
 
 namespace quor {
 
@@ -36,6 +39,21 @@ class TEdit : public QLineEdit {
 
  private:
   std::string bytes_;
+};
+
+// One line at the foot of a window that says what the last command did.
+// The text lives in a label, which screen readers read and are told about
+// when it changes (a status bar's own message is only painted).
+class TStatusBar : public QStatusBar {
+ public:
+  explicit TStatusBar(QWidget* parent = nullptr);
+
+  [[nodiscard]] std::string Text() const;
+  void SetText(const std::string& text);
+  [[nodiscard]] QLabel* Label() const { return label_; }
+
+ private:
+  QLabel* label_;
 };
 
 }  // namespace quor

@@ -11,12 +11,14 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QLocale>
 #include <QMimeData>
 #include <QSessionManager>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "engine/files/File.h"
 #include "engine/files/FileList.h"
 #include "gui/controls/Application.h"
 #include "gui/controls/DropFiles.h"
@@ -24,6 +26,7 @@
 #include "gui/controls/Screen.h"
 #include "gui/support/Waitcursor.h"
 #include "gui/window/PreviewDialog.h"
+#include "system/SystemOps.h"
 #include "text/Codepage.h"
 #include "text/DisplayText.h"
 #include "text/TextOps.h"
@@ -47,6 +50,29 @@ QIcon AppIcon() {
   for (int size : {16, 32, 48, 64})
     icon.addFile(QStringLiteral(":/icons/quor-renamer-%1.png").arg(size), QSize(size, size));
   return icon;
+}
+
+// 1,234: counts as the preview shows them.
+std::string Count(std::size_t n) {
+  return QLocale(QLocale::English).toString(static_cast<qulonglong>(n)).toStdString();
+}
+
+// The status line after a rename or a preview.
+std::string RenameSummary(const std::string& command, const RenameOutcome& outcome, const std::string& folder) {
+  switch (outcome.Folder) {
+    case FolderState::NotAbsolute:
+      return "フォルダーを「/」で始まるパスで指定してください。何もリネームしていません";
+    case FolderState::Missing:
+      return "フォルダーがありません: " + DisplayPath(folder);
+    case FolderState::Listed:
+      break;
+  }
+  std::size_t errors = 0;
+  for (const RenameLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
+  std::string text = command + " " + Count(outcome.Lines.size() - errors) + " 件、エラー " + Count(errors) + " 件";
+  if (outcome.Cancelled) text += "（キャンセル）";
+  if (outcome.Failure) text += "（中断）";
+  return text;
 }
 
 template <class W>
@@ -126,6 +152,8 @@ void TFormRenamer::BuildLayout() {
   form->setSpacing(0);
   form->addWidget(PageControl, 1);
   form->addWidget(Panel1);
+  StatusBar = Named(new TStatusBar(this), "状態");
+  form->addWidget(StatusBar);
 
   ConnectHandlers();
   resize(kDesignBounds.Width, kDesignBounds.Height);
@@ -318,6 +346,9 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   // Enabled by a success, never disabled here: after a run that renamed
   // nothing the button keeps its state.
   if (!UndoOldPaths.empty()) BtnUndo->setEnabled(true);
+  StatusBar->SetText(RenameSummary("リネーム", outcome, folder));
+  // The record is complete; now the error that cut the run short is shown.
+  if (outcome.Failure) std::rethrow_exception(outcome.Failure);
 }
 
 void TFormRenamer::BtnCloseClick(QObject* /*Sender*/) { close(); }
@@ -356,18 +387,30 @@ void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {
   TProgress progress(this, QStringLiteral("元に戻す"));
   const UndoOutcome outcome = RunUndo({UndoOldPaths, UndoNewPaths}, Progress(progress));
   for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
-  // A cancelled undo keeps what it did not replay.
+  // What was refused or not replayed stays for another try.
   BtnUndo->setEnabled(!UndoOldPaths.empty());
+  std::size_t errors = 0;
+  for (const UndoLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
+  std::string status = "元に戻す " + Count(outcome.Lines.size() - errors) + " 件、エラー " + Count(errors) + " 件";
+  if (outcome.Cancelled) status += "（キャンセル）";
+  if (!UndoOldPaths.empty())
+    status += "。残りの " + Count(UndoOldPaths.size()) + " 件は、原因を取り除いてからもう一度「元に戻す」で戻せます";
+  StatusBar->SetText(status);
+  if (outcome.Failure) std::rethrow_exception(outcome.Failure);
 }
 
 void TFormRenamer::BtnCopyFileListClick(QObject* /*Sender*/) {
   const std::string folder = EditFolder->Text();
   Memo->Clear();
-  for (const std::string& line : BuildFileList(folder, CheckBoxWithDir->isChecked(), CheckBoxWithExt->isChecked()))
-    Memo->Lines().Add(DisplayPath(line));
+  const std::vector<std::string> lines =
+      BuildFileList(folder, CheckBoxWithDir->isChecked(), CheckBoxWithExt->isChecked());
+  for (const std::string& line : lines) Memo->Lines().Add(DisplayPath(line));
   Memo->SelectAll();
   Memo->CopyToClipboard();
   Memo->SetSelLength(0);
+  StatusBar->SetText(lines.empty() && !DirectoryExists(FolderOfText(folder))
+                         ? "フォルダーがありません: " + DisplayPath(folder)
+                         : "クリップボードにコピー " + Count(lines.size()) + " 件");
 }
 
 void TFormRenamer::BtnPreviewClick(QObject* /*Sender*/) {
@@ -376,6 +419,8 @@ void TFormRenamer::BtnPreviewClick(QObject* /*Sender*/) {
     TWaitCursor wait;
     TProgress progress(this, QStringLiteral("プレビュー"));
     preview = PreviewRename(EditFolder->Text(), ReadOptions(), Progress(progress));
+    StatusBar->SetText(RenameSummary("プレビュー", preview, EditFolder->Text()));
+    if (preview.Failure) std::rethrow_exception(preview.Failure);
     if (preview.Cancelled) return;
   }
   if (ShowPreviewProc(preview)) BtnRenameClick(BtnRename);

@@ -62,6 +62,8 @@ class TFormRenamer : public QWidget {
   TButton* BtnHelp;
   // Shows what Rename would do, left of it in the bottom strip.
   TButton* BtnPreview;
+  // What the last command did, at the foot of the window.
+  TStatusBar* StatusBar;
 
   // The renames of the last run, old and new full paths, in run order.
   std::vector<std::string> UndoOldPaths;

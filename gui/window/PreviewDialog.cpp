@@ -26,7 +26,8 @@ QVariant TPreviewModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-      if (index.column() == 0) return line.Ok ? QStringLiteral("Rename") : QStringLiteral("Error");
+      if (index.column() == 0)
+        return line.Ok ? QStringLiteral("Rename") : QString::fromStdString("Error: " + RefusalText(line.Why));
       return QString::fromStdString(DisplayName(index.column() == 1 ? line.NewName : line.OldName));
     case Qt::BackgroundRole:
       return line.Ok ? QVariant() : QVariant(QBrush(QColor(0xFF, 0xE0, 0xE0)));
@@ -70,7 +71,7 @@ TPreviewDialog::TPreviewDialog(const RenameOutcome& outcome, QWidget* parent) : 
   view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
   // Fixed widths: sizing columns to their contents would read every row.
-  view->horizontalHeader()->resizeSection(0, 70);
+  view->horizontalHeader()->resizeSection(0, 220);
   view->horizontalHeader()->resizeSection(1, 300);
   view->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(view, 1);

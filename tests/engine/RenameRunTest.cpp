@@ -1,13 +1,19 @@
 #include "engine/rename/RenameRun.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
 #include "tests/TempFolder.h"
+#include "text/TextOps.h"
 
 namespace quor {
 namespace {
@@ -67,17 +73,24 @@ TEST(RenameRun, WhatCountsAsAChange) {
        "Rename\tc.txt  \t←\tb.txt", "c.txt"},
       {"leading spaces of a name are kept", " lead.txt", {}, "", " lead.txt"},
       {"only brackets", "「」", Pairs({}, [] { RenameOptions o; o.DeleteKakko = true; return o; }()),
-       "Error\t\t←\t「」", "「」"},
-      {"blanks only", "x", Pairs({{"x", "   "}}), "Error\t   \t←\tx", "x"},
-      {"separator in new name", "a.txt", Pairs({{"a", "../a"}}), "Error\t../a.txt\t←\ta.txt", "a.txt"},
-      {"dot", "dotted", Pairs({{"dotted", "."}}), "Error\t.\t←\tdotted", "dotted"},
-      {"dot dot", "dd", Pairs({{"dd", ".."}}), "Error\t..\t←\tdd", "dd"},
+       "Error\t\t←\t「」\t新しい名前が空です", "「」"},
+      {"blanks only", "x", Pairs({{"x", "   "}}), "Error\t   \t←\tx\t新しい名前が空です", "x"},
+      {"separator in new name", "a.txt", Pairs({{"a", "../a"}}), "Error\t../a.txt\t←\ta.txt\t名前に「/」は使えません",
+       "a.txt"},
+      {"dot", "dotted", Pairs({{"dotted", "."}}), "Error\t.\t←\tdotted\t「.」「..」は名前にできません", "dotted"},
+      {"dot dot", "dd", Pairs({{"dd", ".."}}), "Error\t..\t←\tdd\t「.」「..」は名前にできません", "dd"},
+      {"NUL in new name", "n.txt", Pairs({{"n", std::string("n\0", 2)}}),
+       "Error\tn\xE2\x90\x80.txt\t←\tn.txt\t名前にNUL文字は使えません", "n.txt"},
+      // A visible file must not turn into a hidden one that seems gone.
+      {"only the extension left", "｢」.MP4", Pairs({}, [] { RenameOptions o; o.DeleteKakko = true; return o; }()),
+       "Error\t.mp4\t←\t｢」.MP4\t拡張子だけの名前になります", "｢」.MP4"},
+      {"a hidden file stays hidden", ".HIDDEN", {}, "Rename\t.hidden\t←\t.HIDDEN", ".hidden"},
       {"tab and newline shown as symbols", "t\tx\ny.TS", {}, "Rename\tt␉x␊y.ts\t←\tt␉x␊y.TS", "t\tx\ny.ts"},
       {"DEL shown as a symbol", "d\x7F.TS", {}, "Rename\td␡.ts\t←\td␡.TS", "d\x7F.ts"},
       {"spaces stay spaces beside a control", "a b\tc.TS", {}, "Rename\ta b␉c.ts\t←\ta b␉c.TS",
        "a b\tc.ts"},
-      {"not valid in any code page", "\xFF\xFE.MP4", {}, "Error\t\xEF\xBF\xBD\xEF\xBF\xBD.mp4\t←\t\xEF\xBF\xBD\xEF\xBF\xBD.MP4",
-       "\xFF\xFE.MP4"},
+      {"not valid in any code page", "\xFF\xFE.MP4", {},
+       "Error\t\xEF\xBF\xBD\xEF\xBF\xBD.mp4\t←\t\xEF\xBF\xBD\xEF\xBF\xBD.MP4\t文字コードが不明な名前です", "\xFF\xFE.MP4"},
   };
   for (const auto& c : cases) {
     TempFolder dir;
@@ -116,6 +129,7 @@ TEST(RenameRun, CollidingNewNamesKeepTheFirstAndRefuseTheSecond) {
   ASSERT_EQ(run.outcome.Lines.size(), 2u);
   EXPECT_TRUE(run.outcome.Lines[0].Ok);
   EXPECT_FALSE(run.outcome.Lines[1].Ok);
+  EXPECT_EQ(run.Log()[1], "Error\tx.txt\t←\t" + run.outcome.Lines[1].OldName + "\t同じ名前が既にあります");
   const std::string first = run.outcome.Lines[0].OldName;
   EXPECT_EQ(dir.Read("x.txt"), first == "x.TXT" ? "upper" : "mixed");
   EXPECT_TRUE(dir.Has(run.outcome.Lines[1].OldName));
@@ -137,19 +151,32 @@ TEST(RenameRun, FolderTextForms) {
   EXPECT_EQ(Rename(dir / "*.mp4").Log(), std::vector<std::string>{"Rename\ta.mp4\t←\ta.MP4"});
   EXPECT_TRUE(dir.Has("b.TXT")) << "the mask limits the run";
   EXPECT_EQ(Rename(dir.Path() + "/").Log(), std::vector<std::string>{"Rename\tb.txt\t←\tb.TXT"});
-  EXPECT_TRUE(Rename(dir / "missing").Log().empty());
+  const RunResult missing = Rename(dir / "missing");
+  EXPECT_TRUE(missing.Log().empty());
+  EXPECT_EQ(missing.outcome.Folder, FolderState::Missing);
+  EXPECT_EQ(Rename(dir / "missing/*.mp4").outcome.Folder, FolderState::Missing);
+  EXPECT_EQ(Rename(dir / "*.none").outcome.Folder, FolderState::Listed) << "a mask that matches nothing";
 }
 
-TEST(RenameRun, EmptyFolderTextRenamesNothing) {
+// Only a folder the user named renames anything: a text without a folder
+// would list whatever folder the program happens to run in.
+TEST(RenameRun, AFolderTextWithoutAFolderRenamesNothing) {
   TempFolder dir;
+  dir.Folder("tv");
   dir.File("c.MP4");
+  dir.File("tv/d.TS");
   const auto old = std::filesystem::current_path();
   std::filesystem::current_path(dir.Path());
-  const RunResult run = Rename("");
+  for (const char* text : {"", "*.MP4", "*", "tv", "tv/*.TS", "./tv", "~/tv"}) {
+    const RunResult run = Rename(text);
+    EXPECT_TRUE(run.Log().empty()) << text;
+    EXPECT_EQ(run.outcome.Listed, 0u) << text;
+    EXPECT_EQ(run.outcome.Folder, FolderState::NotAbsolute) << text;
+    EXPECT_EQ(PreviewRename(text, {}).Folder, FolderState::NotAbsolute) << text;
+  }
   std::filesystem::current_path(old);
-  EXPECT_TRUE(run.Log().empty());
-  EXPECT_EQ(run.outcome.Listed, 0u);
-  EXPECT_TRUE(dir.Has("c.MP4"));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"c.MP4", "tv"}));
+  EXPECT_TRUE(dir.Has("tv/d.TS"));
 }
 
 TEST(RenameRun, FolderPartIsNeverTrimmed) {
@@ -158,13 +185,30 @@ TEST(RenameRun, FolderPartIsNeverTrimmed) {
   dir.Folder("d");
   dir.File(" d/e.MP4", "spaced");
   dir.File("d/e.MP4", "plain");
-  const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(dir.Path());
-  const RunResult run = Rename(" d");
-  std::filesystem::current_path(old);
-  EXPECT_EQ(run.undoNew, std::vector<std::string>{" d/e.mp4"});
+  const RunResult run = Rename(dir / " d");
+  EXPECT_EQ(run.undoNew, std::vector<std::string>{dir / " d/e.mp4"});
   EXPECT_EQ(dir.Read(" d/e.mp4"), "spaced");
   EXPECT_EQ(dir.Read("d/e.MP4"), "plain");
+}
+
+// Something unexpected ends the run after three renames (here the progress
+// step throws): the three keep their lines and their undo entries.
+TEST(RenameRun, AnExceptionKeepsTheRecordOfWhatWasDone) {
+  TempFolder dir;
+  for (int i = 0; i < 6; ++i) dir.File("f" + std::to_string(i) + ".MP4");
+  RunResult run = Rename(dir.Path(), {}, [](std::size_t done, std::size_t) {
+    if (done == 3) throw std::runtime_error("disk on fire");
+    return true;
+  });
+  ASSERT_TRUE(run.outcome.Failure);
+  EXPECT_THROW(std::rethrow_exception(run.outcome.Failure), std::runtime_error);
+  EXPECT_EQ(run.outcome.Lines.size(), 3u);
+  EXPECT_EQ(run.undoOld.size(), 3u);
+  std::size_t lower = 0;
+  for (const auto& name : dir.Names()) lower += name.ends_with(".mp4");
+  EXPECT_EQ(lower, 3u);
+  EXPECT_EQ(Undo(run).size(), 3u);
+  for (const auto& name : dir.Names()) EXPECT_TRUE(name.ends_with(".MP4")) << name;
 }
 
 TEST(RenameRun, RunEmptiesTheUndoListFirst) {
@@ -212,7 +256,7 @@ TEST(Undo, LinesShowFolderAndNameEachInItsCodePage) {
     EXPECT_EQ(FormatLine(UndoLine{true, c.path, c.path, {}}), "Undo\t" + c.shown + "\t←\t" + c.shown) << c.what;
 }
 
-TEST(Undo, SkipsWhatIsGoneAndReportsWhatIsRefused) {
+TEST(Undo, ReportsWhatIsGoneAndKeepsWhatIsRefusedForAnotherTry) {
   TempFolder dir;
   dir.File("a.MP4", "a");
   dir.File("b.MP4", "b");
@@ -221,18 +265,53 @@ TEST(Undo, SkipsWhatIsGoneAndReportsWhatIsRefused) {
   ASSERT_EQ(run.undoOld.size(), 3u);
   std::filesystem::remove(dir / "a.mp4");
   dir.File("b.MP4", "new file in the way");
-  const auto log = Undo(run);
-  ASSERT_EQ(log.size(), 2u) << "the deleted file gets no line";
-  for (const auto& line : log) {
-    if (line.find("b.MP4") != std::string::npos) {
-      EXPECT_EQ(line.rfind("Error\t", 0), 0u) << line;
-    } else {
-      EXPECT_EQ(line.rfind("Undo\t", 0), 0u) << line;
-    }
-  }
+  auto log = Undo(run);
+  std::sort(log.begin(), log.end());  // in the reverse of the listing's order, which the system picks
+  const std::string back = "\t←\t";
+  EXPECT_EQ(log, (std::vector<std::string>{"Error\t" + (dir / "a.MP4") + back + (dir / "a.mp4") + "\t見つかりません",
+                                            "Error\t" + (dir / "b.MP4") + back + (dir / "b.mp4") + "\t同じ名前が既にあります",
+                                            "Undo\t" + (dir / "c.MP4") + back + (dir / "c.mp4")}));
   EXPECT_EQ(dir.Read("c.MP4"), "c");
   EXPECT_EQ(dir.Read("b.mp4"), "b") << "the refused entry keeps its new name";
-  EXPECT_TRUE(Undo(run).empty()) << "a second undo finds an empty list";
+  EXPECT_EQ(run.undoOld, std::vector<std::string>{dir / "b.MP4"}) << "only the refused entry stays";
+
+  // Still in the way: refused again, and kept again.
+  EXPECT_EQ(Undo(run).size(), 1u);
+  EXPECT_EQ(run.undoOld.size(), 1u);
+  // The cause removed, the next Undo restores it.
+  std::filesystem::remove(dir / "b.MP4");
+  EXPECT_EQ(Undo(run), std::vector<std::string>{"Undo\t" + (dir / "b.MP4") + back + (dir / "b.mp4")});
+  EXPECT_EQ(dir.Read("b.MP4"), "b");
+  EXPECT_TRUE(run.undoOld.empty());
+}
+
+TEST(Undo, AFolderMovedAwaySaysSoForEveryEntry) {
+  TempFolder dir;
+  dir.Folder("tv");
+  dir.File("tv/a.MP4");
+  dir.File("tv/b.MP4");
+  RunResult run = Rename(dir / "tv");
+  ASSERT_EQ(run.undoOld.size(), 2u);
+  std::filesystem::rename(dir / "tv", dir / "moved");
+  const auto log = Undo(run);
+  ASSERT_EQ(log.size(), 2u);
+  for (const auto& line : log) EXPECT_TRUE(line.starts_with("Error\t") && line.ends_with("\t見つかりません")) << line;
+  EXPECT_TRUE(run.undoOld.empty());
+}
+
+// A refused undo is kept in run order, behind what was never replayed.
+TEST(Undo, ACancelKeepsTheRestBeforeTheRefused) {
+  TempFolder dir;
+  for (const char* name : {"a.MP4", "b.MP4", "c.MP4", "d.MP4"}) dir.File(name);
+  RunResult run = Rename(dir.Path());
+  ASSERT_EQ(run.undoOld.size(), 4u);
+  const std::vector<std::string> oldPaths = run.undoOld;
+  dir.File(std::string(FileNameView(oldPaths[3])), "in the way");
+  auto undone = RunUndo({run.undoOld, run.undoNew}, [](std::size_t done, std::size_t) { return done < 2; });
+  EXPECT_TRUE(undone.Cancelled);
+  ASSERT_EQ(undone.Lines.size(), 2u);
+  EXPECT_FALSE(undone.Lines[0].Ok);
+  EXPECT_EQ(run.undoOld, (std::vector<std::string>{oldPaths[0], oldPaths[1], oldPaths[3]}));
 }
 
 TEST(Cancel, StopsAfterTheEntryInProgressAndUndoReversesThatPart) {
@@ -283,6 +362,9 @@ TEST(Preview, EqualsTheRunThatFollows) {
   }
   dir.Folder("c.ts");  // a folder in the way of a file
   dir.Folder("k.mkv");
+  // Two names of one file that differ only in case: two entries, not one.
+  dir.File("hl.MP4", "linked");
+  ASSERT_EQ(link((dir / "hl.MP4").c_str(), (dir / "hl.mp4").c_str()), 0);
   // The longest name the file system takes (255 bytes on ext4 and tmpfs), one
   // byte more, and a NUL, which the system call would cut short.
   RenameOptions o = Pairs({{"x.txt", "y.txt"},
@@ -304,6 +386,39 @@ TEST(Preview, EqualsTheRunThatFollows) {
   std::size_t errors = 0;
   for (const auto& line : run.outcome.Lines) errors += !line.Ok;
   EXPECT_GE(errors, 5u) << "the folder really has collisions";
+  const auto has = [&](const std::string& line) { return std::find(previewLog.begin(), previewLog.end(), line) != previewLog.end(); };
+  EXPECT_TRUE(has("Error\thl.mp4\t←\thl.MP4\t同じ名前が既にあります"));
+  EXPECT_TRUE(has("Error\t" + std::string(256, 'g') + "\t←\t256\t名前が長すぎます"));
+
+  // A folder that takes no new entries: the same refusal in both.
+  if (geteuid() == 0) return;  // root writes anywhere
+  TempFolder locked;
+  locked.File("x.MP4");
+  ASSERT_EQ(chmod(locked.Path().c_str(), 0555), 0);
+  const RenameOutcome refused = PreviewRename(locked.Path(), {});
+  ASSERT_EQ(refused.Lines.size(), 1u);
+  EXPECT_EQ(FormatLine(refused.Lines[0]), "Error\tx.mp4\t←\tx.MP4\tアクセスが拒否されました");
+  EXPECT_EQ(Rename(locked.Path()).Log(), std::vector<std::string>{FormatLine(refused.Lines[0])});
+}
+
+// The words of each reason the system can give, and where a stranded entry is.
+TEST(Refusal, SaysWhyInAFewWords) {
+  const struct {
+    RenameResult result;
+    std::string text;
+  } cases[] = {
+      {RenameResult(EEXIST), "同じ名前が既にあります"},
+      {RenameResult(ENOTEMPTY), "同じ名前が既にあります"},
+      {RenameResult(EACCES), "アクセスが拒否されました"},
+      {RenameResult(EPERM), "アクセスが拒否されました"},
+      {RenameResult(EROFS), "読み取り専用のファイルシステムです"},
+      {RenameResult(ENOENT), "見つかりません"},
+      {RenameResult(ENAMETOOLONG), "名前が長すぎます"},
+      {RenameResult(EXDEV), "システムエラー: " + std::string(std::strerror(EXDEV))},
+      {RenameResult(EIO, "/tv/.quor-rename-1-2-0.tmp"), "元に戻せず一時的な名前で残っています: /tv/.quor-rename-1-2-0.tmp"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RefusalText(RefusalOf(c.result)), c.text) << c.result.Error();
+  EXPECT_EQ(RefusalText(RefusalOf(RenameResult())), "");
 }
 
 // Nothing is ever lost: many new names collide with each other, with files
@@ -326,9 +441,18 @@ TEST(NothingLost, TwoThousandCollidingFilesSurviveRunAndUndo) {
       if (e.is_regular_file()) seen.insert(dir.Read(e.path().filename().string()));
     return seen;
   };
-  RunResult run = Rename(dir.Path(), Pairs({{"[字]", ""}, {"[hd]", ""}}));
+  const RenameOptions options = Pairs({{"[字]", ""}, {"[hd]", ""}});
+  const RenameOutcome preview = PreviewRename(dir.Path(), options);
+  test::FolderWatch watch(dir.Path());
+  RunResult run = Rename(dir.Path(), options);
   EXPECT_GT(run.undoOld.size(), 100u);
   EXPECT_EQ(snapshot(), contents);
+  // The preview said exactly what the run did, reasons included.
+  std::vector<std::string> previewLog;
+  for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
+  EXPECT_EQ(previewLog, run.Log());
+  // No entry was ever moved out of the way: every name seen is a real one.
+  for (const auto& name : watch.Seen()) ASSERT_EQ(name.find(".quor-rename-"), std::string::npos) << name;
   (void)Undo(run);
   EXPECT_EQ(snapshot(), contents);
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -104,7 +105,7 @@ TEST_F(Commands, ANameWithATabStaysOneLine) {
   EXPECT_TRUE(Has("a\tb.ts"));
 }
 
-TEST_F(Commands, CursorIsBackAfterARunThatThrew) {
+TEST_F(Commands, ARunThatThrewKeepsItsRecordAndTheCursor) {
   for (int i = 0; i < 3; ++i) File("f" + std::to_string(i) + ".MP4");
   ErrorBoxRecorder box;
   form_->ProgressHook = [](std::size_t done, std::size_t) -> bool {
@@ -115,6 +116,55 @@ TEST_F(Commands, CursorIsBackAfterARunThatThrew) {
   form_->BtnRename->click();
   EXPECT_EQ(box.messages, std::vector<std::string>{"disk on fire"});
   EXPECT_EQ(Screen.Cursor(), crDefault);
+  // The two renames done before the error have their lines and can be undone.
+  EXPECT_EQ(Log().size(), 2u);
+  EXPECT_EQ(form_->UndoOldPaths.size(), 2u);
+  EXPECT_TRUE(form_->BtnUndo->isEnabled());
+  EXPECT_EQ(form_->StatusBar->Text(), "リネーム 2 件、エラー 0 件（中断）");
+  form_->ProgressHook = nullptr;
+  form_->BtnUndo->click();
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(Has("f" + std::to_string(i) + ".MP4")) << i;
+}
+
+// One line at the foot of the window after each command, which a screen
+// reader reads as the label's name.
+TEST_F(Commands, TheStatusLineSaysWhatHappened) {
+  File("a.MP4");
+  File("b.MP4");
+  File("b.Mp4");
+  const auto status = [&] {
+    const std::string text = form_->StatusBar->Text();
+    QAccessibleInterface* label = QAccessible::queryAccessibleInterface(form_->StatusBar->Label());
+    EXPECT_EQ(label->text(QAccessible::Name).toStdString(), text);
+    return text;
+  };
+  form_->BtnRename->click();
+  EXPECT_EQ(status(), "リネーム 2 件、エラー 1 件");
+
+  // Undo refused for one entry: the button stays, and says why it stays.
+  std::ofstream(folder_ + "/a.MP4") << "in the way";
+  form_->BtnUndo->click();
+  EXPECT_EQ(status(), "元に戻す 1 件、エラー 1 件。残りの 1 件は、原因を取り除いてからもう一度「元に戻す」で戻せます");
+  EXPECT_TRUE(form_->BtnUndo->isEnabled());
+  std::filesystem::remove(folder_ + "/a.MP4");
+  form_->BtnUndo->click();
+  EXPECT_EQ(status(), "元に戻す 1 件、エラー 0 件");
+  EXPECT_FALSE(form_->BtnUndo->isEnabled());
+
+  form_->BtnCopyFileList->click();
+  EXPECT_EQ(status(), "クリップボードにコピー 3 件");
+
+  // Nothing in the log for a folder that is not there, but the user is told.
+  form_->EditFolder->SetText(folder_ + "/gone");
+  form_->BtnRename->click();
+  EXPECT_TRUE(Log().empty());
+  EXPECT_EQ(status(), "フォルダーがありません: " + folder_ + "/gone");
+  form_->BtnCopyFileList->click();
+  EXPECT_EQ(status(), "フォルダーがありません: " + folder_ + "/gone");
+  form_->EditFolder->SetText("rec/*.MP4");
+  form_->BtnRename->click();
+  EXPECT_EQ(status(), "フォルダーを「/」で始まるパスで指定してください。何もリネームしていません");
+  EXPECT_TRUE(Has("a.MP4"));
 }
 
 TEST_F(Commands, CancelInTheMiddleThenUndoReversesThatPart) {
@@ -150,14 +200,14 @@ TEST_F(Commands, PreviewShowsTheRunToComeAndRenamesOnRequest) {
 
 TEST(PreviewDialog, CountsErrorsAndOffersTheRename) {
   RenameOutcome outcome;
-  outcome.Lines = {{true, "a.mp4", "a.MP4", {}}, {false, "a.mp4", "a.Mp4", RenameResult(EEXIST)}};
+  outcome.Lines = {{true, "a.mp4", "a.MP4", {}}, {false, "a.mp4", "a.Mp4", Refusal(Refusal::Kind::Exists)}};
   for (int i = 0; i < 1500; ++i) outcome.Lines.push_back({true, "n" + std::to_string(i), "N" + std::to_string(i), {}});
   TPreviewDialog dialog(outcome);
   EXPECT_EQ(dialog.windowTitle(), "プレビュー");
   EXPECT_EQ(dialog.findChild<QLabel*>("summary")->text(), "変更 1,501 件 / エラー 1 件");
   auto* model = dialog.findChild<QAbstractItemView*>("table")->model();
   EXPECT_EQ(model->rowCount(), 1502);
-  EXPECT_EQ(model->index(1, 0).data().toString(), "Error");
+  EXPECT_EQ(model->index(1, 0).data().toString(), "Error: 同じ名前が既にあります") << "the log's words";
   EXPECT_TRUE(model->index(1, 0).data(Qt::BackgroundRole).isValid()) << "errors are marked";
   EXPECT_FALSE(model->index(0, 0).data(Qt::BackgroundRole).isValid());
   dialog.findChild<QPushButton*>("rename")->click();

@@ -100,17 +100,29 @@ TEST(RenameFile, ChangesTheCaseOnly) {
   EXPECT_EQ(ReadFile(t / "A.mp4"), "movie");
 }
 
-TEST(RenameFile, RefusesACaseVariantThatIsAnotherEntry) {
-  // On a case-sensitive folder both spellings are separate files; the rename
-  // goes through its temporary name, finds the other one still there and
-  // puts the entry back.
-  TempFolder t;
-  WriteFile(t / "A.MP4", "upper");
-  WriteFile(t / "a.mp4", "lower");
-  EXPECT_EQ(RenameFile(t / "A.MP4", t / "a.mp4").Error(), EEXIST);
-  EXPECT_EQ(Names(t.Path()), (NameList{"A.MP4", "a.mp4"}));
-  EXPECT_EQ(ReadFile(t / "A.MP4"), "upper");
-  EXPECT_EQ(ReadFile(t / "a.mp4"), "lower");
+TEST(RenameFile, NeverMovesAnEntryThatIsNotRenamed) {
+  // On a case-sensitive folder both spellings are separate entries, and two
+  // hard links are two entries of one file: the rename is refused without
+  // touching either, so that nothing is ever seen under another name.
+  const struct {
+    const char* what;
+    bool hardLink;
+  } cases[] = {{"case twins", false}, {"hard links", true}};
+  for (const auto& c : cases) {
+    TempFolder t;
+    WriteFile(t / "A.MP4", "upper");
+    if (c.hardLink)
+      ASSERT_EQ(link((t / "A.MP4").c_str(), (t / "a.mp4").c_str()), 0);
+    else
+      WriteFile(t / "a.mp4", "lower");
+    test::FolderWatch watch(t.Path());
+    const RenameResult result = RenameFile(t / "A.MP4", t / "a.mp4");
+    EXPECT_EQ(result.Error(), EEXIST) << c.what;
+    EXPECT_TRUE(result.StrandedAt.empty()) << c.what;
+    EXPECT_EQ(watch.Seen(), NameList{}) << c.what;
+    EXPECT_EQ(Names(t.Path()), (NameList{"A.MP4", "a.mp4"})) << c.what;
+    EXPECT_EQ(ReadFile(t / "a.mp4"), c.hardLink ? "upper" : "lower") << c.what;
+  }
 }
 
 TEST(RenameFile, FailsCleanly) {

@@ -1,0 +1,49 @@
+#pragma once
+
+// Why a rename or a rename back was refused, and how the log says it: the
+// fifth field of an "Error" line and the preview's status column.
+
+#include <string>
+#include <utility>
+
+#include "system/SystemOps.h"
+
+namespace quor {
+
+struct Refusal {
+  enum class Kind {
+    None,
+    Exists,         // an entry with the new name exists
+    EmptyName,      // the new name is empty (or blanks only)
+    OnlyExtension,  // nothing left before the extension: a visible file would turn hidden
+    Separator,      // the new name holds "/"
+    DotName,        // the new name is "." or ".."
+    NulByte,        // the new name holds a NUL byte
+    NotInCodepage,  // the old name is valid in no code page
+    AccessDenied,   // EACCES, EPERM
+    ReadOnly,       // EROFS
+    Vanished,       // the entry is gone
+    FolderGone,     // the folder to go back into is gone
+    NameTooLong,    // ENAMETOOLONG
+    Stranded,       // a case-only rename could neither finish nor go back
+    System,         // any other errno
+  };
+  Refusal() = default;
+  explicit Refusal(Kind what, int error = 0, std::string strandedAt = {})
+      : What(what), Error(error), StrandedAt(std::move(strandedAt)) {}
+
+  Kind What = Kind::None;
+  int Error = 0;           // the errno of a System refusal
+  std::string StrandedAt;  // where a Stranded entry is now
+
+  [[nodiscard]] explicit operator bool() const { return What != Kind::None; }
+};
+
+// The refusal that the system's answer to a rename means.
+[[nodiscard]] Refusal RefusalOf(const RenameResult& result);
+
+// A few Japanese words on one line: "同じ名前が既にあります". A Stranded
+// refusal names the place; a System one adds the system's own message.
+[[nodiscard]] std::string RefusalText(const Refusal& refusal);
+
+}  // namespace quor
