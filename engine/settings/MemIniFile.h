@@ -26,21 +26,8 @@
 //   or false in any ASCII case, blanks around ignored. Anything else reads
 //   as the caller's default.
 //
-// The escape, so that no value can break a line. A value is written as it is
-// unless it holds a control character (bytes 0x00-0x1F and 0x7F, the C1
-// controls U+0080-009F, and U+2028 and U+2029, which some editors take for
-// line breaks), a byte that is not part of valid UTF-8, or starts with the
-// marker "\esc:". Such a value is written as the marker followed by the
-// value with each backslash doubled and each byte of those characters as
-// "\x" and two upper-case hex digits:
-//   a<LF>b         ->  \esc:a\x0Ab
-//   C:\dir<TAB>    ->  \esc:C:\\dir\x09
-//   \esc:x         ->  \esc:\\esc:x
-// Reading a value that starts with the marker: "\\" is one backslash, "\xHH"
-// (either case) that byte, and any other backslash stands for itself. Plain
-// values, Windows paths with their backslashes included, are written and
-// read unchanged; only a foreign file whose value starts with "\esc:" is
-// read differently from its bytes.
+// Values are written through EscapeLineValue (text/Escape.h), so that no
+// value can break a line.
 //
 // Section and key names are the caller's: they must not hold "=", "]" or a
 // control byte, nor start or end with a blank.
@@ -58,9 +45,6 @@ namespace quor {
 // The number in `text` by the integer rule above, or `def`.
 [[nodiscard]] int StrToIntDef(std::string_view text, int def);
 
-// The value as the writer puts it after "=", and back (see the escape).
-[[nodiscard]] std::string EscapeIniValue(std::string_view value);
-[[nodiscard]] std::string UnescapeIniValue(std::string_view text);
 
 class TMemIniFile {
  public:

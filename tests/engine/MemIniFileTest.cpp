@@ -1,4 +1,5 @@
 #include "engine/settings/MemIniFile.h"
+#include "text/Escape.h"
 
 #include <gtest/gtest.h>
 
@@ -56,8 +57,8 @@ TEST(IniEscape, PlainValuesAreWrittenAsTheyAre) {
       "\xC2\xA0no-break space",  // U+00A0, the first character after the C1 controls
   };
   for (const std::string_view v : plain) {
-    EXPECT_EQ(EscapeIniValue(v), v) << Hex(v);
-    EXPECT_EQ(UnescapeIniValue(v), v) << Hex(v);
+    EXPECT_EQ(EscapeLineValue(v), v) << Hex(v);
+    EXPECT_EQ(UnescapeLineValue(v), v) << Hex(v);
   }
 }
 
@@ -82,8 +83,8 @@ TEST(IniEscape, EscapesOnlyWhatCouldBreakALine) {
       {"japanese kept bare beside a control", "第\n話", "\\esc:第\\x0A話"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(EscapeIniValue(c.value), c.written) << c.what;
-    EXPECT_EQ(UnescapeIniValue(c.written), c.value) << c.what;
+    EXPECT_EQ(EscapeLineValue(c.value), c.written) << c.what;
+    EXPECT_EQ(UnescapeLineValue(c.written), c.value) << c.what;
   }
 }
 
@@ -91,16 +92,16 @@ TEST(IniEscape, EveryByteRoundTrips) {
   std::string all;
   for (int b = 0; b < 256; ++b) {
     const std::string v = std::string("a") + static_cast<char>(b) + "\\x41\\";
-    const std::string written = EscapeIniValue(v);
+    const std::string written = EscapeLineValue(v);
     for (const char c : written) {
       const auto u = static_cast<unsigned char>(c);
       ASSERT_TRUE(u >= 0x20 && u != 0x7F) << "byte " << b << " wrote " << Hex(written);
     }
-    EXPECT_EQ(UnescapeIniValue(written), v) << "byte " << b;
+    EXPECT_EQ(UnescapeLineValue(written), v) << "byte " << b;
     all += static_cast<char>(b);
   }
-  EXPECT_EQ(UnescapeIniValue(EscapeIniValue(all)), all);
-  EXPECT_EQ(UnescapeIniValue(EscapeIniValue("\\esc:" + all)), "\\esc:" + all);
+  EXPECT_EQ(UnescapeLineValue(EscapeLineValue(all)), all);
+  EXPECT_EQ(UnescapeLineValue(EscapeLineValue("\\esc:" + all)), "\\esc:" + all);
 }
 
 TEST(IniEscape, ReadsOddEscapesLeniently) {
@@ -116,7 +117,7 @@ TEST(IniEscape, ReadsOddEscapesLeniently) {
       {"\\esc:\\x0f\\xf0", "\x0F\xF0"},  // lower-case f, both places
       {"\\esc:", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(UnescapeIniValue(c.text), c.value) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(UnescapeLineValue(c.text), c.value) << c.text;
 }
 
 TEST_F(MemIniFileTest, WhatIsWrittenLoadsBackTheSame) {

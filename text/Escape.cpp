@@ -1,0 +1,83 @@
+#include "text/Escape.h"
+
+#include "text/Bytes.h"
+#include "text/Codepage.h"
+
+namespace quor {
+
+namespace {
+
+constexpr std::string_view kMarker = "\\esc:";
+
+// Bytes from `i` that the escape writes as "\xHH": a control character, a C1
+// control, U+2028/U+2029, or a byte that is no part of valid UTF-8.
+std::size_t EscapedLength(std::string_view v, std::size_t i) {
+  const auto b = static_cast<unsigned char>(v[i]);
+  if (b < 0x80) return b < 0x20 || b == 0x7F ? 1 : 0;
+  const std::size_t n = CharLength(v, i, Codepage::Utf8);
+  if (n == 1) return 1;  // not part of a valid sequence
+  const auto b1 = static_cast<unsigned char>(v[i + 1]);
+  if (b == 0xC2 && b1 < 0xA0) return 2;                                          // U+0080-009F
+  if (b == 0xE2 && b1 == 0x80 && (v[i + 2] == '\xA8' || v[i + 2] == '\xA9')) return 3;  // U+2028/9
+  return 0;
+}
+
+bool NeedsEscape(std::string_view v) {
+  if (v.starts_with(kMarker)) return true;
+  for (std::size_t i = 0; i < v.size(); i += CharLength(v, i, Codepage::Utf8))
+    if (EscapedLength(v, i) > 0) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string EscapeLineValue(std::string_view value) {
+  if (!NeedsEscape(value)) return std::string(value);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out(kMarker);
+  out.reserve(value.size() + 16);
+  for (std::size_t i = 0; i < value.size();) {
+    const std::size_t escaped = EscapedLength(value, i);
+    if (escaped > 0) {
+      for (std::size_t k = 0; k < escaped; ++k) {
+        const auto b = static_cast<unsigned char>(value[i + k]);
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 0x0F];
+      }
+      i += escaped;
+      continue;
+    }
+    const std::size_t n = CharLength(value, i, Codepage::Utf8);
+    if (value[i] == '\\') out += '\\';
+    out.append(value.substr(i, n));
+    i += n;
+  }
+  return out;
+}
+
+std::string UnescapeLineValue(std::string_view text) {
+  if (!text.starts_with(kMarker)) return std::string(text);
+  text.remove_prefix(kMarker.size());
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      if (text[i + 1] == '\\') {
+        out += '\\';
+        ++i;
+        continue;
+      }
+      if (text[i + 1] == 'x' && i + 3 < text.size() && HexDigitValue(text[i + 2]) >= 0 &&
+          HexDigitValue(text[i + 3]) >= 0) {
+        out += static_cast<char>(HexDigitValue(text[i + 2]) * 16 + HexDigitValue(text[i + 3]));
+        i += 3;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace quor
