@@ -20,6 +20,11 @@ bool SameEntry(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+std::uint64_t InodeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
 std::size_t MaxNameLength(const std::string& folder) {
   const long n = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
   return n > 0 ? static_cast<std::size_t>(n) : NAME_MAX;

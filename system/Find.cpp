@@ -68,6 +68,7 @@ class FindSearch {
     // The record may come from another search; it keeps its buffers.
     if (data.folder_ != folder_) data.folder_ = folder_;
     data.cFileName.assign(entry.d_name);
+    data.Inode = entry.d_ino;
     data.cAlternateFileName[0] = 0;
     data.detailsLoaded_ = false;
     std::uint32_t bits = NameBits(entry.d_name);

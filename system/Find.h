@@ -37,6 +37,9 @@ class FindData {
   // Short name, zero-terminated; empty when the system gave none (Linux
   // never does).
   char cAlternateFileName[14] = {};
+  // The inode number the listing gives, which tells an entry under another
+  // name apart on most file systems (not on every FUSE driver).
+  std::uint64_t Inode = 0;
 
   [[nodiscard]] std::uint32_t FileAttributes() const;
   // (FileAttributes() & mask) != 0, without a stat when the mask holds only

@@ -39,9 +39,8 @@ std::string TempPathBeside(const std::string& path, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
   std::string folder(FolderView(WithoutTrailingSeparators(path)));
   char name[64];
-  std::snprintf(name, sizeof name, ".quor-rename-%ld-%u-%u.tmp", static_cast<long>(getpid()),
-                counter.fetch_add(1), attempt);
-  return folder + name;
+  std::snprintf(name, sizeof name, "%ld-%u-%u.tmp", static_cast<long>(getpid()), counter.fetch_add(1), attempt);
+  return folder.append(kTempNamePrefix).append(name);
 }
 
 bool Exists(const std::string& path, int& err) {
@@ -57,11 +56,12 @@ bool Exists(const std::string& path, int& err) {
 // when a different entry holds that name. (A plain lstat of the new name
 // would not do: FUSE keeps the lookup that found the old entry cached for a
 // while, while the rename looks again.)
-RenameResult RenameThroughTemp(const std::string& oldPath, const std::string& newPath) {
+RenameResult RenameThroughTemp(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp) {
   std::string temp;
   int err = EEXIST;
   for (unsigned attempt = 0; attempt < 16 && err == EEXIST; ++attempt) {
     temp = TempPathBeside(oldPath, attempt);
+    if (beforeTemp) beforeTemp(temp);
     err = RenameNoReplace(oldPath.c_str(), temp.c_str());
   }
   if (err != 0) return RenameResult(err);
@@ -81,23 +81,23 @@ RenameResult RenameThroughTemp(const std::string& oldPath, const std::string& ne
   return RenameResult(err);
 }
 
-RenameResult DoRename(const std::string& oldPath, const std::string& newPath) {
+RenameResult DoRename(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp) {
   if (HasNul(oldPath) || HasNul(newPath)) return RenameResult(EINVAL);
   const int err = RenameNoReplace(oldPath.c_str(), newPath.c_str());
   if (err != EEXIST) return RenameResult(err);
   // Only a new name that finds this very entry (a case-insensitive volume)
   // takes the way through a temporary name; another entry is never moved.
   if (!SameEntryByAnotherSpelling(oldPath, newPath)) return RenameResult(EEXIST);
-  return RenameThroughTemp(oldPath, newPath);
+  return RenameThroughTemp(oldPath, newPath, beforeTemp);
 }
 
 }  // namespace
 
 std::string SysResult::Message() const { return error_ == 0 ? std::string() : std::strerror(error_); }
 
-RenameResult RenameFile(const std::string& oldPath, const std::string& newPath) {
+RenameResult RenameFile(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp) {
   try {
-    return DoRename(oldPath, newPath);
+    return DoRename(oldPath, newPath, beforeTemp);
   } catch (...) {
     return RenameResult(ENOMEM);
   }
@@ -122,6 +122,8 @@ bool EntryExists(const std::string& path) {
   struct stat st {};
   return lstat(path.c_str(), &st) == 0;
 }
+
+long ProcessId() { return static_cast<long>(getpid()); }
 
 std::string ExecutablePath() {
   try {

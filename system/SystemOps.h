@@ -4,7 +4,9 @@
 // None of them throws. A path holding a NUL byte names nothing: it would be
 // cut short at the system call.
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "system/Find.h"
@@ -47,7 +49,14 @@ class [[nodiscard]] RenameResult : public SysResult {
 // old name when the second step fails. A different entry whose name differs
 // only in case is an existing target and makes the rename fail. A failure
 // carries its errno (EEXIST for an existing target).
-RenameResult RenameFile(const std::string& oldPath, const std::string& newPath);
+//
+// `beforeTemp` hears the temporary name just before the entry moves there,
+// so that a record of it can exist should the process die in between.
+using TempRouteFn = std::function<void(const std::string& tempPath)>;
+RenameResult RenameFile(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp = {});
+
+// The temporary names of that middle step start with this.
+inline constexpr std::string_view kTempNamePrefix = ".quor-rename-";
 
 // True for an entry that is not a folder: a file, a link to one, or a link
 // whose target is missing (the link itself is the entry). False for a
@@ -59,6 +68,9 @@ RenameResult RenameFile(const std::string& oldPath, const std::string& newPath);
 
 // True for any entry, links not followed: a dangling link exists.
 [[nodiscard]] bool EntryExists(const std::string& path);
+
+// This process's id.
+[[nodiscard]] long ProcessId();
 
 // Full path of the running program; "" when the system does not tell.
 [[nodiscard]] std::string ExecutablePath();

@@ -23,7 +23,11 @@ using Kind = Refusal::Kind;
 struct Listed {
   std::string FullPath;
   std::string Name;
+  std::uint64_t Inode = 0;
 };
+
+// Renames planned, put on record, then tried, this many at a time.
+constexpr std::size_t kBatch = 512;
 
 // The whole listing first: renaming while the folder is read can hand out a
 // renamed entry again, and the rules would run on it twice.
@@ -37,7 +41,7 @@ std::vector<Listed> ListFolder(const std::string& folderText, FolderState& state
   }
   TFindFile find;
   find.First(MakeSearchPattern(folderText));
-  while (find.Next()) entries.push_back({find.FullPath, find.cFileName});
+  while (find.Next()) entries.push_back({find.FullPath, find.cFileName, find.Inode});
   state = !entries.empty() || DirectoryExists(FolderOfText(folderText)) ? FolderState::Listed : FolderState::Missing;
   return entries;
 }
@@ -167,31 +171,59 @@ class SimulatedFolder {
 
 // The one walk behind the run and the preview: `rename` is the real rename
 // or the simulated one, and everything else is shared, so that the two
-// cannot drift apart.
+// cannot drift apart. With a journal, each batch of renames is on record
+// before the first of them is tried.
 template <typename RenameFn>
 RenameOutcome Execute(const std::string& folderText, const RenameOptions& options, const ProgressFn& progress,
-                      RenameFn&& rename) {
+                      RenameFn&& rename, JournalWriter* journal) {
   RenameOutcome outcome;
+  std::size_t tried = 0;  // entries handled so far
   try {
     const std::vector<Listed> entries = ListFolder(folderText, outcome.Folder);
     outcome.Listed = entries.size();
     const Planner planner(options);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      const Listed& entry = entries[i];
-      Step step = planner.Plan(entry);
-      if (!step.Unchanged) {
-        Refusal why = step.Why ? step.Why : RefusalOf(rename(entry.FullPath, step.NewPath));
-        const bool ok = !why;
-        outcome.Lines.push_back({ok, std::move(step.NewName), entry.Name, std::move(why)});
+    std::vector<Step> steps;
+    for (std::size_t start = 0; start < entries.size() && !outcome.Cancelled; start = tried) {
+      const std::size_t end = std::min(start + kBatch, entries.size());
+      steps.clear();
+      for (std::size_t i = start; i < end; ++i) {
+        steps.push_back(planner.Plan(entries[i]));
+        const Step& step = steps.back();
+        if (journal && !step.Unchanged && !step.Why)
+          journal->Intend(i, entries[i].Inode, entries[i].FullPath, step.NewPath);
       }
-      if (progress && !progress(i + 1, entries.size())) {
-        outcome.Cancelled = i + 1 < entries.size();
-        break;
+      if (journal) journal->FlushIntents();
+      for (std::size_t i = start; i < end; ++i) {
+        const Listed& entry = entries[i];
+        Step& step = steps[i - start];
+        if (!step.Unchanged) {
+          Refusal why = step.Why;
+          if (!why) {
+            const RenameResult result = rename(i, entry.FullPath, step.NewPath);
+            why = RefusalOf(result);
+            if (journal && !result) journal->Refused(i, result.Error());
+          }
+          const bool ok = !why;
+          outcome.Lines.push_back({ok, std::move(step.NewName), entry.Name, std::move(why)});
+        }
+        tried = i + 1;
+        if (progress && !progress(i + 1, entries.size())) {
+          outcome.Cancelled = i + 1 < entries.size();
+          break;
+        }
       }
+      if (journal && tried > 0) journal->Checkpoint(tried - 1);
     }
   } catch (...) {
     // Whatever ended the run, the renames done so far keep their lines.
     outcome.Failure = std::current_exception();
+    if (journal && tried > 0) journal->Checkpoint(tried - 1);
+  }
+  if (journal) {
+    std::size_t errors = 0;
+    for (const RenameLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
+    journal->Finish(outcome.Failure ? RunEnd::Failed : outcome.Cancelled ? RunEnd::Cancelled : RunEnd::Finished,
+                    outcome.Lines.size() - errors, errors);
   }
   return outcome;
 }
@@ -199,59 +231,88 @@ RenameOutcome Execute(const std::string& folderText, const RenameOptions& option
 }  // namespace
 
 RenameOutcome RunRename(const std::string& folderText, const RenameOptions& options, UndoLists undo,
-                        const ProgressFn& progress) {
+                        const ProgressFn& progress, JournalWriter* journal) {
   undo.OldPaths.clear();
   undo.NewPaths.clear();
-  return Execute(folderText, options, progress, [&](const std::string& oldPath, const std::string& newPath) {
-    RenameResult result = RenameFile(oldPath, newPath);
-    if (result) {
-      undo.OldPaths.push_back(oldPath);
-      undo.NewPaths.push_back(newPath);
-    }
-    return result;
-  });
+  return Execute(
+      folderText, options, progress,
+      [&](std::size_t seq, const std::string& oldPath, const std::string& newPath) {
+        RenameResult result =
+            journal ? RenameFile(oldPath, newPath, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); })
+                    : RenameFile(oldPath, newPath);
+        if (result) {
+          undo.OldPaths.push_back(oldPath);
+          undo.NewPaths.push_back(newPath);
+        }
+        return result;
+      },
+      journal);
 }
 
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
                             const ProgressFn& progress) {
   SimulatedFolder folder;
-  return Execute(folderText, options, progress, [&](const std::string& oldPath, const std::string& newPath) {
-    return folder.Rename(oldPath, newPath);
-  });
+  return Execute(
+      folderText, options, progress,
+      [&](std::size_t, const std::string& oldPath, const std::string& newPath) { return folder.Rename(oldPath, newPath); },
+      nullptr);
 }
 
-UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress) {
+UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* journal) {
   UndoOutcome outcome;
   const std::size_t total = std::min(undo.OldPaths.size(), undo.NewPaths.size());
   std::vector<std::size_t> refused;  // kept for another try, in run order once reversed
   std::size_t next = total;          // entries [0, next) are not replayed yet
-  std::size_t done = 0;
+  std::size_t done = 0;              // replayed, and the journal's number of the next one
   try {
-    while (next > 0) {
-      const std::size_t i = --next;
-      const std::string& oldPath = undo.OldPaths[i];
-      const std::string& newPath = undo.NewPaths[i];
-      if (!oldPath.empty() && !newPath.empty()) {
-        // The rename itself finds out whether the entry is there, so the
-        // common case costs one system call.
-        const RenameResult result = RenameFile(newPath, oldPath);
-        Refusal why = RefusalOf(result);
-        if (why.What == Kind::Vanished && EntryExists(newPath)) {
-          why.What = Kind::FolderGone;
-          refused.push_back(i);
-        } else if (why && why.What != Kind::Vanished) {
-          refused.push_back(i);
+    while (next > 0 && !outcome.Cancelled) {
+      // The next batch, last rename first, on record before it is tried.
+      const std::size_t batchEnd = next > kBatch ? next - kBatch : 0;
+      if (journal) {
+        for (std::size_t i = next, seq = done; i-- > batchEnd; ++seq)
+          if (!undo.OldPaths[i].empty() && !undo.NewPaths[i].empty())
+            journal->Intend(seq, 0, undo.NewPaths[i], undo.OldPaths[i]);
+        journal->FlushIntents();
+      }
+      while (next > batchEnd) {
+        const std::size_t i = --next;
+        const std::size_t seq = done;
+        const std::string& oldPath = undo.OldPaths[i];
+        const std::string& newPath = undo.NewPaths[i];
+        if (!oldPath.empty() && !newPath.empty()) {
+          // The rename itself finds out whether the entry is there, so the
+          // common case costs one system call.
+          const RenameResult result =
+              journal ? RenameFile(newPath, oldPath, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); })
+                      : RenameFile(newPath, oldPath);
+          if (journal && !result) journal->Refused(seq, result.Error());
+          Refusal why = RefusalOf(result);
+          if (why.What == Kind::Vanished && EntryExists(newPath)) {
+            why.What = Kind::FolderGone;
+            refused.push_back(i);
+          } else if (why && why.What != Kind::Vanished) {
+            refused.push_back(i);
+          }
+          const bool ok = !why;
+          outcome.Lines.push_back({ok, oldPath, newPath, std::move(why)});
         }
-        const bool ok = !why;
-        outcome.Lines.push_back({ok, oldPath, newPath, std::move(why)});
+        ++done;
+        if (progress && !progress(done, total) && next > 0) {
+          outcome.Cancelled = true;
+          break;
+        }
       }
-      if (progress && !progress(++done, total) && next > 0) {
-        outcome.Cancelled = true;
-        break;
-      }
+      if (journal && done > 0) journal->Checkpoint(done - 1);
     }
   } catch (...) {
     outcome.Failure = std::current_exception();
+    if (journal && done > 0) journal->Checkpoint(done - 1);
+  }
+  if (journal) {
+    std::size_t errors = 0;
+    for (const UndoLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
+    journal->Finish(outcome.Failure ? RunEnd::Failed : outcome.Cancelled ? RunEnd::Cancelled : RunEnd::Finished,
+                    outcome.Lines.size() - errors, errors);
   }
   // What was not replayed, then what was refused, each in run order.
   std::vector<std::string> oldPaths(undo.OldPaths.begin(), undo.OldPaths.begin() + static_cast<std::ptrdiff_t>(next));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/history/Journal.h"
 #include "engine/rename/NameRules.h"
 #include "engine/rename/Refusal.h"
 
@@ -62,8 +63,12 @@ struct UndoLists {
 // refuses; each says why. Only trailing blanks of the new name are cut; the
 // folder part stays as listed. Each success is appended to `undo`, which
 // the run empties first.
+//
+// With a journal, every rename is on record before it is tried (see
+// engine/history/Journal.h) and the record is closed at the end; a journal
+// that cannot write lets the run go on without it.
 RenameOutcome RunRename(const std::string& folderText, const RenameOptions& options, UndoLists undo,
-                        const ProgressFn& progress = {});
+                        const ProgressFn& progress = {}, JournalWriter* journal = nullptr);
 
 // What RunRename would do now, touching nothing: each rename is checked
 // against the folder as it stands and against the renames before it in the
@@ -95,7 +100,7 @@ struct UndoOutcome {
 // a read-only folder) gets an "Error" line and stays in the list, so that
 // Undo can try it again once the cause is gone; so do the entries not yet
 // replayed when the undo is cancelled or fails.
-UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress = {});
+UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress = {}, JournalWriter* journal = nullptr);
 
 // The texts of the memo: "Rename\t<new>\t←\t<old>" with names shown as
 // DisplayName shows them, and "Undo\t<old>\t←\t<new>" with full paths. An

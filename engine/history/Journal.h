@@ -1,0 +1,135 @@
+#pragma once
+
+// The record of one rename or undo run, written as the run goes so that a
+// kill at any moment leaves enough on the disk to repair and undo it. One
+// file per run in the history folder, named after the run's id; a text file
+// a person can read, one line per rename:
+//
+//   quor-renamer history 1
+//   begin <TAB> rename <TAB> 1765116930 <TAB> 4242 <TAB> /media/tv
+//   undoes <TAB> <id>                      (an undo run: the run it undoes)
+//   R <TAB> 7 <TAB> 1311 <TAB> /media/tv/a.MP4 <TAB> /media/tv/a.mp4
+//   T <TAB> 7 <TAB> /media/tv/.quor-rename-4242-0-0.tmp
+//   E <TAB> 9 <TAB> 17
+//   C <TAB> 1023
+//   end <TAB> finished <TAB> 1020 <TAB> 3
+//
+// "R" is the intent to rename entry 7 of the listing (its inode as listed,
+// old and new path), on record before the rename is tried; intents go out
+// in batches ahead of their renames. "T" is the temporary name a case-only
+// rename is about to take, on record before the entry moves there. "E" is a
+// refused rename with its errno. "C n": every intent up to entry n has its
+// outcome on record: done unless an "E" says otherwise; intents after the
+// last "C" of a finished record were never tried. "end" closes the record:
+// finished, cancelled, failed or recovered, with the renames done and
+// refused. A recovery also writes "D n" for each intent it finds done and
+// "fixed <TAB> n <TAB> from <TAB> to" for each entry it moved back from a
+// temporary name. Paths are written through EscapeLineValue, so any byte of
+// a name survives and no name holds a TAB or a line break.
+//
+// The file is created and locked by its writer for as long as the run goes
+// on; a record without "end" whose lock is free belongs to a run that died.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "system/RecordFile.h"
+#include "system/SystemOps.h"
+
+namespace quor {
+
+inline constexpr std::string_view kHistoryVersionLine = "quor-renamer history 1";
+
+enum class RunKind { Rename, Undo };
+enum class RunEnd { Unfinished, Finished, Cancelled, Failed, Recovered };
+
+// <state folder>/quor-renamer/history; "" when the system names no state
+// folder.
+[[nodiscard]] std::string HistoryFolder();
+
+class JournalWriter {
+ public:
+  // Nothing is written until the first intents: a run that renames nothing
+  // leaves no record. `target` is the folder text of the run; `undoes` the
+  // id of the run an undo run takes back.
+  JournalWriter(std::string historyDir, RunKind kind, std::string target, std::string undoes = {});
+  // Without Finish the record stays unfinished, as a killed run's would.
+  ~JournalWriter() = default;
+  JournalWriter(const JournalWriter&) = delete;
+  JournalWriter& operator=(const JournalWriter&) = delete;
+
+  // Buffers the intent to rename entry `seq`; FlushIntents puts the buffered
+  // intents on record, and must come before any of them is tried.
+  void Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath);
+  void FlushIntents();
+  // On record at once: the temporary name entry `seq` is about to take.
+  void TempRoute(std::size_t seq, std::string_view tempPath);
+  // Buffers a refused rename; Checkpoint puts it on record with the line
+  // that says every intent up to `seq` has its outcome.
+  void Refused(std::size_t seq, int error);
+  void Checkpoint(std::size_t seq);
+  // Closes the record, puts it on the disk (fdatasync) and releases it.
+  void Finish(RunEnd end, std::size_t renamed, std::size_t refused);
+
+  // The run's id, "" while (or when) it has no record.
+  [[nodiscard]] const std::string& Id() const { return id_; }
+  // Why this run has no record, or an incomplete one; "" when all is well.
+  [[nodiscard]] const std::string& Problem() const { return problem_; }
+  [[nodiscard]] const std::string& Folder() const { return dir_; }
+
+ private:
+  bool Open();
+  void Write(std::string_view text);
+  void Fail(const std::string& what, const SysResult& why);
+
+  std::string dir_;
+  RunKind kind_;
+  std::string target_;
+  std::string undoes_;
+  std::string id_;
+  std::string problem_;
+  std::string pending_;
+  RecordFile file_;
+  bool broken_ = false;
+};
+
+// One rename of a record, with what became of it.
+struct RecordedRename {
+  enum class State { Unknown, Done, Refused, NotTried };
+  std::size_t Seq = 0;
+  std::uint64_t Inode = 0;
+  std::string OldPath;
+  std::string NewPath;
+  std::vector<std::string> Temps;
+  State Outcome = State::Unknown;
+  int Error = 0;
+};
+
+struct RunRecord {
+  std::string Id;  // the file's name without ".log"
+  std::string Path;
+  bool Readable = false;
+  std::string Problem;  // why it is not
+  RunKind Kind = RunKind::Rename;
+  std::int64_t Started = 0;  // seconds since 1970
+  long Pid = 0;
+  std::string Folder;
+  std::string Undoes;
+  RunEnd End = RunEnd::Unfinished;
+  std::size_t Renamed = 0;
+  std::size_t Refused = 0;
+  std::size_t LastCheckpoint = 0;  // + 1; 0 when there is none
+  std::size_t WholeLines = 0;      // bytes up to the end of the last whole line
+  std::vector<RecordedRename> Renames;  // in listing order; read in full only
+};
+
+// Reads the record at `path`. With `full` false only the head and the end
+// are read, enough for a listing. A record that is cut short, damaged, of
+// another version or unreadable comes back with Readable false and never
+// more than its Id and Problem.
+[[nodiscard]] RunRecord ReadRecord(const std::string& path, bool full);
+
+}  // namespace quor

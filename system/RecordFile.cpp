@@ -1,0 +1,155 @@
+#include "system/RecordFile.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace quor {
+
+namespace {
+
+bool HasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
+
+}  // namespace
+
+RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+SysResult RecordFile::Create(const std::string& path) {
+  Close();
+  if (HasNul(path)) return SysResult(EINVAL);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd < 0) return SysResult(errno);
+  // A new file nobody else knows yet: the lock cannot be taken by another.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    ::unlink(path.c_str());
+    return SysResult(err);
+  }
+  fd_ = fd;
+  return {};
+}
+
+SysResult RecordFile::OpenUnlocked(const std::string& path) {
+  Close();
+  if (HasNul(path)) return SysResult(EINVAL);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+  if (fd < 0) return SysResult(errno);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return SysResult(err);
+  }
+  fd_ = fd;
+  return {};
+}
+
+SysResult RecordFile::Append(std::string_view data) {
+  if (fd_ < 0) return SysResult(EBADF);
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd_, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return SysResult(errno);
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+SysResult RecordFile::Truncate(std::uint64_t size) {
+  if (fd_ < 0) return SysResult(EBADF);
+  return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? SysResult() : SysResult(errno);
+}
+
+SysResult RecordFile::Sync() {
+  if (fd_ < 0) return SysResult(EBADF);
+  return ::fdatasync(fd_) == 0 ? SysResult() : SysResult(errno);
+}
+
+void RecordFile::Close() {
+  if (fd_ >= 0) ::close(fd_);  // the lock goes with the last descriptor
+  fd_ = -1;
+}
+
+SysResult ReadFileEnds(const std::string& path, std::size_t n, std::string& head, std::string& tail) {
+  if (HasNul(path)) return SysResult(EINVAL);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return SysResult(errno);
+  struct stat st {};
+  int err = 0;
+  if (::fstat(fd, &st) != 0) err = errno;
+  else if (!S_ISREG(st.st_mode)) err = EINVAL;
+  const auto readAt = [&](std::string& out, off_t at, std::size_t size) {
+    out.assign(size, '\0');
+    std::size_t got = 0;
+    while (err == 0 && got < size) {
+      const ssize_t r = ::pread(fd, out.data() + got, size - got, at + static_cast<off_t>(got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) err = errno;
+      if (r <= 0) break;
+      got += static_cast<std::size_t>(r);
+    }
+    out.resize(got);
+  };
+  if (err == 0) {
+    const auto size = static_cast<std::size_t>(st.st_size);
+    readAt(head, 0, std::min(n, size));
+    readAt(tail, static_cast<off_t>(size - std::min(n, size)), std::min(n, size));
+  }
+  ::close(fd);
+  return SysResult(err);
+}
+
+bool IsLockedByAnother(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+  if (fd < 0) return false;
+  const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return locked;
+}
+
+SysResult MakeFolders(const std::string& path) {
+  if (path.empty() || HasNul(path)) return SysResult(EINVAL);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? SysResult() : SysResult(ENOTDIR);
+  const std::size_t slash = path.find_last_of('/', path.size() - 2);
+  if (slash != std::string::npos && slash > 0) {
+    const SysResult parent = MakeFolders(path.substr(0, slash));
+    if (!parent) return parent;
+  }
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return SysResult(errno);
+  return {};
+}
+
+SysResult RemoveFile(const std::string& path) {
+  if (HasNul(path)) return SysResult(EINVAL);
+  return ::unlink(path.c_str()) == 0 ? SysResult() : SysResult(errno);
+}
+
+std::string UserStateFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state != nullptr && state[0] == '/') return state;
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] != '/') {
+    const passwd* user = ::getpwuid(::geteuid());
+    home = user != nullptr ? user->pw_dir : nullptr;
+  }
+  if (home == nullptr || home[0] != '/') return {};
+  return std::string(home) + "/.local/state";
+}
+
+}  // namespace quor
