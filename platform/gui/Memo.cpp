@@ -148,6 +148,8 @@ class TMemoAccessible : public QAccessibleWidget, public QAccessibleTextInterfac
  public:
   explicit TMemoAccessible(TMemo* memo) : QAccessibleWidget(memo, QAccessible::EditableText) {}
 
+  using QAccessibleWidget::text;  // the name; text(start, end) below is the content
+
   void* interface_cast(QAccessible::InterfaceType type) override {
     if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
     return QAccessibleWidget::interface_cast(type);

@@ -270,7 +270,9 @@ TEST(MemoTest, AMillionLinesScrollToTheEndAndBack) {
   QApplication::processEvents();
   memo->viewport()->repaint();
   const auto painted = std::chrono::steady_clock::now();
-  EXPECT_LT(std::chrono::duration<double>(added - start).count(), 5.0);
+  // Adding stays linear even in a sanitizer build; a cost that grew with
+  // the lines already there would take hours.
+  EXPECT_LT(std::chrono::duration<double>(added - start).count(), 30.0);
   EXPECT_LT(std::chrono::duration<double>(painted - added).count(), 0.25);
   ASSERT_FALSE(memo->VisibleLines().isEmpty());
   EXPECT_EQ(memo->VisibleLines().back().toStdString(), line(999999)) << "a long run is followed to its end";
