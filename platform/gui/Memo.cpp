@@ -352,7 +352,6 @@ TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
   setAcceptDrops(false);  // drops belong to the window
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
-  viewport()->setCursor(Qt::IBeamCursor);
   setFont(FixedPitchFont());
   MeasureFont();
   // Scrolled to the end, by the user or by lines coming in: keep following.
