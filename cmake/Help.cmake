@@ -9,6 +9,31 @@
 # CP932 on the way in. A character that CP932 cannot hold stops the build
 # instead of turning into a question mark in the viewer.
 
+#
+# With -DHTML_DIR=<folder> instead of WORK_DIR and OUTPUT, it writes the same
+# pages as plain HTML for a browser: they stay UTF-8 and say so.
+
+if(DEFINED HTML_DIR)
+  if(NOT DEFINED SOURCE_DIR)
+    message(FATAL_ERROR "Help.cmake: SOURCE_DIR is not set")
+  endif()
+  # A fresh folder, so that a page deleted from the sources cannot linger.
+  file(REMOVE_RECURSE "${HTML_DIR}")
+  file(MAKE_DIRECTORY "${HTML_DIR}")
+  file(GLOB pages RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.html" "${SOURCE_DIR}/*.css")
+  foreach(name IN LISTS pages)
+    file(READ "${SOURCE_DIR}/${name}" text)
+    # The note on the conversion is about the .chm; a browser must read UTF-8.
+    string(REGEX REPLACE "<!-- UTF-8 in the source tree;[^\n]*-->\n" "" text "${text}")
+    string(REGEX REPLACE "charset=Shift_JIS" "charset=UTF-8" text "${text}")
+    file(WRITE "${HTML_DIR}/${name}" "${text}")
+  endforeach()
+  if(NOT EXISTS "${HTML_DIR}/index.html")
+    message(FATAL_ERROR "help/ holds no index.html, the start page of the help")
+  endif()
+  return()
+endif()
+
 foreach(var SOURCE_DIR WORK_DIR OUTPUT)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "Help.cmake: ${var} is not set")

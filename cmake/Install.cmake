@@ -2,8 +2,8 @@
 #
 # The program finds its settings and help files from its own path, so it is
 # installed as a self-contained folder, <prefix>/lib/quor-renamer/, holding
-# the executable and quor-renamer.chm; <prefix>/bin/quor-renamer is only a
-# link to it. Qt resolves the link (/proc/self/exe), so the help is looked
+# the executable, quor-renamer.chm and the same help as web pages in
+# quor-renamer-help/; <prefix>/bin/quor-renamer is only a link to it. Qt resolves the link (/proc/self/exe), so the help is looked
 # up beside the real file, not in bin/.
 
 if(NOT TARGET quor-renamer)
@@ -43,6 +43,23 @@ else()
   message(STATUS "chmcmd (Debian package fp-utils) not found: "
                  "the help file quor-renamer.chm is not built and not installed")
 endif()
+
+# The pages for a browser, for desktops without a CHM viewer. They need no
+# tools, so every build has them, the program's own target included.
+set(QUOR_HELP_HTML_DIR ${QUOR_EXE_BUILD_DIR}/quor-renamer-help)
+file(GLOB QUOR_HELP_PAGES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/help/*.html ${CMAKE_CURRENT_SOURCE_DIR}/help/*.css)
+add_custom_command(
+  OUTPUT ${QUOR_HELP_HTML_DIR}/index.html
+  COMMAND ${CMAKE_COMMAND}
+          -DSOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR}/help
+          -DHTML_DIR=${QUOR_HELP_HTML_DIR}
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/Help.cmake
+  DEPENDS ${QUOR_HELP_PAGES} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/Help.cmake
+  COMMENT "Writing the help pages to quor-renamer-help/"
+  VERBATIM)
+add_custom_target(quor_help_html ALL DEPENDS ${QUOR_HELP_HTML_DIR}/index.html)
+add_dependencies(quor-renamer quor_help_html)
+install(DIRECTORY ${QUOR_HELP_HTML_DIR} DESTINATION ${QUOR_APP_DIR})
 
 # --- Program -----------------------------------------------------------------
 install(TARGETS quor-renamer RUNTIME DESTINATION ${QUOR_APP_DIR})
@@ -123,8 +140,9 @@ if(QUOR_DPKG_SHLIBDEPS)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6gui6, libqt6core6")
 endif()
-# xdg-open is how Qt hands the help file to the desktop; the rest are a CHM
-# viewer for it and a font that has the Japanese of the window.
+# xdg-open is how the help reaches the desktop: the .chm when a CHM viewer is
+# there, else the help's web pages in the browser. The rest are a CHM viewer
+# and a font that has the Japanese of the window.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "xdg-utils, xchm | kchmviewer, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

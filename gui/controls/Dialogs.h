@@ -11,8 +11,14 @@ namespace quor {
 // result is true; on cancel both stay as they were and the result is false.
 bool SelectDirectory(const std::string& caption, const std::string& root, std::string& directory);
 
-// Opens a document with the desktop's default viewer for its type. The
-// result only tells whether the request could be handed on.
+// Opens a document with the desktop's default viewer for its type, through
+// Qt's desktop services or else xdg-open. The result only tells whether the
+// request could be handed on: false when there was no one to hand it to.
 bool OpenDocument(const std::string& path);
+
+// Whether the desktop has a program registered for the type of the file at
+// `path`, by its name (xdg-mime query default). False when it cannot tell:
+// no xdg-mime, no answer within two seconds, or a type nobody knows.
+bool HasDefaultViewer(const std::string& path);
 
 }  // namespace quor

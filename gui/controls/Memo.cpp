@@ -1,16 +1,35 @@
 #include "gui/controls/Memo.h"
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <string_view>
+
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTimer>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 namespace quor {
 
 namespace {
+
+constexpr int kMargin = 4;  // left of the first column, as a text edit has it
+// A column is as wide as its widest field up to this many narrow cells;
+// one very long name must not push every other line's fields off screen.
+constexpr int kColumnCells = 60;
+constexpr int kGapCells = 2;
 
 // Columns line up when these advance alike: fonts do not always say that
 // they are monospaced (Qt reports Noto Sans Mono as not fixed-pitch).
@@ -33,11 +52,284 @@ QFont FixedPitchFont() {
   return font;
 }
 
+constexpr char32_t kInvalid = 0xFFFFFFFF;
+
+// The code point at `i`, which moves past it; kInvalid (and one byte on)
+// for bytes that are not UTF-8 as Qt decodes it.
+char32_t Decode(std::string_view s, std::size_t& i) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  if (c < 0x80) {
+    ++i;
+    return c;
+  }
+  std::size_t length = 0;
+  char32_t cp = 0;
+  char32_t least = 0;
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2, cp = c & 0x1Fu, least = 0x80;
+  } else if ((c & 0xF0u) == 0xE0) {
+    length = 3, cp = c & 0x0Fu, least = 0x800;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4, cp = c & 0x07u, least = 0x10000;
+  } else {
+    ++i;
+    return kInvalid;
+  }
+  if (i + length > s.size()) {
+    ++i;
+    return kInvalid;
+  }
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0u) != 0x80) {
+      ++i;
+      return kInvalid;
+    }
+    cp = (cp << 6) | (b & 0x3Fu);
+  }
+  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return kInvalid;
+  }
+  i += length;
+  return cp;
+}
+
+// Characters that take two cells in a CJK font.
+bool IsWide(char32_t cp) {
+  return (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0x1100 && cp <= 0x115F) ||
+         (cp >= 0x2190 && cp <= 0x21FF) || (cp >= 0x2460 && cp <= 0x27BF) || (cp >= 0xAC00 && cp <= 0xD7A3) ||
+         (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFFE0 && cp <= 0xFFE6) ||
+         (cp >= 0x1F300 && cp <= 0x1FAFF) || (cp >= 0x20000 && cp <= 0x3FFFD);
+}
+
+// Whether the sequence that starts with the lead byte at `i` is wide. Only
+// an estimate, so it does not check the sequence: this runs for every
+// character added to the log.
+bool WideAt(std::string_view s, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(s[i + k]) & 0x3Fu); };
+  const auto lead = static_cast<unsigned char>(s[i]);
+  if (lead < 0xE0) return false;
+  if (lead >= 0xE3 && lead <= 0xE9) return true;  // U+3000-9FFF: kana and kanji, the common case
+  if (lead < 0xF0) return i + 2 < s.size() && IsWide(((lead & 0x0Fu) << 12) | (byte(1) << 6) | byte(2));
+  return i + 3 < s.size() && IsWide(((lead & 0x07u) << 18) | (byte(1) << 12) | (byte(2) << 6) | byte(3));
+}
+
+// The length of the line in QString units, without making the QString
+// unless the bytes are not valid UTF-8.
+qsizetype Utf16Length(const std::string& line) {
+  const auto viaQt = [&] { return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).size(); };
+  // Qt drops a byte order mark at the start.
+  if (line.starts_with("\xEF\xBB\xBF")) return viaQt();
+  qsizetype n = 0;
+  for (std::size_t i = 0; i < line.size();) {
+    const char32_t cp = Decode(line, i);
+    if (cp == kInvalid) return viaQt();
+    n += cp >= 0x10000 ? 2 : 1;
+  }
+  return n;
+}
+
+bool IsErrorLine(const std::string& line) { return line.compare(0, 6, "Error\t") == 0 || line == "Error"; }
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool HoldsIgnoringAsciiCase(std::string_view line, std::string_view lowerNeedle) {
+  return std::search(line.begin(), line.end(), lowerNeedle.begin(), lowerNeedle.end(),
+                     [](char a, char b) { return AsciiLower(a) == b; }) != line.end();
+}
+
+}  // namespace
+
+// What a screen reader sees of the memo: a read-only multi-line text whose
+// characters are the lines joined by "\n". Every answer is worked out from
+// the lines it touches, so reading a line costs the same in any log.
+class TMemoAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+ public:
+  explicit TMemoAccessible(TMemo* memo) : QAccessibleWidget(memo, QAccessible::EditableText) {}
+
+  using QAccessibleWidget::text;  // the name; text(start, end) below is the content
+
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+
+  [[nodiscard]] QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.readOnly = true;
+    s.multiLine = true;
+    s.selectableText = true;
+    s.editable = false;
+    return s;
+  }
+
+  void selection(int selectionIndex, int* startOffset, int* endOffset) const override {
+    *startOffset = *endOffset = 0;
+    const TMemo& m = Memo();
+    if (selectionIndex != 0 || !m.selected_) return;
+    *startOffset = Int(m.LineStart(std::min(m.anchor_, m.current_)));
+    *endOffset = Int(m.LineEnd(std::max(m.anchor_, m.current_)));
+  }
+  [[nodiscard]] int selectionCount() const override { return Memo().selected_ ? 1 : 0; }
+  void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
+  void removeSelection(int selectionIndex) override {
+    TMemo& m = Memo();
+    if (selectionIndex != 0 || !m.selected_) return;
+    m.selected_ = false;
+    m.viewport()->update();
+    m.TellSelection();
+  }
+  void setSelection(int selectionIndex, int startOffset, int endOffset) override {
+    TMemo& m = Memo();
+    if (selectionIndex != 0 || m.lines_.lines_.empty()) return;
+    const int from = std::min(startOffset, endOffset);
+    const int to = std::max(startOffset, endOffset);
+    m.SelectLines(m.LineAtOffset(from), m.LineAtOffset(std::max(from, to - 1)));
+  }
+  [[nodiscard]] int cursorPosition() const override { return Int(Memo().LineStart(Memo().current_)); }
+  void setCursorPosition(int position) override {
+    TMemo& m = Memo();
+    if (m.lines_.lines_.empty()) return;
+    m.current_ = m.anchor_ = m.LineAtOffset(position);
+    m.selected_ = false;
+    m.EnsureVisible(m.current_);
+    m.viewport()->update();
+    m.TellCursor();
+  }
+
+  [[nodiscard]] QString text(int startOffset, int endOffset) const override {
+    return Memo().TextRange(startOffset, endOffset);
+  }
+  [[nodiscard]] int characterCount() const override { return Int(Memo().TextLength()); }
+
+  [[nodiscard]] QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int* startOffset,
+                                     int* endOffset) const override {
+    const auto [from, to] = Around(offset, boundary);
+    *startOffset = Int(from);
+    *endOffset = Int(to);
+    return Memo().TextRange(from, to);
+  }
+  [[nodiscard]] QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundary, int* startOffset,
+                                         int* endOffset) const override {
+    const qsizetype at = Around(offset, boundary).first;
+    if (at <= 0) {
+      *startOffset = *endOffset = 0;
+      return {};
+    }
+    return textAtOffset(Int(at - 1), boundary, startOffset, endOffset);
+  }
+  [[nodiscard]] QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundary, int* startOffset,
+                                        int* endOffset) const override {
+    const qsizetype end = Around(offset, boundary).second;
+    const qsizetype length = Memo().TextLength();
+    if (end >= length) {
+      *startOffset = *endOffset = Int(length);
+      return {};
+    }
+    return textAtOffset(Int(end), boundary, startOffset, endOffset);
+  }
+
+  [[nodiscard]] QRect characterRect(int offset) const override {
+    const TMemo& m = Memo();
+    if (m.lines_.lines_.empty()) return {};
+    const std::size_t line = m.LineAtOffset(offset);
+    const QString text = m.LineText(line);
+    const qsizetype at = std::clamp<qsizetype>(offset - m.LineStart(line), 0, text.size());
+    const QFontMetrics metrics(m.font());
+    int x = 0;
+    int width = m.narrow_;
+    for (const TMemo::Field& f : m.LayoutRow(text)) {
+      if (at < f.from) break;
+      x = f.x + metrics.horizontalAdvance(text.mid(f.from, std::min(at - f.from, f.length)));
+      if (at < f.from + f.length) width = metrics.horizontalAdvance(text.mid(at, 1));
+    }
+    const int top = (static_cast<int>(line) - m.FirstRow()) * m.rowHeight_;
+    const QRect local(m.RowLeft() + x, top, width, m.rowHeight_);
+    return QRect(m.viewport()->mapToGlobal(local.topLeft()), local.size());
+  }
+  [[nodiscard]] int offsetAtPoint(const QPoint& point) const override {
+    const TMemo& m = Memo();
+    const QPoint local = m.viewport()->mapFromGlobal(point);
+    if (m.lines_.lines_.empty() || !m.viewport()->rect().contains(local)) return -1;
+    const std::size_t line = m.RowAt(local.y());
+    const QString text = m.LineText(line);
+    const QFontMetrics metrics(m.font());
+    const int x = local.x() - m.RowLeft();
+    qsizetype at = 0;
+    for (const TMemo::Field& f : m.LayoutRow(text)) {
+      if (x < f.x) break;
+      at = f.from;
+      for (qsizetype i = 1; i <= f.length && f.x + metrics.horizontalAdvance(text.mid(f.from, i)) <= x; ++i)
+        at = f.from + i;
+    }
+    return Int(m.LineStart(line) + at);
+  }
+  void scrollToSubstring(int startIndex, int /*endIndex*/) override {
+    TMemo& m = Memo();
+    if (!m.lines_.lines_.empty()) m.EnsureVisible(m.LineAtOffset(startIndex));
+  }
+  [[nodiscard]] QString attributes(int offset, int* startOffset, int* endOffset) const override {
+    // Plain text: one run of no attributes, the line.
+    const auto [from, to] = Around(offset, QAccessible::LineBoundary);
+    *startOffset = Int(from);
+    *endOffset = Int(to);
+    return {};
+  }
+
+ private:
+  [[nodiscard]] TMemo& Memo() const { return *static_cast<TMemo*>(widget()); }
+  static int Int(qsizetype n) { return static_cast<int>(std::clamp<qsizetype>(n, 0, INT_MAX)); }
+
+  // The unit of text that holds `offset`, as [start, end). A line ends
+  // after its line break, as the line boundaries of other text widgets do.
+  [[nodiscard]] std::pair<qsizetype, qsizetype> Around(qsizetype offset, QAccessible::TextBoundaryType boundary) const {
+    const TMemo& m = Memo();
+    const qsizetype length = m.TextLength();
+    if (m.lines_.lines_.empty()) return {0, 0};
+    offset = std::clamp<qsizetype>(offset, 0, length);
+    if (boundary == QAccessible::NoBoundary) return {0, length};
+    const std::size_t line = m.LineAtOffset(offset);
+    const qsizetype start = m.LineStart(line);
+    const qsizetype end = m.LineEnd(line);
+    const qsizetype next = line + 1 < m.lines_.lines_.size() ? end + 1 : end;
+    switch (boundary) {
+      case QAccessible::CharBoundary: {
+        if (offset >= length) return {length, length};
+        const QString text = m.TextRange(offset, std::min(offset + 2, length));
+        return {offset, offset + (text.size() == 2 && text[0].isHighSurrogate() ? 2 : 1)};
+      }
+      case QAccessible::WordBoundary:
+      case QAccessible::SentenceBoundary: {
+        if (offset >= end) return {end, next};  // the line break
+        const QString text = m.LineText(line);
+        QTextBoundaryFinder finder(
+            boundary == QAccessible::WordBoundary ? QTextBoundaryFinder::Word : QTextBoundaryFinder::Sentence, text);
+        finder.setPosition(offset - start);
+        const qsizetype from = finder.isAtBoundary() ? finder.position() : finder.toPreviousBoundary();
+        finder.setPosition(offset - start);
+        const qsizetype to = finder.toNextBoundary();
+        return {start + std::max<qsizetype>(from, 0), start + (to < 0 ? text.size() : to)};
+      }
+      default:  // lines and paragraphs are the same here
+        return {start, next};
+    }
+  }
+};
+
+namespace {
+
+QAccessibleInterface* MemoAccessible(const QString& key, QObject* object) {
+  if (key == QLatin1String(TMemo::staticMetaObject.className()) && object && object->isWidgetType())
+    return new TMemoAccessible(static_cast<TMemo*>(object));
+  return nullptr;
+}
+
 }  // namespace
 
 void TMemoLines::Add(std::string line) {
   lines_.push_back(std::move(line));
-  memo_.ScheduleFlush();
+  memo_.Added();
 }
 
 void TMemoLines::Clear() { memo_.Clear(); }
@@ -51,26 +343,88 @@ std::string TMemoLines::Text() const {
   return text;
 }
 
-TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
-  setReadOnly(true);
-  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  setLineWrapMode(QPlainTextEdit::NoWrap);
+TMemo::TMemo(QWidget* parent) : QAbstractScrollArea(parent) {
+  static const bool accessible = (QAccessible::installFactory(MemoAccessible), true);
+  (void)accessible;
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  setFont(FixedPitchFont());
+  setFocusPolicy(Qt::StrongFocus);
   setAcceptDrops(false);  // drops belong to the window
-  setUndoRedoEnabled(false);
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  setFont(FixedPitchFont());
+  MeasureFont();
+  // Scrolled to the end, by the user or by lines coming in: keep following.
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+          [this](int value) { followEnd_ = value >= verticalScrollBar()->maximum(); });
+
+  dragScroll_.setInterval(50);
+  connect(&dragScroll_, &QTimer::timeout, this, [this] {
+    const int y = viewport()->mapFromGlobal(QCursor::pos()).y();
+    if (y < 0)
+      MoveTo(current_ > 0 ? current_ - 1 : 0, true);
+    else if (y >= viewport()->height())
+      MoveTo(current_ + 1, true);
+  });
+
+  find_ = new QLineEdit(this);
+  find_->setAccessibleName(QStringLiteral("検索"));
+  find_->setPlaceholderText(QStringLiteral("検索 (Enter で次へ、Esc で閉じる)"));
+  find_->setClearButtonEnabled(true);
+  find_->hide();
+  find_->installEventFilter(this);
+  connect(find_, &QLineEdit::returnPressed, this, [this] { FindFromField(); });
+  connect(find_, &QLineEdit::textEdited, this, [this] { find_->setPalette(palette()); });
 }
 
-void TMemo::Clear() {
-  lines_.lines_.clear();
-  lines_.shown_ = 0;
-  clear();
+TMemo::~TMemo() = default;
+
+void TMemo::MeasureFont() {
+  const QFontMetrics metrics(font());
+  narrow_ = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+  wide_ = std::max(narrow_, metrics.horizontalAdvance(QChar(0x6F22)));
+  // Japanese comes from a fallback face, often taller than the fixed one:
+  // the row takes the height of a line that holds both.
+  QTextLayout layout(QStringLiteral("Wg0漢字「」←"), font());
+  layout.beginLayout();
+  const QTextLine line = layout.createLine();
+  layout.endLayout();
+  rowHeight_ = std::max({1, metrics.lineSpacing(), static_cast<int>(std::ceil(line.height()))});
+  ascent_ = std::max(metrics.ascent(), static_cast<int>(std::ceil(line.ascent())));
+}
+
+void TMemo::MeasureFields(std::size_t from) {
+  const auto& lines = lines_.lines_;
+  for (std::size_t n = from; n < lines.size(); ++n) {
+    const std::string_view line = lines[n];
+    std::size_t field = 0;
+    int width = 0;
+    const auto close = [&] {
+      if (field >= fieldWidths_.size()) fieldWidths_.resize(field + 1, 0);
+      fieldWidths_[field] = std::max(fieldWidths_[field], width);
+    };
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const auto c = static_cast<unsigned char>(line[i]);
+      if (c == '\t') {
+        close();
+        ++field, width = 0;
+      } else if (c < 0x80) {
+        width += narrow_;
+      } else if (c >= 0xC0) {  // a lead byte; the bytes that follow it add nothing
+        width += WideAt(line, i) ? wide_ : narrow_;
+      }
+    }
+    close();
+  }
+}
+
+void TMemo::Added() {
+  MeasureFields(lines_.lines_.size() - 1);
+  ScheduleFlush();
 }
 
 void TMemo::ScheduleFlush() {
-  // A memo on a hidden page gets its text when it is shown or read: laying
-  // out 100,000 lines nobody looks at would cost more than the run itself.
+  // A memo on a hidden page catches up when it is shown.
   if (flushPending_ || !isVisible()) return;
   flushPending_ = true;
   // Runs after the command that adds the lines, before the next paint.
@@ -79,70 +433,483 @@ void TMemo::ScheduleFlush() {
 
 void TMemo::Flush() {
   flushPending_ = false;
-  auto& lines = lines_.lines_;
-  if (lines_.shown_ >= lines.size()) return;
-  // One conversion of the joined bytes: per-line QStrings cost more than
-  // the widget's own work.
-  std::size_t size = 0;
-  for (std::size_t i = lines_.shown_; i < lines.size(); ++i) size += lines[i].size() + 1;
-  std::string joined;
-  joined.reserve(size);
-  for (std::size_t i = lines_.shown_; i < lines.size(); ++i) {
-    if (i > lines_.shown_) joined += '\n';
-    joined += lines[i];
+  const std::size_t count = lines_.lines_.size();
+  UpdateScrollBars();
+  if (followEnd_) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  if (told_ != count) {
+    if (QAccessible::isActive() && count > told_) {
+      const qsizetype at = told_ > 0 ? LineEnd(told_ - 1) : 0;
+      QAccessibleTextInsertEvent inserted(this, static_cast<int>(at), TextRange(at, TextLength()));
+      QAccessible::updateAccessibility(&inserted);
+    }
+    told_ = count;
+    viewport()->update();
   }
-  const QString text = QString::fromUtf8(joined.data(), static_cast<qsizetype>(joined.size()));
-  if (lines_.shown_ == 0)
-    setPlainText(text);
+}
+
+void TMemo::Clear() {
+  if (QAccessible::isActive() && told_ > 0) {
+    QAccessibleTextRemoveEvent removed(this, 0, TextRange(0, LineEnd(told_ - 1)));
+    QAccessible::updateAccessibility(&removed);
+  }
+  lines_.lines_.clear();
+  starts_.clear();
+  fieldWidths_.clear();
+  paintedWidest_ = 0;
+  current_ = anchor_ = 0;
+  selected_ = false;
+  followEnd_ = true;
+  told_ = 0;
+  horizontalScrollBar()->setValue(0);
+  UpdateScrollBars();
+  viewport()->update();
+}
+
+int TMemo::FullRows() const { return std::max(1, viewport()->height() / rowHeight_); }
+
+int TMemo::FirstRow() const { return verticalScrollBar()->value(); }
+
+std::size_t TMemo::RowsOnScreen() const {
+  const std::size_t first = static_cast<std::size_t>(FirstRow());
+  const std::size_t count = lines_.lines_.size();
+  if (first >= count) return 0;
+  const std::size_t rows = static_cast<std::size_t>((viewport()->height() + rowHeight_ - 1) / rowHeight_);
+  return std::min(count - first, rows);
+}
+
+int TMemo::RowLeft() const { return kMargin - horizontalScrollBar()->value(); }
+
+void TMemo::UpdateScrollBars() {
+  const std::size_t count = lines_.lines_.size();
+  const int rows = FullRows();
+  QScrollBar* v = verticalScrollBar();
+  v->setPageStep(rows);
+  v->setSingleStep(1);
+  v->setRange(0, static_cast<int>(std::min<std::size_t>(
+                     INT_MAX, count > static_cast<std::size_t>(rows) ? count - static_cast<std::size_t>(rows) : 0)));
+  // The widest line is at most the widest of each field side by side.
+  long long widest = 0;
+  for (const int w : fieldWidths_) widest += w + kGapCells * narrow_;
+  widest = std::max<long long>(widest, paintedWidest_);
+  QScrollBar* h = horizontalScrollBar();
+  const int page = viewport()->width();
+  h->setPageStep(page);
+  h->setSingleStep(narrow_);
+  h->setRange(0, static_cast<int>(std::clamp<long long>(widest + 2 * kMargin - page, 0, INT_MAX)));
+}
+
+std::vector<TMemo::Field> TMemo::LayoutRow(const QString& text) const {
+  const QFontMetrics metrics(font());
+  const int gap = kGapCells * narrow_;
+  std::vector<Field> fields;
+  int column = 0;  // where this field's column starts
+  int end = 0;     // where the previous field's text ends
+  qsizetype from = 0;
+  for (std::size_t k = 0;; ++k) {
+    qsizetype tab = text.indexOf(QLatin1Char('\t'), from);
+    if (tab < 0) tab = text.size();
+    Field f;
+    f.from = from;
+    f.length = tab - from;
+    // A field that overflowed its column pushes the next one on.
+    f.x = k == 0 ? 0 : std::max(column, end + gap);
+    f.width = metrics.horizontalAdvance(text.mid(f.from, f.length));
+    fields.push_back(f);
+    if (tab >= text.size()) break;
+    end = f.x + f.width;
+    const int widest = k < fieldWidths_.size() ? fieldWidths_[k] : f.width;
+    column += std::min(widest, kColumnCells * narrow_) + gap;
+    from = tab + 1;
+  }
+  return fields;
+}
+
+QString TMemo::LineText(std::size_t line) const {
+  const std::string& bytes = lines_.lines_.at(line);
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QColor TMemo::LineColor(std::size_t line) const {
+  if (!IsErrorLine(lines_.lines_.at(line))) return palette().color(QPalette::Text);
+  // Red that reads on the base, light or dark.
+  return palette().color(QPalette::Base).lightness() < 128 ? QColor(255, 110, 110) : QColor(200, 0, 0);
+}
+
+void TMemo::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(viewport());
+  const QFontMetrics metrics(font());
+  const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+  const std::size_t first = static_cast<std::size_t>(FirstRow());
+  const std::size_t lo = std::min(anchor_, current_);
+  const std::size_t hi = std::max(anchor_, current_);
+  const int left = RowLeft();
+  int widest = paintedWidest_;
+  for (std::size_t row = 0, rows = RowsOnScreen(); row < rows; ++row) {
+    const std::size_t line = first + row;
+    const QRect band(0, static_cast<int>(row) * rowHeight_, viewport()->width(), rowHeight_);
+    const bool selected = selected_ && line >= lo && line <= hi;
+    if (selected) painter.fillRect(band, palette().brush(group, QPalette::Highlight));
+    painter.setPen(selected ? palette().color(group, QPalette::HighlightedText) : LineColor(line));
+    const QString text = LineText(line);
+    const std::vector<Field> fields = LayoutRow(text);
+    for (const Field& f : fields)
+      painter.drawText(QPoint(left + f.x, band.top() + ascent_), text.mid(f.from, f.length));
+    widest = std::max(widest, fields.back().x + fields.back().width);
+    if (line == current_ && hasFocus()) {
+      QPen pen(palette().color(group, selected ? QPalette::HighlightedText : QPalette::Text), 1, Qt::DotLine);
+      painter.setPen(pen);
+      painter.drawRect(band.adjusted(0, 0, -1, -1));
+    }
+  }
+  // An estimate that fell short (a face wider than measured) is put right
+  // from what was drawn; the scroll bar follows after this paint.
+  if (widest > paintedWidest_) {
+    paintedWidest_ = widest;
+    QTimer::singleShot(0, this, [this] { UpdateScrollBars(); });
+  }
+}
+
+QStringList TMemo::VisibleLines() {
+  Flush();
+  QStringList rows;
+  const std::size_t first = static_cast<std::size_t>(FirstRow());
+  for (std::size_t row = 0, count = RowsOnScreen(); row < count; ++row) rows.push_back(LineText(first + row));
+  return rows;
+}
+
+void TMemo::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  const bool follow = followEnd_;
+  UpdateScrollBars();
+  if (follow) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  PlaceFind();
+}
+
+void TMemo::showEvent(QShowEvent* event) {
+  QAbstractScrollArea::showEvent(event);
+  Flush();
+}
+
+void TMemo::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    MeasureFont();
+    fieldWidths_.clear();
+    paintedWidest_ = 0;
+    MeasureFields(0);
+    UpdateScrollBars();
+  }
+}
+
+void TMemo::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  viewport()->update();
+}
+
+void TMemo::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  viewport()->update();
+}
+
+bool TMemo::event(QEvent* event) {
+  // The memo's keys win over shortcuts of the window while it has focus.
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll) || key->matches(QKeySequence::Find) ||
+        key->matches(QKeySequence::FindNext)) {
+      event->accept();
+      return true;
+    }
+  }
+  return QAbstractScrollArea::event(event);
+}
+
+void TMemo::SelectLines(std::size_t anchor, std::size_t current) {
+  const std::size_t count = lines_.lines_.size();
+  if (count == 0) return;
+  anchor_ = std::min(anchor, count - 1);
+  current_ = std::min(current, count - 1);
+  selected_ = true;
+  EnsureVisible(current_);
+  viewport()->update();
+  TellCursor();
+  TellSelection();
+}
+
+void TMemo::MoveTo(std::size_t line, bool extend) {
+  // Shift extends from the selection's fixed end, or from where the user is.
+  SelectLines(extend ? (selected_ ? anchor_ : current_) : line, line);
+}
+
+void TMemo::EnsureVisible(std::size_t line) {
+  QScrollBar* v = verticalScrollBar();
+  const auto rows = static_cast<std::size_t>(FullRows());
+  const auto first = static_cast<std::size_t>(v->value());
+  if (line < first)
+    v->setValue(static_cast<int>(line));
+  else if (line >= first + rows)
+    v->setValue(static_cast<int>(std::min<std::size_t>(INT_MAX, line - rows + 1)));
+}
+
+std::size_t TMemo::RowAt(int y) const {
+  const long long row = FirstRow() + (y < 0 ? -1 : y / rowHeight_);
+  const long long last = static_cast<long long>(lines_.lines_.size()) - 1;
+  return static_cast<std::size_t>(std::clamp<long long>(row, 0, std::max(0LL, last)));
+}
+
+void TMemo::keyPressEvent(QKeyEvent* event) {
+  Flush();
+  if (event->matches(QKeySequence::SelectAll)) return SelectAll();
+  if (event->matches(QKeySequence::Copy)) return CopyToClipboard();
+  if (event->matches(QKeySequence::Find)) return ShowFind();
+  if (event->matches(QKeySequence::FindNext)) {
+    if (lastFind_.empty()) return ShowFind();
+    FindNext(lastFind_);
+    return;
+  }
+  const std::size_t count = lines_.lines_.size();
+  const auto page = static_cast<std::size_t>(FullRows());
+  const bool extend = event->modifiers() & Qt::ShiftModifier;
+  switch (event->key()) {
+    case Qt::Key_Up:
+      if (count > 0) MoveTo(current_ > 0 ? current_ - 1 : 0, extend);
+      return;
+    case Qt::Key_Down:
+      if (count > 0) MoveTo(current_ + 1, extend);
+      return;
+    case Qt::Key_PageUp:
+      if (count > 0) MoveTo(current_ > page ? current_ - page : 0, extend);
+      return;
+    case Qt::Key_PageDown:
+      if (count > 0) MoveTo(current_ + page, extend);
+      return;
+    case Qt::Key_Home:
+      if (count > 0) MoveTo(0, extend);
+      return;
+    case Qt::Key_End:
+      if (count > 0) MoveTo(count - 1, extend);
+      return;
+    case Qt::Key_Left:
+      horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+      return;
+    case Qt::Key_Right:
+      horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      return;
+    case Qt::Key_Escape:
+      if (find_->isVisible()) return HideFind();
+      break;
+    default:
+      break;
+  }
+  QAbstractScrollArea::keyPressEvent(event);
+}
+
+void TMemo::mousePressEvent(QMouseEvent* event) {
+  Flush();
+  if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
+  if (lines_.lines_.empty()) return;
+  const std::size_t line = RowAt(event->position().toPoint().y());
+  // A right click keeps a selection it falls into, for the menu's Copy.
+  if (event->button() == Qt::RightButton && selected_ && line >= std::min(anchor_, current_) &&
+      line <= std::max(anchor_, current_))
+    return;
+  MoveTo(line, event->modifiers() & Qt::ShiftModifier);
+  dragging_ = event->button() == Qt::LeftButton;
+}
+
+void TMemo::mouseMoveEvent(QMouseEvent* event) {
+  if (!dragging_ || !(event->buttons() & Qt::LeftButton)) return;
+  const int y = event->position().toPoint().y();
+  MoveTo(RowAt(y), true);
+  // Held above or below the rows, the selection keeps growing that way.
+  if (y < 0 || y >= viewport()->height())
+    dragScroll_.start();
   else
-    appendPlainText(text);
-  lines_.shown_ = lines.size();
-  // The library's memo shows the line it has just added.
-  moveCursor(QTextCursor::End);
-  moveCursor(QTextCursor::StartOfLine);
-  ensureCursorVisible();
+    dragScroll_.stop();
+}
+
+void TMemo::mouseReleaseEvent(QMouseEvent* /*event*/) {
+  dragging_ = false;
+  dragScroll_.stop();
+}
+
+void TMemo::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* copy = menu.addAction(QStringLiteral("コピー(&C)"), this, [this] { CopyToClipboard(); });
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setEnabled(selected_);
+  menu.addAction(QStringLiteral("すべて選択(&A)"), this, [this] { SelectAll(); })->setShortcut(QKeySequence::SelectAll);
+  menu.addSeparator();
+  menu.addAction(QStringLiteral("検索(&F)..."), this, [this] { ShowFind(); })->setShortcut(QKeySequence::Find);
+  menu.exec(event->globalPos());
 }
 
 void TMemo::SelectAll() {
   Flush();
-  selectAll();
+  const std::size_t count = lines_.lines_.size();
+  if (count == 0) return;
+  // The view stays where it is, as a text edit's Select All leaves it.
+  anchor_ = 0;
+  current_ = count - 1;
+  selected_ = true;
+  viewport()->update();
+  TellCursor();
+  TellSelection();
+}
+
+std::string TMemo::SelectedText() const {
+  if (!selected_) return {};
+  const auto& lines = lines_.lines_;
+  const std::size_t hi = std::max(anchor_, current_);
+  std::string text;
+  for (std::size_t i = std::min(anchor_, current_); i <= hi; ++i) {
+    text += lines[i];
+    if (i < hi) text += '\n';
+  }
+  return text;
 }
 
 void TMemo::CopyToClipboard() {
   Flush();
-  const QTextCursor cursor = textCursor();
-  // The whole text is on hand as lines: copying it from the document
-  // would walk every block again.
-  if (cursor.selectionStart() == 0 && cursor.selectionEnd() >= document()->characterCount() - 1 &&
-      !lines_.lines_.empty()) {
-    std::string text = lines_.Text();
-    text.pop_back();  // as the widget copies it: no break after the last line
-    QGuiApplication::clipboard()->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    return;
-  }
-  copy();
+  if (!selected_) return;
+  const std::string text = SelectedText();
+  QGuiApplication::clipboard()->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void TMemo::SetSelLength(int length) {
   Flush();
-  QTextCursor cursor = textCursor();
-  const int start = cursor.selectionStart();
-  const int end = std::min(start + std::max(length, 0), document()->characterCount() - 1);
-  cursor.setPosition(start);
-  cursor.setPosition(end, QTextCursor::KeepAnchor);
-  setTextCursor(cursor);
-  ensureCursorVisible();
+  if (lines_.lines_.empty()) return;
+  const std::size_t start = selected_ ? std::min(anchor_, current_) : current_;
+  if (length <= 0) {
+    anchor_ = current_ = start;
+    selected_ = false;
+    EnsureVisible(start);
+    viewport()->update();
+    TellCursor();
+    TellSelection();
+    return;
+  }
+  SelectLines(start, LineAtOffset(LineStart(start) + length - 1));
 }
 
-bool TMemo::viewportEvent(QEvent* event) {
-  if (event->type() == QEvent::Paint) Flush();
-  return QPlainTextEdit::viewportEvent(event);
+bool TMemo::FindNext(const std::string& text) {
+  Flush();
+  const auto& lines = lines_.lines_;
+  if (text.empty() || lines.empty()) return false;
+  lastFind_ = text;
+  std::string needle = text;
+  std::transform(needle.begin(), needle.end(), needle.begin(), AsciiLower);
+  // From the line after the one the user is on; from the top of a log
+  // nobody has moved in yet.
+  const std::size_t start = selected_ ? current_ + 1 : current_;
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    const std::size_t i = (start + n) % lines.size();
+    if (HoldsIgnoringAsciiCase(lines[i], needle)) {
+      SelectLines(i, i);
+      return true;
+    }
+  }
+  return false;
 }
 
-bool TMemo::event(QEvent* event) {
-  // Screen readers and the like read the widget through these.
-  if (event->type() == QEvent::Show || event->type() == QEvent::FocusIn) Flush();
-  return QPlainTextEdit::event(event);
+void TMemo::ShowFind() {
+  find_->show();
+  setViewportMargins(0, 0, 0, find_->sizeHint().height());
+  PlaceFind();
+  find_->setFocus();
+  find_->selectAll();
+}
+
+void TMemo::HideFind() {
+  find_->hide();
+  setViewportMargins(0, 0, 0, 0);
+  setFocus();
+}
+
+void TMemo::PlaceFind() {
+  if (!find_ || !find_->isVisible()) return;
+  const QRect rows = viewport()->geometry();
+  find_->setGeometry(rows.left(), rows.bottom() + 1, rows.width(), find_->sizeHint().height());
+}
+
+void TMemo::FindFromField() {
+  const QByteArray text = find_->text().toUtf8();
+  const bool found = FindNext(text.toStdString());
+  // Not found: the field says so, as browsers' find bars do.
+  QPalette colours = palette();
+  if (!found && !text.isEmpty()) colours.setColor(QPalette::Base, QColor(255, 200, 200));
+  find_->setPalette(colours);
+}
+
+bool TMemo::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == find_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape) {
+      HideFind();
+      return true;
+    }
+    if (key->matches(QKeySequence::FindNext)) {
+      FindFromField();
+      return true;
+    }
+  }
+  return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+qsizetype TMemo::LineStart(std::size_t line) const {
+  const auto& lines = lines_.lines_;
+  line = std::min(line, lines.size());
+  // starts_[i] is where line i begins; the lines only grow until Clear.
+  if (starts_.empty()) starts_.push_back(0);
+  while (starts_.size() <= line) {
+    const std::size_t i = starts_.size() - 1;
+    starts_.push_back(starts_.back() + Utf16Length(lines[i]) + 1);
+  }
+  return starts_[line];
+}
+
+qsizetype TMemo::LineEnd(std::size_t line) const { return LineStart(line + 1) - 1; }
+
+qsizetype TMemo::TextLength() const {
+  const std::size_t count = lines_.lines_.size();
+  return count == 0 ? 0 : LineEnd(count - 1);
+}
+
+std::size_t TMemo::LineAtOffset(qsizetype offset) const {
+  const std::size_t count = lines_.lines_.size();
+  if (count == 0) return 0;
+  (void)LineStart(count);
+  const auto after = std::upper_bound(starts_.begin(), starts_.begin() + static_cast<std::ptrdiff_t>(count), offset);
+  return after == starts_.begin() ? 0 : static_cast<std::size_t>(after - starts_.begin() - 1);
+}
+
+QString TMemo::TextRange(qsizetype start, qsizetype end) const {
+  const qsizetype length = TextLength();
+  start = std::clamp<qsizetype>(start, 0, length);
+  end = std::clamp<qsizetype>(end, start, length);
+  if (start == end) return {};
+  const std::size_t first = LineAtOffset(start);
+  const std::size_t last = LineAtOffset(end - 1);
+  QString text;
+  for (std::size_t i = first; i <= last; ++i) {
+    text += LineText(i);
+    if (i + 1 < lines_.lines_.size()) text += QLatin1Char('\n');
+  }
+  return text.mid(start - LineStart(first), end - start);
+}
+
+void TMemo::TellCursor() {
+  if (!QAccessible::isActive()) return;
+  QAccessibleTextCursorEvent moved(this, static_cast<int>(LineStart(current_)));
+  QAccessible::updateAccessibility(&moved);
+}
+
+void TMemo::TellSelection() {
+  if (!QAccessible::isActive()) return;
+  const qsizetype from = selected_ ? LineStart(std::min(anchor_, current_)) : LineStart(current_);
+  const qsizetype to = selected_ ? LineEnd(std::max(anchor_, current_)) : from;
+  QAccessibleTextSelectionEvent selection(this, static_cast<int>(from), static_cast<int>(to));
+  QAccessible::updateAccessibility(&selection);
 }
 
 }  // namespace quor

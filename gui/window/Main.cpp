@@ -92,6 +92,7 @@ TButton* CommandButton(const char* caption, QWidget* parent) {
 
 TFormRenamer::TFormRenamer(std::string settingsPath, QWidget* parent)
     : QWidget(parent), settingsPath_(std::move(settingsPath)) {
+  HelpFile = ChangeFileExt(Application.ExeName(), ".chm", NativeCodepage());
   BuildLayout();
 
   setWindowTitle(QString::fromStdString(VersionedCaption()));
@@ -435,8 +436,16 @@ void TFormRenamer::BtnClearReplaceListClick(QObject* /*Sender*/) {
 }
 
 void TFormRenamer::BtnHelpClick(QObject* /*Sender*/) {
-  // Whatever goes wrong opening the help is the desktop's to show.
-  (void)OpenDocumentProc(ChangeFileExt(Application.ExeName(), ".chm", NativeCodepage()));
+  const std::string& chm = HelpFile;
+  const std::string page = ChangeFileExt(chm, "-help", NativeCodepage()) + "/index.html";
+  if (FileExists(chm) && HasViewerProc(chm) && OpenDocumentProc(chm)) return;
+  if (FileExists(page) && OpenDocumentProc(page)) return;
+  // The button never does nothing: the user learns where to look.
+  if (FileExists(page))
+    throw Exception("ヘルプを開けませんでした。ブラウザーで次のファイルを開いてください。\n" + page);
+  if (FileExists(chm))
+    throw Exception("ヘルプを開けませんでした。CHM ビューアーで次のファイルを開いてください。\n" + chm);
+  throw Exception("ヘルプが見つかりません。次の場所にあるはずです。\n" + page + "\n" + chm);
 }
 
 void TFormRenamer::FormDropFiles(const QMimeData& data) {

@@ -74,6 +74,11 @@ class TFormRenamer : public QWidget {
   std::function<bool(const std::string& caption, const std::string& root, std::string& directory)>
       SelectDirectoryProc = SelectDirectory;
   std::function<bool(const std::string& path)> OpenDocumentProc = OpenDocument;
+  std::function<bool(const std::string& path)> HasViewerProc = HasDefaultViewer;
+  // The compiled help, beside the executable and named after it; the same
+  // pages for a browser are in the folder of its name with "-help" for
+  // ".chm" (quor-renamer-help/index.html). Tests point it elsewhere.
+  std::string HelpFile;
   // Called beside the progress display after each entry of a rename, undo
   // or preview; false cancels like the dialog's button. Tests use it to
   // cancel or fail in the middle of a run.
@@ -96,6 +101,9 @@ class TFormRenamer : public QWidget {
   void BtnUndoClick(QObject* Sender);
   void BtnCopyFileListClick(QObject* Sender);
   void BtnClearReplaceListClick(QObject* Sender);
+  // Opens the .chm when the desktop has a viewer for it, else the help's
+  // start page in the browser; throws a message that names where the help
+  // is when neither can be opened.
   void BtnHelpClick(QObject* Sender);
   void BtnPreviewClick(QObject* Sender);
   // Writes the first local path of a drop into EditFolder; nothing else.

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -143,7 +148,7 @@ TEST_F(FormRenamerTest, ControlsWithParentCaptionAccessibleNameAndDesignState) {
   EXPECT_EQ(f.PageControl->tabText(1), "Log");
   EXPECT_EQ(f.PageControl->widget(0), f.TabSheetRename);
   EXPECT_EQ(f.PageControl->widget(1), f.TabSheetLog);
-  EXPECT_TRUE(f.Memo->isReadOnly());
+  EXPECT_TRUE(QAccessible::queryAccessibleInterface(f.Memo)->state().readOnly);
   // Columns line up: narrow, wide and digit advance alike, whatever the font claims.
   const QFontMetrics metrics(f.Memo->font());
   EXPECT_GT(metrics.horizontalAdvance(QLatin1Char('i')), 0);
@@ -373,16 +378,107 @@ TEST_F(FormRenamerTest, ClearReplaceListGivesTheDesignShape) {
   EXPECT_FALSE(QFile::exists(QString::fromStdString(iniPath_))) << "the file changes only at close";
 }
 
-TEST_F(FormRenamerTest, HelpOpensTheExecutablesChmAndIgnoresFailure) {
-  auto form = Open();
-  std::vector<std::string> opened;
-  form->OpenDocumentProc = [&](const std::string& path) {
-    opened.push_back(path);
-    return false;  // no viewer: nothing may be shown
+TEST_F(FormRenamerTest, HelpOpensTheChmWithAViewerElseThePagesElseSaysWhere) {
+  EXPECT_EQ(Open()->HelpFile, Application.ExeName() + ".chm") << "the help is named after the executable";
+  struct Case {
+    const char* name;
+    bool chmThere, pageThere, viewer, chmOpens, pageOpens;
+    std::vector<std::string> opened;  // "chm", "page"
+    std::string message;              // how the error box starts; "" for none
+    std::string named;                // "chm" or "page", what the message names
   };
+  const std::string cannot = "ヘルプを開けませんでした。";
+  const Case cases[] = {
+      {"a CHM viewer: the .chm", true, true, true, true, true, {"chm"}, "", ""},
+      {"no CHM viewer: the start page", true, true, false, true, true, {"page"}, "", ""},
+      {"no .chm built: the start page", false, true, true, true, true, {"page"}, "", ""},
+      {"the CHM viewer fails: the start page", true, true, true, false, true, {"chm", "page"}, "", ""},
+      {"no browser either: says where the page is", true, true, false, true, false, {"page"}, cannot, "page"},
+      {"only the .chm, no viewer: says where it is", true, false, false, true, true, {}, cannot, "chm"},
+      {"nothing installed", false, false, true, true, true, {}, "ヘルプが見つかりません。", "page"},
+  };
+  ErrorBoxRecorder box;
+  int row = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = Path("help" + std::to_string(row++));
+    const std::map<std::string, std::string> paths = {{"chm", dir + "/quor-renamer.chm"},
+                                                      {"page", dir + "/quor-renamer-help/index.html"}};
+    std::filesystem::create_directories(dir + "/quor-renamer-help");
+    if (c.chmThere) std::ofstream(paths.at("chm")) << "ITSF";
+    if (c.pageThere) std::ofstream(paths.at("page")) << "<html></html>";
+    auto form = Open();
+    form->HelpFile = paths.at("chm");
+    std::vector<std::string> asked, opened;
+    form->HasViewerProc = [&](const std::string& path) {
+      asked.push_back(path);
+      return c.viewer;
+    };
+    form->OpenDocumentProc = [&](const std::string& path) {
+      opened.push_back(path == paths.at("chm") ? "chm" : path == paths.at("page") ? "page" : path);
+      return path == paths.at("chm") ? c.chmOpens : c.pageOpens;
+    };
+    box.messages.clear();
+    form->BtnHelp->click();
+    EXPECT_EQ(opened, c.opened);
+    EXPECT_EQ(asked, c.chmThere ? std::vector<std::string>{paths.at("chm")} : std::vector<std::string>{});
+    if (c.message.empty()) {
+      EXPECT_TRUE(box.messages.empty());
+    } else {
+      ASSERT_EQ(box.messages.size(), 1u);
+      EXPECT_EQ(box.messages[0].rfind(c.message, 0), 0u) << box.messages[0];
+      EXPECT_NE(box.messages[0].find(paths.at(c.named)), std::string::npos) << box.messages[0];
+    }
+  }
+}
+
+// The stand-ins themselves, with the desktop's tools replaced by scripts
+// that note their arguments.
+TEST_F(FormRenamerTest, HelpReachesTheDesktopsOpenerOrSaysWhereItIs) {
+  const std::string chm = Path("quor-renamer.chm");
+  const std::string page = Path("quor-renamer-help/index.html");
+  std::filesystem::create_directories(Path("quor-renamer-help"));
+  std::ofstream(chm) << "ITSF";
+  std::ofstream(page) << "<html></html>";
+  const auto tool = [&](const std::string& folder, const std::string& name) {
+    std::filesystem::create_directories(Path(folder));
+    const std::string script = Path(folder + "/" + name);
+    // xdg-mime answers nothing: no program for the type.
+    std::ofstream(script) << "#!/bin/sh\necho \"$@\" >> '" << Path(name + ".args") << "'\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  };
+  const auto args = [&](const std::string& name) {
+    std::ifstream in(Path(name + ".args"));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  tool("mime-only", "xdg-mime");
+  tool("both", "xdg-mime");
+  tool("both", "xdg-open");
+  const QByteArray path = qgetenv("PATH");
+  struct RestorePath {
+    QByteArray path;
+    ~RestorePath() { qputenv("PATH", path); }
+  } restore{path};
+  ErrorBoxRecorder box;
+  auto form = Open();
+  form->HelpFile = chm;
+
+  qputenv("PATH", QByteArray::fromStdString(Path("mime-only")));
   form->BtnHelp->click();
-  const std::string exe = Application.ExeName();
-  EXPECT_EQ(opened, std::vector<std::string>{exe + ".chm"});
+  EXPECT_EQ(args("xdg-mime"), "query default application/vnd.ms-htmlhelp\n");
+  ASSERT_EQ(box.messages.size(), 1u) << "no xdg-open: the user is told";
+  EXPECT_NE(box.messages[0].find(page), std::string::npos) << box.messages[0];
+
+  qputenv("PATH", QByteArray::fromStdString(Path("both")) + ":" + path);
+  form->BtnHelp->click();
+  EXPECT_EQ(box.messages.size(), 1u) << "handed on: no message";
+  // xdg-open runs detached; give it a moment.
+  for (int i = 0; i < 100 && args("xdg-open").empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Qt's desktop services hand on a URL, the fallback the path itself.
+  const std::string url = QUrl::fromLocalFile(QString::fromStdString(page)).toEncoded().toStdString();
+  EXPECT_TRUE(args("xdg-open") == page + "\n" || args("xdg-open") == url + "\n") << args("xdg-open");
 }
 
 TEST_F(FormRenamerTest, FolderDialogWritesOnlyOnConfirmation) {
