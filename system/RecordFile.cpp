@@ -1,14 +1,12 @@
 #include "system/RecordFile.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 
 namespace quor {
 
@@ -138,18 +136,6 @@ SysResult MakeFolders(const std::string& path) {
 SysResult RemoveFile(const std::string& path) {
   if (HasNul(path)) return SysResult(EINVAL);
   return ::unlink(path.c_str()) == 0 ? SysResult() : SysResult(errno);
-}
-
-std::string UserStateFolder() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  if (state != nullptr && state[0] == '/') return state;
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] != '/') {
-    const passwd* user = ::getpwuid(::geteuid());
-    home = user != nullptr ? user->pw_dir : nullptr;
-  }
-  if (home == nullptr || home[0] != '/') return {};
-  return std::string(home) + "/.local/state";
 }
 
 }  // namespace quor

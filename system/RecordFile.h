@@ -58,8 +58,4 @@ class RecordFile {
 // Removes a file (never a folder).
 SysResult RemoveFile(const std::string& path);
 
-// The user's folder for state that outlives a run: $XDG_STATE_HOME when it
-// is an absolute path, otherwise $HOME/.local/state; "" when neither is known.
-[[nodiscard]] std::string UserStateFolder();
-
 }  // namespace quor

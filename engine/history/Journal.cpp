@@ -8,6 +8,7 @@
 
 #include "engine/history/History.h"
 #include "system/FileStore.h"
+#include "system/UserFolders.h"
 #include "text/Escape.h"
 #include "text/TextOps.h"
 

@@ -14,7 +14,6 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QSessionManager>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -27,6 +26,7 @@
 #include "gui/support/Waitcursor.h"
 #include "gui/window/PreviewDialog.h"
 #include "system/SystemOps.h"
+#include "system/UserFolders.h"
 #include "text/Codepage.h"
 #include "text/DisplayText.h"
 #include "text/TextOps.h"
@@ -286,8 +286,8 @@ void TFormRenamer::ConnectHandlers() {
 
 std::string TFormRenamer::SettingsFilePath() const {
   if (!settingsPath_.empty()) return settingsPath_;
-  const QString configDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-  return SettingsPath(Application.ExeName(), QFile::encodeName(configDir).toStdString());
+  const std::string config = UserConfigFolder();
+  return SettingsPath(Application.ExeName(), config.empty() ? config : config + "/quor-renamer");
 }
 
 FormSettings TFormRenamer::ReadControls() const {
