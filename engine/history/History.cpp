@@ -9,6 +9,7 @@
 #include "engine/files/Findfile.h"
 #include "system/EntryIdentity.h"
 #include "system/RecordFile.h"
+#include "text/DisplayText.h"
 #include "text/Escape.h"
 #include "text/TextOps.h"
 
@@ -132,6 +133,13 @@ void Recover(RunRecord& record, RecordFile& file, RecoveryReport& report) {
 
 }  // namespace
 
+std::string FormatLine(const Repair& repair) {
+  if (repair.PathNow.empty())
+    return "Error\t" + DisplayPath(repair.TempPath) + "\t\xE2\x86\x90\t" + DisplayPath(repair.TempPath) + "\t" +
+           RefusalText(repair.Why);
+  return "Recover\t" + DisplayPath(repair.PathNow) + "\t\xE2\x86\x90\t" + DisplayPath(repair.TempPath);
+}
+
 std::vector<RunSummary> ListRuns(const std::string& historyDir) {
   std::vector<RunSummary> runs;
   std::map<std::string, std::size_t> undone;  // run id -> renames taken back
@@ -186,20 +194,25 @@ UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
   const std::vector<RecordFileEntry> files = RecordFiles(historyDir);
   const auto it = std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.Id == runId; });
   if (it == files.end()) {
+    plan.Why = UndoPlan::Block::NoSuchRun;
     plan.Problem = "no such run";
     return plan;
   }
   const RunRecord run = ReadRecord(it->Path, true);
   if (!run.Readable) {
+    plan.Why = UndoPlan::Block::Unreadable;
     plan.Problem = "the record cannot be read: " + run.Problem;
     return plan;
   }
   if (run.Kind != RunKind::Rename) {
+    plan.Why = UndoPlan::Block::NotARename;
     plan.Problem = "an undo is not undone";
     return plan;
   }
   if (run.End == RunEnd::Unfinished) {
-    plan.Problem = IsLockedByAnother(run.Path) ? "the run is still going on" : "the run was interrupted and is not repaired yet";
+    const bool running = IsLockedByAnother(run.Path);
+    plan.Why = running ? UndoPlan::Block::Running : UndoPlan::Block::Interrupted;
+    plan.Problem = running ? "the run is still going on" : "the run was interrupted and is not repaired yet";
     return plan;
   }
   plan.Folder = run.Folder;
@@ -219,7 +232,10 @@ UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
     plan.OldPaths.push_back(r.OldPath);
     plan.NewPaths.push_back(r.NewPath);
   }
-  if (plan.OldPaths.empty()) plan.Problem = "nothing is left to undo";
+  if (plan.OldPaths.empty()) {
+    plan.Why = UndoPlan::Block::NothingLeft;
+    plan.Problem = "nothing is left to undo";
+  }
   return plan;
 }
 

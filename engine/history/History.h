@@ -43,6 +43,10 @@ struct Repair {
   Refusal Why;          // why it could not
 };
 
+// The log's line for a repair: "Recover\t<path now>\t←\t<temporary path>",
+// or an "Error" line with the reason when the entry could not move.
+[[nodiscard]] std::string FormatLine(const Repair& repair);
+
 struct RecoveryReport {
   std::vector<std::string> Runs;  // the records closed as recovered
   std::vector<Repair> Repairs;
@@ -59,12 +63,14 @@ RecoveryReport RecoverInterruptedRuns(const std::string& historyDir);
 // The renames of a recorded run that are still to undo: done by the run and
 // not taken back by a later undo of it, in run order.
 struct UndoPlan {
+  enum class Block { None, NoSuchRun, Unreadable, NotARename, Running, Interrupted, NothingLeft };
   std::string RunId;
   std::string Folder;
   std::vector<std::string> OldPaths;
   std::vector<std::string> NewPaths;
   bool Newest = true;   // no later rename run for the same folder
-  std::string Problem;  // why the run cannot be undone; "" when it can
+  Block Why = Block::None;
+  std::string Problem;  // why the run cannot be undone, in English words; "" when it can
 };
 [[nodiscard]] UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId);
 

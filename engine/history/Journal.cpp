@@ -197,8 +197,8 @@ bool JournalWriter::Open() {
     Fail("cannot make " + dir_, made);
     return false;
   }
-  // An id that sorts by time: 20261207-141530-4242, with a number added for
-  // a second run of the same process in the same second.
+  // An id that sorts by time: 20261207-141530-4242, with -001, -002 ...
+  // added for more runs of the same process in the same second.
   const std::time_t now = std::time(nullptr);
   std::tm local {};
   localtime_r(&now, &local);
@@ -207,7 +207,9 @@ bool JournalWriter::Open() {
   const std::string base = std::string(stamp) + "-" + std::to_string(ProcessId());
   SysResult created(EEXIST);
   for (int n = 0; n < 1000 && created.Error() == EEXIST; ++n) {
-    id_ = n == 0 ? base : base + "-" + std::to_string(n);
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, "-%03d", n);  // so that ids still sort by time
+    id_ = n == 0 ? base : base + suffix;
     created = file_.Create(dir_ + "/" + id_ + ".log");
   }
   if (!created) {

@@ -24,6 +24,7 @@
 #include "gui/controls/Progress.h"
 #include "gui/controls/Screen.h"
 #include "gui/support/Waitcursor.h"
+#include "gui/window/HistoryDialog.h"
 #include "gui/window/PreviewDialog.h"
 #include "system/SystemOps.h"
 #include "system/UserFolders.h"
@@ -75,6 +76,16 @@ std::string RenameSummary(const std::string& command, const RenameOutcome& outco
   return text;
 }
 
+// The status line after an undo.
+std::string UndoSummary(const UndoOutcome& outcome, std::size_t left) {
+  std::size_t errors = 0;
+  for (const UndoLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
+  std::string status = "元に戻す " + Count(outcome.Lines.size() - errors) + " 件、エラー " + Count(errors) + " 件";
+  if (outcome.Cancelled) status += "（キャンセル）";
+  if (left > 0) status += "。残りの " + Count(left) + " 件は、原因を取り除いてからもう一度「元に戻す」で戻せます";
+  return status;
+}
+
 template <class W>
 W* Named(W* widget, const char* name) {
   widget->setAccessibleName(QString::fromUtf8(name));
@@ -114,6 +125,7 @@ TFormRenamer::TFormRenamer(std::string settingsPath, QWidget* parent)
 
   StringGridReplace->Rows(0).SetText(kGridHeader);
   setAcceptDrops(true);
+  RecoverInterruptedRuns();
 }
 
 TFormRenamer::~TFormRenamer() = default;
@@ -255,12 +267,13 @@ void TFormRenamer::BuildCommandStrip() {
   BtnRename = CommandButton("リネーム", Panel1);
   BtnUndo = CommandButton("元に戻す", Panel1);
   BtnUndo->setEnabled(false);
+  BtnHistory = CommandButton("履歴", Panel1);
   BtnHelp = CommandButton("ヘルプ", Panel1);
   BtnClose = CommandButton("閉じる", Panel1);
   auto* commands = new QHBoxLayout(Panel1);
   commands->setContentsMargins(6, 4, 6, 6);
   commands->addStretch(1);
-  for (TButton* button : {BtnPreview, BtnRename, BtnUndo, BtnHelp, BtnClose}) commands->addWidget(button);
+  for (TButton* button : {BtnPreview, BtnRename, BtnUndo, BtnHistory, BtnHelp, BtnClose}) commands->addWidget(button);
 }
 
 void TFormRenamer::ConnectHandlers() {
@@ -276,6 +289,8 @@ void TFormRenamer::ConnectHandlers() {
   bind(BtnClearReplaceList, &TFormRenamer::BtnClearReplaceListClick);
   bind(BtnHelp, &TFormRenamer::BtnHelpClick);
   bind(BtnPreview, &TFormRenamer::BtnPreviewClick);
+  bind(BtnHistory, &TFormRenamer::BtnHistoryClick);
+  ShowHistoryProc = [](THistoryDialog& dialog) { dialog.exec(); };
   // Logging out: the session manager asks for our data before it ends us.
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SessionEnding(); });
   ShowPreviewProc = [this](const RenameOutcome& preview) {
@@ -342,14 +357,36 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   const RenameOptions options = ReadOptions();
   Memo->Clear();
   TProgress progress(this, QStringLiteral("リネーム"));
-  const RenameOutcome outcome = RunRename(folder, options, {UndoOldPaths, UndoNewPaths}, Progress(progress));
+  JournalWriter journal(HistoryFolder(), RunKind::Rename, folder);
+  const RenameOutcome outcome =
+      RunRename(folder, options, {UndoOldPaths, UndoNewPaths}, Progress(progress), &journal);
   for (const RenameLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
+  lastRunId_ = journal.Id();
+  lastRunFolder_ = folder;
   // Enabled by a success, never disabled here: after a run that renamed
   // nothing the button keeps its state.
   if (!UndoOldPaths.empty()) BtnUndo->setEnabled(true);
-  StatusBar->SetText(RenameSummary("リネーム", outcome, folder));
+  std::string status = RenameSummary("リネーム", outcome, folder);
+  NoteMissingHistory(journal, status);
+  StatusBar->SetText(status);
   // The record is complete; now the error that cut the run short is shown.
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
+}
+
+void TFormRenamer::NoteMissingHistory(const JournalWriter& journal, std::string& status) {
+  if (journal.Problem().empty()) return;
+  Memo->Lines().Add("履歴を記録できませんでした: " + journal.Problem());
+  status += "。履歴は記録できませんでした";
+}
+
+void TFormRenamer::RecoverInterruptedRuns() {
+  const RecoveryReport report = quor::RecoverInterruptedRuns(HistoryFolder());
+  if (report.Runs.empty() && report.Repairs.empty()) return;
+  for (const Repair& repair : report.Repairs) Memo->Lines().Add(FormatLine(repair));
+  std::size_t moved = 0;
+  for (const Repair& repair : report.Repairs) moved += repair.PathNow.empty() ? 0 : 1;
+  StatusBar->SetText("中断されたリネームを " + Count(report.Runs.size()) + " 件修復しました（一時的な名前から戻したもの " +
+                     Count(moved) + " 件）。履歴から元に戻せます");
 }
 
 void TFormRenamer::BtnCloseClick(QObject* /*Sender*/) { close(); }
@@ -386,16 +423,42 @@ void TFormRenamer::SessionEnding() {
 void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {
   Memo->Clear();
   TProgress progress(this, QStringLiteral("元に戻す"));
-  const UndoOutcome outcome = RunUndo({UndoOldPaths, UndoNewPaths}, Progress(progress));
+  JournalWriter journal(HistoryFolder(), RunKind::Undo, lastRunFolder_, lastRunId_);
+  const UndoOutcome outcome = RunUndo({UndoOldPaths, UndoNewPaths}, Progress(progress), &journal);
   for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
   // What was refused or not replayed stays for another try.
   BtnUndo->setEnabled(!UndoOldPaths.empty());
-  std::size_t errors = 0;
-  for (const UndoLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
-  std::string status = "元に戻す " + Count(outcome.Lines.size() - errors) + " 件、エラー " + Count(errors) + " 件";
-  if (outcome.Cancelled) status += "（キャンセル）";
-  if (!UndoOldPaths.empty())
-    status += "。残りの " + Count(UndoOldPaths.size()) + " 件は、原因を取り除いてからもう一度「元に戻す」で戻せます";
+  std::string status = UndoSummary(outcome, UndoOldPaths.size());
+  NoteMissingHistory(journal, status);
+  StatusBar->SetText(status);
+  if (outcome.Failure) std::rethrow_exception(outcome.Failure);
+}
+
+void TFormRenamer::BtnHistoryClick(QObject* /*Sender*/) {
+  THistoryDialog dialog(HistoryFolder(), this);
+  dialog.UndoProc = [this](const UndoPlan& plan) { UndoRecorded(plan); };
+  ShowHistoryProc(dialog);
+}
+
+void TFormRenamer::UndoRecorded(const UndoPlan& recorded) {
+  UndoPlan plan = recorded;
+  Memo->Clear();
+  TProgress progress(this, QStringLiteral("元に戻す"));
+  std::string problem;
+  const UndoOutcome outcome = UndoRecordedRun(HistoryFolder(), plan, Progress(progress), &problem);
+  for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
+  // The window's own undo list is about the same renames when the run is
+  // its last one: what the history took back is no longer there to undo.
+  if (plan.RunId == lastRunId_) {
+    UndoOldPaths = plan.OldPaths;
+    UndoNewPaths = plan.NewPaths;
+    BtnUndo->setEnabled(!UndoOldPaths.empty());
+  }
+  std::string status = UndoSummary(outcome, plan.OldPaths.size());
+  if (!problem.empty()) {
+    Memo->Lines().Add("履歴を記録できませんでした: " + problem);
+    status += "。履歴は記録できませんでした";
+  }
   StatusBar->SetText(status);
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
 }

@@ -13,6 +13,7 @@
 #include "gui/controls/Memo.h"
 #include "gui/controls/StringGrid.h"
 #include "engine/Design.h"
+#include "engine/history/History.h"
 #include "engine/rename/NameRules.h"
 #include "engine/rename/RenameRun.h"
 #include "engine/settings/Settings.h"
@@ -23,6 +24,7 @@ class QMimeData;
 namespace quor {
 
 class TProgress;
+class THistoryDialog;
 
 class TFormRenamer : public QWidget {
  public:
@@ -64,6 +66,8 @@ class TFormRenamer : public QWidget {
   TButton* BtnPreview;
   // What the last command did, at the foot of the window.
   TStatusBar* StatusBar;
+  // The recorded runs, to undo one after a restart.
+  TButton* BtnHistory;
 
   // The renames of the last run, old and new full paths, in run order.
   std::vector<std::string> UndoOldPaths;
@@ -85,6 +89,8 @@ class TFormRenamer : public QWidget {
   std::function<bool(std::size_t done, std::size_t total)> ProgressHook;
   // Shows the preview; true when the user asks for the real rename.
   std::function<bool(const RenameOutcome& preview)> ShowPreviewProc;
+  // Shows the history dialog; tests drive it instead.
+  std::function<void(THistoryDialog& dialog)> ShowHistoryProc;
 
   void BitBtnFolderClick(QObject* Sender);
   void BtnRenameClick(QObject* Sender);
@@ -106,6 +112,9 @@ class TFormRenamer : public QWidget {
   // is when neither can be opened.
   void BtnHelpClick(QObject* Sender);
   void BtnPreviewClick(QObject* Sender);
+  void BtnHistoryClick(QObject* Sender);
+  // Undoes a recorded run, with the lines in the log and the counts below.
+  void UndoRecorded(const UndoPlan& plan);
   // Writes the first local path of a drop into EditFolder; nothing else.
   void FormDropFiles(const QMimeData& data);
 
@@ -141,7 +150,15 @@ class TFormRenamer : public QWidget {
   // Writes the settings; the grid's open editor is committed first.
   void StoreSettings();
 
+  // Finishes what interrupted runs began, and says so in the log.
+  void RecoverInterruptedRuns();
+  // The log's last line and the status line's last words when a run could
+  // not be recorded in the history.
+  void NoteMissingHistory(const JournalWriter& journal, std::string& status);
+
   std::string settingsPath_;
+  std::string lastRunId_;      // the record of the run the undo list holds
+  std::string lastRunFolder_;
   std::array<TCheckBox*, kOptionCount> checkBoxes_{};
   // The settings file that could not be read at start-up, if any: it is
   // never replaced by this window.

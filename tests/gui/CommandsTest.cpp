@@ -2,8 +2,11 @@
 // the memo, the clipboard and the undo button read back.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <QAccessible>
 #include <QApplication>
@@ -11,8 +14,10 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 
+#include "gui/window/HistoryDialog.h"
 #include "gui/window/Main.h"
 #include "gui/window/PreviewDialog.h"
 #include "system/Exception.h"
@@ -248,6 +253,103 @@ TEST_F(Commands, TheLogPageShowsTheLinesWhenOpened) {
   form_->BtnRename->click();
   QApplication::processEvents();
   EXPECT_EQ(form_->Memo->VisibleLines(), QStringList{"Rename\tb.mp4\t←\tb.MP4"});
+}
+
+// The window closed, the program started again: the last run is still in
+// the history, and undoing it there gives back every name, a chain and a
+// folder included.
+TEST_F(Commands, UndoFromTheHistoryAfterARestart) {
+  File("A", "was A");
+  File("C", "was C");
+  std::filesystem::create_directory(folder_ + "/Season.ONE");
+  form_->CheckBoxIgnoreCase->setChecked(false);
+  form_->StringGridReplace->SetCells(0, 1, "A");  // A -> B, then C -> A
+  form_->StringGridReplace->SetCells(1, 1, "B");
+  form_->StringGridReplace->SetCells(0, 2, "C");
+  form_->StringGridReplace->SetCells(1, 2, "A");
+  form_->BtnRename->click();
+  ASSERT_EQ(Log().size(), 3u);
+  ASSERT_TRUE(Has("B") && Has("Season.one"));
+  form_->close();
+  form_ = std::make_unique<TFormRenamer>(root_ + "/quor-renamer.ini");  // a restart
+  EXPECT_FALSE(form_->BtnUndo->isEnabled());
+
+  bool shown = false;
+  form_->ShowHistoryProc = [&](THistoryDialog& dialog) {
+    shown = true;
+    auto* model = dialog.Table->model();
+    ASSERT_GE(model->rowCount(), 1);
+    EXPECT_EQ(model->index(0, 2).data().toString().toStdString(), folder_) << "the newest first";
+    EXPECT_EQ(model->index(0, 3).data().toString(), "3");
+    EXPECT_EQ(model->index(0, 5).data().toString(), "完了");
+    ASSERT_TRUE(dialog.BtnUndo->isEnabled());
+    dialog.BtnUndo->click();
+    EXPECT_EQ(model->index(1, 5).data().toString(), "元に戻した");
+    EXPECT_EQ(model->index(0, 1).data().toString(), "元に戻す") << "the undo is recorded too";
+    EXPECT_FALSE(dialog.BtnUndo->isEnabled()) << "an undo is not undone";
+  };
+  form_->BtnHistory->click();
+  EXPECT_TRUE(shown);
+  std::ifstream a(folder_ + "/A"), c(folder_ + "/C");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), "was A");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(c), {}), "was C");
+  EXPECT_TRUE(Has("Season.ONE"));
+  EXPECT_EQ(Log().size(), 3u);
+  EXPECT_EQ(form_->StatusBar->Text(), "元に戻す 3 件、エラー 0 件");
+}
+
+TEST_F(Commands, AnOlderRunOfTheFolderIsUndoneOnlyWhenConfirmed) {
+  File("a.MP4");
+  form_->BtnRename->click();
+  sleep(1);  // a run is told apart by the second it started in
+  File("b.MP4");
+  form_->BtnRename->click();
+  for (const bool yes : {false, true}) {
+    QString asked;
+    form_->ShowHistoryProc = [&](THistoryDialog& dialog) {
+      dialog.ConfirmProc = [&](const QString& question) {
+        asked = question;
+        return yes;
+      };
+      dialog.Table->selectRow(1);  // the older run
+      dialog.BtnUndo->click();
+    };
+    form_->BtnHistory->click();
+    EXPECT_FALSE(asked.isEmpty());
+    EXPECT_EQ(Has("a.MP4"), yes);
+    EXPECT_TRUE(Has("b.mp4"));
+  }
+}
+
+// Started after a kill that left an entry under its temporary name: the
+// window finishes that rename and says what it repaired.
+TEST_F(Commands, TheStartRepairsWhatAKillLeft) {
+  File(".quor-rename-99999-0-0.tmp", "moving");
+  const std::string history = qEnvironmentVariable("XDG_STATE_HOME").toStdString() + "/quor-renamer/history";
+  std::filesystem::create_directories(history);
+  std::ofstream(history + "/20200101-000000-99999.log")
+      << "quor-renamer history 1\nbegin\trename\t1577836800\t99999\t" << folder_ << "\nR\t0\t0\t" << folder_
+      << "/x.MP4\t" << folder_ << "/x.mp4\nT\t0\t" << folder_ << "/.quor-rename-99999-0-0.tmp\n";
+  form_ = std::make_unique<TFormRenamer>(root_ + "/quor-renamer.ini");
+  EXPECT_TRUE(Has("x.mp4"));
+  EXPECT_FALSE(Has(".quor-rename-99999-0-0.tmp"));
+  EXPECT_EQ(Log(), std::vector<std::string>{"Recover\t" + folder_ + "/x.mp4\t←\t" + folder_ + "/.quor-rename-99999-0-0.tmp"});
+  EXPECT_EQ(form_->StatusBar->Text(), "中断されたリネームを 1 件修復しました（一時的な名前から戻したもの 1 件）。履歴から元に戻せます");
+}
+
+// No history can be written: the rename goes on, and says once that it has none.
+TEST_F(Commands, ARunWithoutHistorySaysSo) {
+  File("a.MP4");
+  const QByteArray state = qgetenv("XDG_STATE_HOME");
+  std::ofstream(root_ + "/not-a-folder") << "x";
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(root_ + "/not-a-folder"));
+  form_->BtnRename->click();
+  qputenv("XDG_STATE_HOME", state);
+  EXPECT_TRUE(Has("a.mp4"));
+  ASSERT_EQ(Log().size(), 2u);
+  EXPECT_TRUE(Log()[1].starts_with("履歴を記録できませんでした: ")) << Log()[1];
+  EXPECT_EQ(form_->StatusBar->Text(), "リネーム 1 件、エラー 0 件。履歴は記録できませんでした");
+  EXPECT_TRUE(form_->BtnUndo->isEnabled()) << "the window's own undo still works";
 }
 
 }  // namespace

@@ -126,6 +126,8 @@ TEST_F(FormRenamerTest, ControlsWithParentCaptionAccessibleNameAndDesignState) {
       {"BtnUndo", f.BtnUndo, f.Panel1, "元に戻す", "元に戻す", -1},
       {"BtnHelp", f.BtnHelp, f.Panel1, "ヘルプ", "ヘルプ", -1},
       {"BtnClose", f.BtnClose, f.Panel1, "閉じる", "閉じる", -1},
+      {"BtnHistory", f.BtnHistory, f.Panel1, "履歴", "履歴", -1},
+      {"StatusBar", f.StatusBar, &f, "", "状態", -1},
       {"Panel1", f.Panel1, &f, "", "", -1},
   };
   for (const Row& r : rows) {

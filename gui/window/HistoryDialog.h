@@ -1,0 +1,67 @@
+#pragma once
+
+// The recorded runs, newest first, and a way to undo one of them after a
+// restart: 履歴 on the main window opens it.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QAbstractTableModel>
+#include <QDialog>
+
+#include "engine/history/History.h"
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+namespace quor {
+
+// A run's state in a few words: "完了", "一部を元に戻した", "読めません" ...
+[[nodiscard]] std::string RunStateText(const RunSummary& run);
+
+class THistoryModel : public QAbstractTableModel {
+ public:
+  explicit THistoryModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+
+  void SetRuns(std::vector<RunSummary> runs);
+  [[nodiscard]] const RunSummary& Run(int row) const { return runs_[static_cast<std::size_t>(row)]; }
+
+  [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
+  [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
+  [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+  [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ private:
+  std::vector<RunSummary> runs_;
+};
+
+class THistoryDialog : public QDialog {
+ public:
+  THistoryDialog(std::string historyDir, QWidget* parent = nullptr);
+
+  // Reads the history folder again.
+  void Refresh();
+  // Undoes the selected run, asking first when a later run of its folder
+  // may have renamed the same entries.
+  void BtnUndoClick();
+
+  // Undoes a run; the window does it, so that its log shows the lines.
+  std::function<void(const UndoPlan& plan)> UndoProc;
+  // Asks the user a yes/no question; tests answer it.
+  std::function<bool(const QString& question)> ConfirmProc;
+
+  QTableView* Table;
+  QPushButton* BtnUndo;
+  QPushButton* BtnClose;
+  QLabel* Note;
+
+ private:
+  void UpdateButtons();
+
+  std::string historyDir_;
+  THistoryModel* model_;
+};
+
+}  // namespace quor
