@@ -169,6 +169,22 @@ class SimulatedFolder {
   std::size_t maxName_ = 0;
 };
 
+// Ends a run's record with how the run ended and its counts.
+template <typename Outcome>
+void CloseRecord(JournalWriter* journal, const Outcome& outcome) {
+  if (!journal) return;
+  std::size_t errors = 0;
+  for (const auto& line : outcome.Lines) errors += line.Ok ? 0 : 1;
+  journal->Finish(outcome.Failure ? RunEnd::Failed : outcome.Cancelled ? RunEnd::Cancelled : RunEnd::Finished,
+                  outcome.Lines.size() - errors, errors);
+}
+
+// A rename whose temporary name, should it take one, goes on record first.
+RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const std::string& from, const std::string& to) {
+  if (!journal) return RenameFile(from, to);
+  return RenameFile(from, to, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); });
+}
+
 // The one walk behind the run and the preview: `rename` is the real rename
 // or the simulated one, and everything else is shared, so that the two
 // cannot drift apart. With a journal, each batch of renames is on record
@@ -219,12 +235,7 @@ RenameOutcome Execute(const std::string& folderText, const RenameOptions& option
     outcome.Failure = std::current_exception();
     if (journal && tried > 0) journal->Checkpoint(tried - 1);
   }
-  if (journal) {
-    std::size_t errors = 0;
-    for (const RenameLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
-    journal->Finish(outcome.Failure ? RunEnd::Failed : outcome.Cancelled ? RunEnd::Cancelled : RunEnd::Finished,
-                    outcome.Lines.size() - errors, errors);
-  }
+  CloseRecord(journal, outcome);
   return outcome;
 }
 
@@ -237,9 +248,7 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
   return Execute(
       folderText, options, progress,
       [&](std::size_t seq, const std::string& oldPath, const std::string& newPath) {
-        RenameResult result =
-            journal ? RenameFile(oldPath, newPath, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); })
-                    : RenameFile(oldPath, newPath);
+        RenameResult result = RenameOnRecord(journal, seq, oldPath, newPath);
         if (result) {
           undo.OldPaths.push_back(oldPath);
           undo.NewPaths.push_back(newPath);
@@ -282,9 +291,7 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
         if (!oldPath.empty() && !newPath.empty()) {
           // The rename itself finds out whether the entry is there, so the
           // common case costs one system call.
-          const RenameResult result =
-              journal ? RenameFile(newPath, oldPath, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); })
-                      : RenameFile(newPath, oldPath);
+          const RenameResult result = RenameOnRecord(journal, seq, newPath, oldPath);
           if (journal && !result) journal->Refused(seq, result.Error());
           Refusal why = RefusalOf(result);
           if (why.What == Kind::Vanished && EntryExists(newPath)) {
@@ -308,12 +315,7 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
     outcome.Failure = std::current_exception();
     if (journal && done > 0) journal->Checkpoint(done - 1);
   }
-  if (journal) {
-    std::size_t errors = 0;
-    for (const UndoLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
-    journal->Finish(outcome.Failure ? RunEnd::Failed : outcome.Cancelled ? RunEnd::Cancelled : RunEnd::Finished,
-                    outcome.Lines.size() - errors, errors);
-  }
+  CloseRecord(journal, outcome);
   // What was not replayed, then what was refused, each in run order.
   std::vector<std::string> oldPaths(undo.OldPaths.begin(), undo.OldPaths.begin() + static_cast<std::ptrdiff_t>(next));
   std::vector<std::string> newPaths(undo.NewPaths.begin(), undo.NewPaths.begin() + static_cast<std::ptrdiff_t>(next));
