@@ -1,5 +1,6 @@
 // Renders the README's pictures: the main window with a filled-in replace
-// list, and the preview of a folder of recordings with a few collisions.
+// list, the preview of a folder of recordings with a few collisions, the
+// Log page after the rename, and the history.
 // Run under a real X server (xvfb-run) so that the desktop's fonts are used.
 #include <stdlib.h>
 
@@ -13,6 +14,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include "engine/history/Journal.h"
+#include "gui/window/HistoryDialog.h"
 #include "gui/window/Main.h"
 #include "gui/window/PreviewDialog.h"
 #include "gui/controls/Application.h"
@@ -25,6 +28,7 @@ int main(int argc, char** argv) {
   TQtApplication app(argc, argv);
   char templ[] = "/tmp/quor-shots-XXXXXX";
   const std::string root = mkdtemp(templ);
+  setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
   const std::string folder = root + "/録画/星空探偵団";
   std::filesystem::create_directories(folder);
   for (const char* name :
@@ -55,13 +59,25 @@ int main(int argc, char** argv) {
     QTimer::singleShot(300, [&] {
       dialog.grab().save(QString::fromStdString(out + "/screenshot-preview.png"));
       dialog.close();
-      form.hide();
-      QApplication::quit();
+      form.BtnRenameClick(form.BtnRename);
+      form.PageControl->setCurrentWidget(form.TabSheetLog);
+      QTimer::singleShot(300, [&] {
+        form.grab().save(QString::fromStdString(out + "/screenshot-log.png"));
+        THistoryDialog history(HistoryFolder(), &form);
+        history.show();
+        QTimer::singleShot(300, [&] {
+          history.grab().save(QString::fromStdString(out + "/screenshot-history.png"));
+          history.close();
+          form.hide();
+          QApplication::quit();
+        });
+        history.exec();
+      });
     });
     dialog.exec();
   });
   QApplication::exec();
   std::filesystem::remove_all(root);
-  std::printf("wrote %s/screenshot-main.png and %s/screenshot-preview.png\n", out.c_str(), out.c_str());
+  std::printf("wrote the main window, the preview, the log and the history into %s\n", out.c_str());
   return 0;
 }

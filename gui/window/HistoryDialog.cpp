@@ -84,6 +84,8 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
   const RunSummary& run = Run(index.row());
   const RunRecord& r = run.Record;
   if (role == Qt::ForegroundRole && !r.Readable) return QBrush(QColor(0xB0, 0x00, 0x00));
+  if (role == Qt::TextAlignmentRole && (index.column() == kRenamed || index.column() == kRefused))
+    return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
   const QLocale english(QLocale::English);
   switch (index.column()) {
