@@ -7,29 +7,39 @@ Codepage NativeCodepage() { return Codepage::Utf8; }
 namespace {
 
 bool IsCp932Trail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
-bool IsCont(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 }  // namespace
 
-std::size_t Utf8SequenceLength(std::string_view s, std::size_t pos) {
-  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[pos + i]); };
-  const std::size_t left = s.size() - pos;
-  const unsigned char c = at(0);
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) return left >= 2 && IsCont(at(1)) ? 2 : 0;
-  if (c >= 0xE0 && c <= 0xEF) {
-    if (left < 3 || !IsCont(at(1)) || !IsCont(at(2))) return 0;
-    if (c == 0xE0 && at(1) < 0xA0) return 0;   // overlong
-    if (c == 0xED && at(1) >= 0xA0) return 0;  // surrogate
-    return 3;
+bool IsPlainText(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = p + text.size();
+  const auto cont = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+  while (p < end) {
+    const unsigned char c = *p;
+    if (c >= 0x20 && c < 0x7F) {
+      ++p;
+      continue;
+    }
+    const auto left = end - p;
+    if (c < 0xC2) return false;  // a control, DEL, a stray continuation byte, an overlong lead
+    if (c < 0xE0) {
+      if (left < 2 || !cont(p[1]) || (c == 0xC2 && p[1] < 0xA0)) return false;
+      p += 2;
+    } else if (c < 0xF0) {
+      if (left < 3 || !cont(p[1]) || !cont(p[2]) || (c == 0xE0 && p[1] < 0xA0) || (c == 0xED && p[1] >= 0xA0) ||
+          (c == 0xE2 && p[1] == 0x80 && (p[2] == 0xA8 || p[2] == 0xA9)))
+        return false;
+      p += 3;
+    } else if (c < 0xF5) {
+      if (left < 4 || !cont(p[1]) || !cont(p[2]) || !cont(p[3]) || (c == 0xF0 && p[1] < 0x90) ||
+          (c == 0xF4 && p[1] >= 0x90))
+        return false;
+      p += 4;
+    } else {
+      return false;
+    }
   }
-  if (c >= 0xF0 && c <= 0xF4) {
-    if (left < 4 || !IsCont(at(1)) || !IsCont(at(2)) || !IsCont(at(3))) return 0;
-    if (c == 0xF0 && at(1) < 0x90) return 0;  // overlong
-    if (c == 0xF4 && at(1) >= 0x90) return 0;  // above U+10FFFF
-    return 4;
-  }
-  return 0;
+  return true;
 }
 
 bool IsValidText(std::string_view text, Codepage cp) {

@@ -44,6 +44,8 @@ bool NameCodepage(std::string_view name, Codepage& cp) {
 }
 
 std::string DisplayName(std::string_view name) {
+  // Nearly every name: shown as it is.
+  if (IsPlainText(name)) return std::string(name);
   std::string out;
   out.reserve(name.size());
   Codepage cp = Codepage::Utf8;

@@ -22,20 +22,23 @@ std::size_t EscapedLength(std::string_view v, std::size_t i) {
   return 0;
 }
 
-bool NeedsEscape(std::string_view v) {
-  if (v.starts_with(kMarker)) return true;
-  for (std::size_t i = 0; i < v.size(); i += CharLength(v, i, Codepage::Utf8))
-    if (EscapedLength(v, i) > 0) return true;
-  return false;
-}
+bool NeedsEscape(std::string_view v) { return v.starts_with(kMarker) || !IsPlainText(v); }
 
 }  // namespace
 
 std::string EscapeLineValue(std::string_view value) {
-  if (!NeedsEscape(value)) return std::string(value);
+  std::string out;
+  AppendEscapedLineValue(out, value);
+  return out;
+}
+
+void AppendEscapedLineValue(std::string& out, std::string_view value) {
+  if (!NeedsEscape(value)) {
+    out.append(value);
+    return;
+  }
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out(kMarker);
-  out.reserve(value.size() + 16);
+  out.append(kMarker);
   for (std::size_t i = 0; i < value.size();) {
     const std::size_t escaped = EscapedLength(value, i);
     if (escaped > 0) {
@@ -53,7 +56,6 @@ std::string EscapeLineValue(std::string_view value) {
     out.append(value.substr(i, n));
     i += n;
   }
-  return out;
 }
 
 std::string UnescapeLineValue(std::string_view text) {

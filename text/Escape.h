@@ -24,6 +24,8 @@
 namespace quor {
 
 [[nodiscard]] std::string EscapeLineValue(std::string_view value);
+// The same, appended to `out`: for writers of many lines.
+void AppendEscapedLineValue(std::string& out, std::string_view value);
 [[nodiscard]] std::string UnescapeLineValue(std::string_view text);
 
 }  // namespace quor

@@ -245,9 +245,9 @@ void JournalWriter::Intend(std::size_t seq, std::uint64_t inode, std::string_vie
   pending_ += '\t';
   AppendNumber(pending_, inode);
   pending_ += '\t';
-  pending_ += EscapeLineValue(oldPath);
+  AppendEscapedLineValue(pending_, oldPath);
   pending_ += '\t';
-  pending_ += EscapeLineValue(newPath);
+  AppendEscapedLineValue(pending_, newPath);
   pending_ += '\n';
 }
 

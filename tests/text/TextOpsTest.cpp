@@ -52,6 +52,34 @@ TEST(Codepage, Validity) {
   EXPECT_FALSE(IsValidText("\x81\xFD", Sjis));   // trail byte out of range
 }
 
+// What may be shown and written on a line as it is.
+TEST(Codepage, PlainText) {
+  const struct {
+    const char* what;
+    std::string text;
+    bool plain;
+  } cases[] = {
+      {"empty", "", true},
+      {"every width of character", "a é 第 🎬 ~", true},
+      {"the last character before DEL", "~", true},
+      {"TAB", "a\tb", false},
+      {"DEL", "a\x7F", false},
+      {"NUL", std::string("a\0", 2), false},
+      {"the last C1 control", "\xC2\x9F", false},
+      {"the first character after C1", "\xC2\xA0", true},
+      {"line separator", "\xE2\x80\xA8", false},
+      {"the character before it", "\xE2\x80\xA7", true},
+      {"a stray continuation byte", "\x80", false},
+      {"overlong", "\xC0\xAF", false},
+      {"overlong three bytes", "\xE0\x80\xAF", false},
+      {"surrogate", "\xED\xA0\x80", false},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", false},
+      {"cut short", "\xE3\x81", false},
+      {"CP932", "\x83\x65\x83\x58", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsPlainText(c.text), c.plain) << c.what;
+}
+
 TEST(TextOps, AnsiPosStepsOverTrailBytes) {
   EXPECT_EQ(AnsiPos("b", "ab", Utf8), 2u);
   EXPECT_EQ(AnsiPos("", "ab", Utf8), 0u);
