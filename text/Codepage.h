@@ -28,8 +28,28 @@ enum class Codepage { Cp932, Utf8 };
 [[nodiscard]] inline std::size_t CharLength(std::string_view text, std::size_t pos, Codepage cp);
 
 // Length of the well-formed UTF-8 sequence at text[pos], or 0 when the byte
-// there starts none.
-[[nodiscard]] std::size_t Utf8SequenceLength(std::string_view text, std::size_t pos);
+// there starts none. Inline: every scan of a name calls it per character.
+[[nodiscard]] inline std::size_t Utf8SequenceLength(std::string_view s, std::size_t pos) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[pos + i]); };
+  const auto cont = [&](std::size_t i) { return (at(i) & 0xC0) == 0x80; };
+  const std::size_t left = s.size() - pos;
+  const unsigned char c = at(0);
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return left >= 2 && cont(1) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    if (left < 3 || !cont(1) || !cont(2)) return 0;
+    if (c == 0xE0 && at(1) < 0xA0) return 0;   // overlong
+    if (c == 0xED && at(1) >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    if (left < 4 || !cont(1) || !cont(2) || !cont(3)) return 0;
+    if (c == 0xF0 && at(1) < 0x90) return 0;  // overlong
+    if (c == 0xF4 && at(1) >= 0x90) return 0;  // above U+10FFFF
+    return 4;
+  }
+  return 0;
+}
 
 // True when a character starts at text[pos] (pos <= size) in UTF-8, found
 // from the few bytes before it: only a well-formed sequence that starts up

@@ -250,6 +250,16 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
       journal);
 }
 
+RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptions& options, JournalWriter& journal,
+                                const ProgressFn& progress, const NameSet* only) {
+  return Execute(
+      folderText, only, options, progress,
+      [&](std::size_t seq, const std::string& oldPath, const std::string& newPath) {
+        return RenameFile(oldPath, newPath, [&journal, seq](const std::string& temp) { journal.TempRoute(seq, temp); });
+      },
+      &journal);
+}
+
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
                             const ProgressFn& progress, const NameSet* only) {
   SimulatedFolder folder;

@@ -76,6 +76,11 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
                         const ProgressFn& progress = {}, JournalWriter* journal = nullptr,
                         const NameSet* only = nullptr);
 
+// RunRename for a caller whose way back is the history record alone (the
+// command line): no undo list is kept, which spares a copy of every path.
+RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptions& options, JournalWriter& journal,
+                                const ProgressFn& progress = {}, const NameSet* only = nullptr);
+
 // What RunRename would do now, touching nothing: each rename is checked
 // against the folder as it stands and against the renames before it in the
 // same run, and answered as the system would answer it. For a folder that
