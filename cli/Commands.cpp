@@ -286,9 +286,8 @@ int RenameCommand(const CommandLine& line) {
     if (line.DryRun) {
       outcome = PreviewRename(target.FolderText, options, progress.Fn(), only);
     } else {
-      std::vector<std::string> oldPaths, newPaths;
       JournalWriter journal(history, RunKind::Rename, RecordText(target));
-      outcome = RunRename(target.FolderText, options, {oldPaths, newPaths}, progress.Fn(), &journal, only);
+      outcome = RunRecordedRename(target.FolderText, options, journal, progress.Fn(), only);
       if (!journal.Problem().empty() && !toldNoRecord) {
         Say("the history has no complete record of this run: " + journal.Problem());
         toldNoRecord = true;
