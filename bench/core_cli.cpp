@@ -1,11 +1,15 @@
 // quor-rename on 100,000 recording names, as a script runs it: a process of
 // its own that reads no settings file, writes the history record ahead of
-// its renames and prints a log line per rename into a file. Beside it, the
-// floor measured in the same run (a bare loop that lists the folder and
-// calls renameat2 with names worked out beforehand), and perl rename and
-// mmv where they are installed.
+// its renames (and puts it on the disk at the end) and prints a log line per
+// rename. Beside it, the floor measured in the same run (a bare loop that
+// lists the folder and calls renameat2 with names worked out beforehand),
+// and perl rename and mmv where they are installed.
 //
 //   bench_core_cli [count] [rounds]
+//
+// Every contender renames the same folder in turn; each file holds its
+// original name, so that the folder is put back between them whatever a
+// contender made of the names.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -21,7 +25,6 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/rename/NameRules.h"
@@ -30,8 +33,7 @@ using namespace quor;
 
 namespace {
 
-// Wall time, and the CPU time split into user and system of this process
-// and its children together.
+// Wall time, and the CPU time of this process and its children.
 struct Time {
   double wall = 0, user = 0, sys = 0;
 };
@@ -39,7 +41,7 @@ struct Time {
 double CpuSeconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
 
 Time Cpu() {
-  rusage self {}, children {};
+  rusage self{}, children{};
   getrusage(RUSAGE_SELF, &self);
   getrusage(RUSAGE_CHILDREN, &children);
   return {0, CpuSeconds(self.ru_utime) + CpuSeconds(children.ru_utime),
@@ -78,7 +80,8 @@ void Floor(const std::string& dir, const std::unordered_map<std::string, std::st
   close(fd);
 }
 
-// The names of bench_gui_rename, so that the figures compare.
+// The names of bench_gui_rename, so that the figures compare; each file
+// holds its name.
 void Make(const std::string& dir, int count) {
   std::filesystem::create_directory(dir);
   const char* shows[] = {"ニュース7", "アニメ劇場", "ドキュメント72時間", "ドラマ10", "Eテレ0655"};
@@ -89,8 +92,32 @@ void Make(const std::string& dir, int count) {
     const std::string name = std::string(shows[i % 5]) + " 第" + std::to_string(i / 5 + 1) + "話｢" +
                              titles[(i / 7) % 5] + "｣" + tags[(i / 3) % 5] + exts[(i / 11) % 4];
     const int fd = open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd >= 0) close(fd);
+    if (fd >= 0) {
+      (void)!write(fd, name.data(), name.size());
+      close(fd);
+    }
   }
+}
+
+// Puts every file back under the name it holds; the count of names that
+// were not.
+std::size_t Restore(const std::string& dir) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  std::size_t moved = 0;
+  for (const std::string& name : ListNames(dir)) {
+    const int file = openat(fd, name.c_str(), O_RDONLY);
+    char buffer[512];
+    const ssize_t n = file < 0 ? -1 : read(file, buffer, sizeof buffer);
+    if (file >= 0) close(file);
+    if (n <= 0) continue;
+    const std::string original(buffer, static_cast<std::size_t>(n));
+    if (original == name) continue;
+    renameat2(fd, name.c_str(), fd, original.c_str(), RENAME_NOREPLACE);
+    ++moved;
+  }
+  close(fd);
+  sync();  // so that the writeback of one contender never slows the next
+  return moved;
 }
 
 // Runs a program to its end; its exit status.
@@ -121,6 +148,7 @@ bool Installed(const char* program) {
 
 struct Figures {
   std::vector<Time> runs;
+  std::size_t renamed = 0;  // by the last run
   [[nodiscard]] Time Best() const {
     if (runs.empty()) return {};
     return *std::min_element(runs.begin(), runs.end(), [](const Time& a, const Time& b) { return a.wall < b.wall; });
@@ -138,7 +166,6 @@ int main(int argc, char** argv) {
   const std::string dir = root + "/recordings";
   Make(dir, count);
   const std::vector<std::string> names = ListNames(dir);
-  std::filesystem::remove_all(dir);
   std::printf("%d files in %s\n", count, dir.c_str());
 
   RenameOptions options;  // the first start's options, and the two below
@@ -151,7 +178,6 @@ int main(int argc, char** argv) {
   }
   // The history and the (unread) settings of the run live in the bench's folder.
   const std::vector<std::string> env = {"XDG_STATE_HOME=" + root + "/state", "XDG_CONFIG_HOME=" + root + "/config"};
-  const std::string log = root + "/lines.txt";
   const std::vector<std::string> cli = {QUOR_RENAME_EXE, "--defaults", "-o", "WaSpaceKakko=1",
                                         "-o", "DeleteAfterKakko=1", dir};
   // perl rename reads the names from its standard input.
@@ -165,82 +191,71 @@ int main(int argc, char** argv) {
   }
   const bool perlRename = Installed("file-rename");
   const bool mmv = Installed("mmv");
+  sync();
 
-  // Each contender gets a folder made afresh and put on the disk: a folder
-  // renamed back and forth grows blocks with holes, and the writeback of
-  // its making would slow whoever comes next.
-  const auto fresh = [&] {
-    std::filesystem::remove_all(dir);
-    Make(dir, count);
-    sync();
-  };
-  // The names of the folder that are no longer the originals.
-  const std::unordered_set<std::string> original(names.begin(), names.end());
-  const auto changed = [&] {
-    std::size_t n = 0;
-    for (const std::string& name : ListNames(dir)) n += original.count(name) == 0 ? 1 : 0;
-    return n;
-  };
-
-  Figures floor, run, undo, perl, mmvRun;
-  std::size_t perlChanged = 0, mmvChanged = 0;
+  Figures floor, run, runToFile, undo, perl, mmvRun;
   int failures = 0;
   for (int r = 0; r < rounds; ++r) {
-    fresh();
     floor.runs.push_back(Seconds([&] { Floor(dir, forward); }));
+    floor.renamed = Restore(dir);
 
-    fresh();
     int status = 0;
-    run.runs.push_back(Seconds([&] { status = Spawn(cli, "/", "", log, env); }));
-    failures += status != 0 || changed() != forward.size();
+    run.runs.push_back(Seconds([&] { status = Spawn(cli, "/", "", "/dev/null", env); }));
+    failures += status != 0;
     sync();
-    undo.runs.push_back(Seconds([&] { status = Spawn({QUOR_RENAME_EXE, "-q", "--undo"}, "/", "", log, env); }));
-    failures += status != 0 || changed() != 0;
+    undo.runs.push_back(Seconds([&] { status = Spawn({QUOR_RENAME_EXE, "-q", "--undo"}, "/", "", "/dev/null", env); }));
+    failures += status != 0;
+    run.renamed = forward.size() - Restore(dir);  // all of them when the undo put every one back
+    undo.renamed = run.renamed;
+
+    // The lines into a log file, as a recorder might keep them.
+    runToFile.runs.push_back(Seconds([&] { status = Spawn(cli, "/", "", root + "/lines.txt", env); }));
+    failures += status != 0;
+    runToFile.renamed = Restore(dir);
 
     if (perlRename) {
-      fresh();
       // The same rules, as near as an expression says them.
       perl.runs.push_back(Seconds([&] {
         (void)Spawn({"file-rename", "-0", "-e",
                      "s/｢/「/g; s/｣/」/g; s/話\\s*「/話 「/; s/」.*?(\\.[^.]*)$/」$1/; s/(\\.[^.]*)$/\\L$1/"},
                     dir, nameList, "/dev/null");
       }));
-      perlChanged = changed();
+      perl.renamed = Restore(dir);
     }
     if (mmv) {
-      fresh();
       // Its patterns can say the extensions only.
       mmvRun.runs.push_back(Seconds([&] {
         (void)Spawn({"mmv", "-r", "*.TS", "#1.ts"}, dir, "", "/dev/null");
         (void)Spawn({"mmv", "-r", "*.MP4", "#1.mp4"}, dir, "", "/dev/null");
       }));
-      mmvChanged = changed();
+      mmvRun.renamed = Restore(dir);
     }
   }
 
   const double f = floor.Best().wall;
   const auto row = [&](const char* what, const Figures& x, bool ratio) {
     if (x.runs.empty()) {
-      std::printf("%-46s   not installed\n", what);
+      std::printf("%-48s   not installed\n", what);
       return;
     }
     const Time t = x.Best();
-    std::printf("%-46s %7.3f s  (user %.3f, system %.3f)", what, t.wall, t.user, t.sys);
+    std::printf("%-48s %7.3f s  (user %.3f, system %.3f)", what, t.wall, t.user, t.sys);
     if (ratio) std::printf("  %5.2f x floor", t.wall / f);
-    std::printf("\n");
+    std::printf("  %6zu renamed\n", x.renamed);
   };
-  std::printf("best of %d rounds, %zu renames each, each on a folder made afresh\n", rounds, forward.size());
+  std::printf("best of %d rounds, %zu renames each\n", rounds, forward.size());
   row("floor: readdir + renameat2", floor, false);
-  row("quor-rename DIR (history record, log lines)", run, true);
+  row("quor-rename DIR >/dev/null (history record)", run, true);
+  row("quor-rename DIR >lines.txt", runToFile, true);
   row("quor-rename --undo", undo, true);
   row("perl rename, the same rules as an expression", perl, true);
   row("mmv, extensions only", mmvRun, true);
-  if (perlRename || mmv) std::printf("names changed: perl rename %zu, mmv %zu\n", perlChanged, mmvChanged);
   std::uintmax_t record = 0;
   for (const auto& e : std::filesystem::directory_iterator(root + "/state/quor-renamer/history"))
     record = std::max(record, e.file_size());
   std::printf("history record of a run: %.1f MB\n", static_cast<double>(record) / 1e6);
-  if (failures != 0) std::printf("FAILED: %d runs did not rename or undo every name\n", failures);
+  if (failures != 0 || run.renamed != forward.size())
+    std::printf("FAILED: a run or an undo did not rename every name\n");
 
   std::filesystem::remove_all(root);
   return failures == 0 ? 0 : 1;
