@@ -213,9 +213,18 @@ bool ResolveTargets(const CommandLine& line, std::vector<Target>& targets) {
       ok = ok && listed;
       return static_cast<bool>(listed);
     };
+    // The engine reads a '*' or '?' in a folder text as a mask: a folder
+    // whose own name holds one cannot be named, and its parent's entries
+    // would be renamed instead.
+    const auto literal = [&](const std::string& folder) {
+      if (FolderOfText(folder) == folder) return true;
+      Say("cannot take " + DisplayPath(path) + ": a '*' or '?' in the name of its folder would be read as a mask");
+      ok = false;
+      return false;
+    };
     const bool isFolder = DirectoryExists(full);
     if (isFolder && !line.Themselves) {
-      if (readable(full)) targets.push_back({full, {}, {}});
+      if (literal(full) && readable(full)) targets.push_back({full, {}, {}});
       continue;
     }
     if (!EntryExists(full)) {
@@ -237,7 +246,7 @@ bool ResolveTargets(const CommandLine& line, std::vector<Target>& targets) {
       continue;
     }
     const std::string folder = ParentOf(std::string(trimmed));
-    if (!readable(folder)) continue;
+    if (!literal(folder) || !readable(folder)) continue;
     auto [it, added] = entryRuns.emplace(folder, targets.size());
     if (added) targets.push_back({folder, {}, {}});
     Target& target = targets[it->second];

@@ -137,6 +137,7 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
   TempFolder dir;
   dir.File("a.MP4");
   dir.Folder("locked");
+  dir.Folder("a*");  // as a mask, it would take a.MP4 itself
   dir.File("unreadable.ini");
   ::chmod((dir / "locked").c_str(), 0);
   ::chmod((dir / "unreadable.ini").c_str(), 0);
@@ -162,6 +163,7 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
       {"a settings file that is a folder", {"--settings", "{d}/locked", "{d}"}},
       {"a settings file without read permission", {"--settings", "{d}/unreadable.ini", "{d}"}},
       {"a folder without read permission", {"--defaults", "{d}", "{d}/locked"}},
+      {"a folder whose name reads as a mask", {"--defaults", "{d}/a*"}},
       {"--dry-run with --undo", {"--undo", "--dry-run"}},
       {"two modes", {"--history", "--list", "{d}"}},
       {"--history with a PATH", {"--history", "{d}"}},
