@@ -1,16 +1,40 @@
 # The help file, the install layout, desktop integration and the Debian package.
 #
-# The program finds its settings and help files from its own path, so it is
-# installed as a self-contained folder, <prefix>/lib/quor-renamer/, holding
-# the executable, quor-renamer.chm and the same help as web pages in
-# quor-renamer-help/; <prefix>/bin/quor-renamer is only a link to it. Qt resolves the link (/proc/self/exe), so the help is looked
-# up beside the real file, not in bin/.
-
-if(NOT TARGET quor-renamer)
-  return()  # a build without the window has nothing to install
-endif()
+# The programs find their settings and help files from their own path, so
+# they are installed as a self-contained folder, <prefix>/lib/quor-renamer/,
+# holding the window quor-renamer, the command line quor-rename,
+# quor-renamer.chm and the same help as web pages in quor-renamer-help/;
+# <prefix>/bin/quor-renamer and <prefix>/bin/quor-rename are only links to
+# them. Both resolve the link (/proc/self/exe), so the help and the settings
+# are looked up beside the real file, not in bin/.
 
 set(QUOR_APP_DIR lib/quor-renamer)
+# A relative link in bin/ to a program of QUOR_APP_DIR, so that the tree can
+# be moved (DESTDIR, dpkg -x) intact.
+set(QUOR_LINK_DIR ${CMAKE_CURRENT_BINARY_DIR}/install-link)
+file(MAKE_DIRECTORY ${QUOR_LINK_DIR})
+function(quor_install_link program)
+  file(CREATE_LINK ../${QUOR_APP_DIR}/${program} ${QUOR_LINK_DIR}/${program} SYMBOLIC)
+  install(FILES ${QUOR_LINK_DIR}/${program} DESTINATION bin)
+endfunction()
+
+# --- Command line ------------------------------------------------------------
+# Built with or without the window; its manual page is compressed as Debian
+# keeps them.
+install(TARGETS quor-rename RUNTIME DESTINATION ${QUOR_APP_DIR})
+quor_install_link(quor-rename)
+set(QUOR_MAN_PAGE ${CMAKE_CURRENT_BINARY_DIR}/man/quor-rename.1.gz)
+add_custom_command(
+  OUTPUT ${QUOR_MAN_PAGE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+  COMMAND gzip -9nc ${CMAKE_CURRENT_SOURCE_DIR}/cli/quor-rename.1 > ${QUOR_MAN_PAGE}
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/cli/quor-rename.1
+  VERBATIM)
+add_custom_target(quor_man_page ALL DEPENDS ${QUOR_MAN_PAGE})
+install(FILES ${QUOR_MAN_PAGE} DESTINATION share/man/man1)
+install(FILES cli/quor-rename.bash DESTINATION share/bash-completion/completions RENAME quor-rename)
+
+if(TARGET quor-renamer)
 # Where the executable lands in the build tree: the help is built beside it
 # so that the Help button works from the build directory too.
 if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
@@ -63,12 +87,7 @@ install(DIRECTORY ${QUOR_HELP_HTML_DIR} DESTINATION ${QUOR_APP_DIR})
 
 # --- Program -----------------------------------------------------------------
 install(TARGETS quor-renamer RUNTIME DESTINATION ${QUOR_APP_DIR})
-
-# A relative link, so that the tree can be moved (DESTDIR, dpkg -x) intact.
-set(QUOR_LINK_DIR ${CMAKE_CURRENT_BINARY_DIR}/install-link)
-file(MAKE_DIRECTORY ${QUOR_LINK_DIR})
-file(CREATE_LINK ../${QUOR_APP_DIR}/quor-renamer ${QUOR_LINK_DIR}/quor-renamer SYMBOLIC)
-install(FILES ${QUOR_LINK_DIR}/quor-renamer DESTINATION bin)
+quor_install_link(quor-renamer)
 
 # --- Desktop integration -----------------------------------------------------
 install(FILES packaging/quor-renamer.desktop DESTINATION share/applications)
@@ -110,6 +129,8 @@ else()
                  "only the scalable application icon is installed")
 endif()
 
+endif()  # the window
+
 # --- Debian package ----------------------------------------------------------
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quor-renamer)
@@ -123,7 +144,10 @@ set(CPACK_PACKAGE_DESCRIPTION
     "takes out the space before the title, cuts broadcast marks after the title,\n"
     "lower-cases extensions and applies a user-edited replace list. Every rename\n"
     "is logged, an existing file is never overwritten, and the last run can be\n"
-    "undone. The user interface and the help are in Japanese.")
+    "undone. The user interface and the help are in Japanese.\n"
+    "The command quor-rename applies the same rules, settings and history from\n"
+    "a shell, a script or a recorder's after-recording command, without a\n"
+    "display.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -137,7 +161,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 find_program(QUOR_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(QUOR_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-else()
+elseif(TARGET quor-renamer)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6gui6, libqt6core6")
 endif()
 # xdg-open is how the help reaches the desktop: the .chm when a CHM viewer is

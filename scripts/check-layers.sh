@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that every include points down the layers, never up or sideways:
 #   text  <  system  <  engine  <  gui  <  app
+#                        engine  <  cli   (the command line, without Qt)
 # Each folder may include its own layer and the layers its library links
 # (all the ones below it); Qt only from the GUI up, POSIX only in system/.
 # Run from anywhere; prints each offending line and fails when there is one.
@@ -15,10 +16,12 @@ system/          text system posix
 engine/          text system engine
 gui/             text system engine gui qt
 app/             text system engine gui app qt
+cli/             text system engine cli
 tests/text/      text tests
 tests/system/    text system tests posix
 tests/engine/    text system engine tests posix
 tests/gui/       text system engine gui tests qt posix
+tests/cli/       text system engine tests posix
 tests/           tests posix
 bench/core_      text system engine posix
 bench/gui_       text system engine gui qt posix

@@ -24,5 +24,8 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev librsvg2-bin dpkg-dev)
 # The fonts of an ordinary Japanese desktop, so that the window is tested
 # against what users have.
+# The last line: the command-line renamers that bench_core_cli compares with,
+# man, which checks the manual page, and bash-completion, which runs the completion.
 TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth exfatprogs exfat-fuse fuse3 desktop-file-utils appstream fp-utils
-               fonts-noto-mono fonts-noto-cjk fonts-dejavu-core)
+               fonts-noto-mono fonts-noto-cjk fonts-dejavu-core
+               rename mmv man-db bash-completion)

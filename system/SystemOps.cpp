@@ -142,6 +142,33 @@ std::string ExecutablePath() {
   }
 }
 
+std::string CurrentFolder() {
+  try {
+    std::string buffer(4096, '\0');
+    for (;;) {
+      if (getcwd(buffer.data(), buffer.size()) != nullptr) {
+        buffer.resize(std::strlen(buffer.c_str()));
+        // Linux prefixes "(unreachable)" when the folder is outside the root.
+        return buffer.starts_with("/") ? buffer : std::string();
+      }
+      if (errno != ERANGE) return {};
+      buffer.resize(buffer.size() * 2);
+    }
+  } catch (...) {
+    return {};
+  }
+}
+
+SysResult CanListFolder(const std::string& path) {
+  if (HasNul(path)) return SysResult(EINVAL);
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return SysResult(errno);
+  close(fd);
+  return {};
+}
+
+bool IsTerminal(int fd) { return isatty(fd) == 1; }
+
 bool IsWritableDirectory(const std::string& path) {
   return DirectoryExists(path) && faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }

@@ -75,6 +75,17 @@ inline constexpr std::string_view kTempNamePrefix = ".quor-rename-";
 // Full path of the running program; "" when the system does not tell.
 [[nodiscard]] std::string ExecutablePath();
 
+// The folder the process runs in, as the system spells it (no links);
+// "" when it is gone or cannot be told.
+[[nodiscard]] std::string CurrentFolder();
+
+// Whether the folder's entries can be listed: a folder without read
+// permission lists as empty, which a caller must not take for empty.
+[[nodiscard]] SysResult CanListFolder(const std::string& path);
+
+// True when the descriptor is a terminal, where a person watches.
+[[nodiscard]] bool IsTerminal(int fd);
+
 // True for a folder in which this process may create entries.
 [[nodiscard]] bool IsWritableDirectory(const std::string& path);
 

@@ -10,12 +10,19 @@ namespace {
 constexpr std::string_view kMarker = "\\esc:";
 
 // Bytes from `i` that the escape writes as "\xHH": a control character, a C1
-// control, U+2028/U+2029, or a byte that is no part of valid UTF-8.
-std::size_t EscapedLength(std::string_view v, std::size_t i) {
+// control, U+2028/U+2029, or a byte that is no part of valid UTF-8. `n` gets
+// the length of the character there, so that a scan reads each byte once.
+std::size_t EscapedLength(std::string_view v, std::size_t i, std::size_t& n) {
   const auto b = static_cast<unsigned char>(v[i]);
-  if (b < 0x80) return b < 0x20 || b == 0x7F ? 1 : 0;
-  const std::size_t n = CharLength(v, i, Codepage::Utf8);
-  if (n == 1) return 1;  // not part of a valid sequence
+  if (b < 0x80) {
+    n = 1;
+    return b < 0x20 || b == 0x7F ? 1 : 0;
+  }
+  n = Utf8SequenceLength(v, i);
+  if (n == 0) {
+    n = 1;
+    return 1;  // not part of a valid sequence
+  }
   const auto b1 = static_cast<unsigned char>(v[i + 1]);
   if (b == 0xC2 && b1 < 0xA0) return 2;                                          // U+0080-009F
   if (b == 0xE2 && b1 == 0x80 && (v[i + 2] == '\xA8' || v[i + 2] == '\xA9')) return 3;  // U+2028/9
@@ -39,8 +46,8 @@ void AppendEscapedLineValue(std::string& out, std::string_view value) {
   }
   static constexpr char kHex[] = "0123456789ABCDEF";
   out.append(kMarker);
-  for (std::size_t i = 0; i < value.size();) {
-    const std::size_t escaped = EscapedLength(value, i);
+  for (std::size_t i = 0, n = 0; i < value.size();) {
+    const std::size_t escaped = EscapedLength(value, i, n);
     if (escaped > 0) {
       for (std::size_t k = 0; k < escaped; ++k) {
         const auto b = static_cast<unsigned char>(value[i + k]);
@@ -51,7 +58,6 @@ void AppendEscapedLineValue(std::string& out, std::string_view value) {
       i += escaped;
       continue;
     }
-    const std::size_t n = CharLength(value, i, Codepage::Utf8);
     if (value[i] == '\\') out += '\\';
     out.append(value.substr(i, n));
     i += n;

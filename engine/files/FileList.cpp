@@ -7,9 +7,11 @@
 
 namespace quor {
 
-std::vector<std::string> BuildFileList(const std::string& folderText, bool withDir, bool withExt) {
+std::vector<std::string> BuildFileList(const std::string& folderText, bool withDir, bool withExt,
+                                       const NameSet* only) {
   std::vector<std::string> lines;
   TFindFile find;
+  find.OnlyNames = only;
   find.First(MakeSearchPattern(folderText));
   while (find.Next()) {
     std::string line = withDir ? find.FullPath : find.cFileName;

@@ -60,6 +60,7 @@ bool TFindFile::Next(std::uint32_t mask) {
     if (HasAnyAttribute(mask)) continue;
     const std::string_view name = FileNameView(cFileName);
     if (!IncludeDots && (name == "." || name == "..")) continue;
+    if (OnlyNames != nullptr && OnlyNames->count(cFileName) == 0) continue;
 
     FullPath.assign(dirPart_);
     if (!FullPath.empty() && FullPath.back() != PathDelim) FullPath += PathDelim;

@@ -13,10 +13,14 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "system/Find.h"
 
 namespace quor {
+
+// Exact entry names, for a listing of only some entries of a folder.
+using NameSet = std::unordered_set<std::string>;
 
 class TFindFile : public FindData {
  public:
@@ -48,6 +52,9 @@ class TFindFile : public FindData {
   std::uint32_t ExcludeAttr = 0;
   // Hand out "." and ".." too.
   bool IncludeDots = false;
+  // When set, only the entries spelt exactly as one of these names (the
+  // caller keeps the set alive for the search).
+  const NameSet* OnlyNames = nullptr;
   // The directory part of the pattern, '/' and the name; only the name when
   // the pattern has no directory part (it names the current folder, not the
   // root), and never a doubled '/' after a root or a trailing separator.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -197,13 +198,18 @@ bool JournalWriter::Open() {
     Fail("cannot make " + dir_, made);
     return false;
   }
-  // An id that sorts by time: 20261207-141530-4242, with -001, -002 ...
-  // added for more runs of the same process in the same second.
-  const std::time_t now = std::time(nullptr);
+  // An id that sorts by time: 20261207-141530.123-4242, with a number added
+  // for a second run of the same process in the same millisecond. Without
+  // the milliseconds, runs of two programs in one second would sort by
+  // their process ids, and the newest would not always come first.
+  const auto clock = std::chrono::system_clock::now();
+  const std::time_t now = std::chrono::system_clock::to_time_t(clock);
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(clock.time_since_epoch()).count() % 1000;
   std::tm local {};
   localtime_r(&now, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  char stamp[40];
+  const std::size_t length = std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+  std::snprintf(stamp + length, sizeof stamp - length, ".%03d", static_cast<int>(millis));
   const std::string base = std::string(stamp) + "-" + std::to_string(ProcessId());
   SysResult created(EEXIST);
   for (int n = 0; n < 1000 && created.Error() == EEXIST; ++n) {

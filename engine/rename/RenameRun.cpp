@@ -31,7 +31,7 @@ constexpr std::size_t kBatch = 512;
 
 // The whole listing first: renaming while the folder is read can hand out a
 // renamed entry again, and the rules would run on it twice.
-std::vector<Listed> ListFolder(const std::string& folderText, FolderState& state) {
+std::vector<Listed> ListFolder(const std::string& folderText, const NameSet* only, FolderState& state) {
   std::vector<Listed> entries;
   // Anything but an absolute path would list whatever folder the program
   // happens to run in, which the user never chose.
@@ -40,6 +40,7 @@ std::vector<Listed> ListFolder(const std::string& folderText, FolderState& state
     return entries;
   }
   TFindFile find;
+  find.OnlyNames = only;
   find.First(MakeSearchPattern(folderText));
   while (find.Next()) entries.push_back({find.FullPath, find.cFileName, find.Inode});
   state = !entries.empty() || DirectoryExists(FolderOfText(folderText)) ? FolderState::Listed : FolderState::Missing;
@@ -190,12 +191,12 @@ RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const std::
 // cannot drift apart. With a journal, each batch of renames is on record
 // before the first of them is tried.
 template <typename RenameFn>
-RenameOutcome Execute(const std::string& folderText, const RenameOptions& options, const ProgressFn& progress,
-                      RenameFn&& rename, JournalWriter* journal) {
+RenameOutcome Execute(const std::string& folderText, const NameSet* only, const RenameOptions& options,
+                      const ProgressFn& progress, RenameFn&& rename, JournalWriter* journal) {
   RenameOutcome outcome;
   std::size_t tried = 0;  // entries handled so far
   try {
-    const std::vector<Listed> entries = ListFolder(folderText, outcome.Folder);
+    const std::vector<Listed> entries = ListFolder(folderText, only, outcome.Folder);
     outcome.Listed = entries.size();
     const Planner planner(options);
     std::vector<Step> steps;
@@ -242,11 +243,11 @@ RenameOutcome Execute(const std::string& folderText, const RenameOptions& option
 }  // namespace
 
 RenameOutcome RunRename(const std::string& folderText, const RenameOptions& options, UndoLists undo,
-                        const ProgressFn& progress, JournalWriter* journal) {
+                        const ProgressFn& progress, JournalWriter* journal, const NameSet* only) {
   undo.OldPaths.clear();
   undo.NewPaths.clear();
   return Execute(
-      folderText, options, progress,
+      folderText, only, options, progress,
       [&](std::size_t seq, const std::string& oldPath, const std::string& newPath) {
         RenameResult result = RenameOnRecord(journal, seq, oldPath, newPath);
         if (result) {
@@ -258,11 +259,21 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
       journal);
 }
 
+RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptions& options, JournalWriter& journal,
+                                const ProgressFn& progress, const NameSet* only) {
+  return Execute(
+      folderText, only, options, progress,
+      [&](std::size_t seq, const std::string& oldPath, const std::string& newPath) {
+        return RenameFile(oldPath, newPath, [&journal, seq](const std::string& temp) { journal.TempRoute(seq, temp); });
+      },
+      &journal);
+}
+
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
-                            const ProgressFn& progress) {
+                            const ProgressFn& progress, const NameSet* only) {
   SimulatedFolder folder;
   return Execute(
-      folderText, options, progress,
+      folderText, only, options, progress,
       [&](std::size_t, const std::string& oldPath, const std::string& newPath) { return folder.Rename(oldPath, newPath); },
       nullptr);
 }

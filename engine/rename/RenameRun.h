@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/files/Findfile.h"
 #include "engine/history/Journal.h"
 #include "engine/rename/NameRules.h"
 #include "engine/rename/Refusal.h"
@@ -67,8 +68,18 @@ struct UndoLists {
 // With a journal, every rename is on record before it is tried (see
 // engine/history/Journal.h) and the record is closed at the end; a journal
 // that cannot write lets the run go on without it.
+//
+// With `only`, the folder text names a folder without a mask and the run
+// takes only its entries spelt exactly as one of these names (a single file
+// handed over by a script), in listing order like any run.
 RenameOutcome RunRename(const std::string& folderText, const RenameOptions& options, UndoLists undo,
-                        const ProgressFn& progress = {}, JournalWriter* journal = nullptr);
+                        const ProgressFn& progress = {}, JournalWriter* journal = nullptr,
+                        const NameSet* only = nullptr);
+
+// RunRename for a caller whose way back is the history record alone (the
+// command line): no undo list is kept, which spares a copy of every path.
+RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptions& options, JournalWriter& journal,
+                                const ProgressFn& progress = {}, const NameSet* only = nullptr);
 
 // What RunRename would do now, touching nothing: each rename is checked
 // against the folder as it stands and against the renames before it in the
@@ -76,7 +87,7 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
 // nothing else changes, its lines are the lines that RunRename then writes,
 // reasons included.
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
-                            const ProgressFn& progress = {});
+                            const ProgressFn& progress = {}, const NameSet* only = nullptr);
 
 // One line of an undo: "Undo" or "Error", the path given back, the path the
 // entry had, and for an error why.

@@ -157,14 +157,18 @@ void KeepWithinReach(FormSettings& s) {
   s.Top = std::clamp(s.Top, target.Top, static_cast<int>(std::int64_t{target.Top} + target.Height - s.Height));
 }
 
-void Restore(const TMemIniFile& ini, FormSettings& s) {
-  RestoreBounds(ini, s);
-  KeepWithinReach(s);
-  RestoreDir(ini, s);
+void RestoreRules(const TMemIniFile& ini, FormSettings& s) {
   ReadOptions(ini, s, kRename);
   ReadOptions(ini, s, kReplaceList);
   RestoreReplaceList(ini, s);
   ReadOptions(ini, s, kFileList);
+}
+
+void Restore(const TMemIniFile& ini, FormSettings& s) {
+  RestoreBounds(ini, s);
+  KeepWithinReach(s);
+  RestoreDir(ini, s);
+  RestoreRules(ini, s);
 }
 
 // Folders that belong to the system or to a package manager, where even a
@@ -213,6 +217,8 @@ std::string SettingsPath(const std::string& exeName, const std::string& userConf
 }
 
 void LoadSettings(const std::string& path, FormSettings& s) { Restore(TMemIniFile(path), s); }
+
+void LoadRuleSettings(const std::string& path, FormSettings& s) { RestoreRules(TMemIniFile(path), s); }
 
 void LoadDefaultSettings(FormSettings& s) { Restore(TMemIniFile(""), s); }
 

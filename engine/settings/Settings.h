@@ -73,6 +73,12 @@ struct FormSettings {
 // there but cannot be read as a file; `s` is then left as it was.
 void LoadSettings(const std::string& path, FormSettings& s);
 
+// Reads only what the rules and the file list need: the options and the
+// replace list, never the window's place nor its folder (a stored folder on
+// a mount that no longer answers would hang a program that has no use for
+// it). Throws as LoadSettings does.
+void LoadRuleSettings(const std::string& path, FormSettings& s);
+
 // What LoadSettings gives without a file: the window centred.
 void LoadDefaultSettings(FormSettings& s);
 

@@ -2,11 +2,15 @@
 // the memo, the clipboard and the undo button read back.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include <QAccessible>
 #include <QApplication>
@@ -23,6 +27,8 @@
 #include "system/Exception.h"
 #include "gui/controls/Progress.h"
 #include "gui/controls/Screen.h"
+#include "tests/TempFolder.h"
+#include "tests/cli/RunCli.h"
 #include "tests/gui/ErrorBoxRecorder.h"
 
 namespace quor {
@@ -350,6 +356,75 @@ TEST_F(Commands, ARunWithoutHistorySaysSo) {
   EXPECT_TRUE(Log()[1].starts_with("履歴を記録できませんでした: ")) << Log()[1];
   EXPECT_EQ(form_->StatusBar->Text(), "リネーム 1 件、エラー 0 件。履歴は記録できませんでした");
   EXPECT_TRUE(form_->BtnUndo->isEnabled()) << "the window's own undo still works";
+}
+
+// The command line and the Rename button, on two copies of one folder with
+// one settings file: the same lines in the same order, and the folders end
+// alike, collisions and odd names included.
+TEST_F(Commands, TheCommandLineRenamesAsTheButton) {
+  const std::string ini = root_ + "/shared.ini";
+  std::ofstream(ini, std::ios::binary) << "[Rename]\nWaSpaceKakko=1\nDeleteAfterKakko=1\n"
+                                          "[ReplaceList]\n1=\"[字]\",\n2=題,\"だい \"\n";
+  form_ = std::make_unique<TFormRenamer>(ini);
+  const std::string copy = root_ + "/copy";
+  std::filesystem::create_directory(copy);
+  // QTemporaryDir cannot remove names that are not UTF-8.
+  struct RemoveAtEnd {
+    std::vector<std::string> folders;
+    ~RemoveAtEnd() {
+      std::error_code ec;
+      for (const auto& f : folders) std::filesystem::remove_all(f, ec);
+    }
+  } cleanup{{folder_, copy}};
+  // Same names made in the same order list in the same order: the runs then
+  // meet the collisions in the same order too.
+  std::vector<std::string> names;
+  for (int show = 0; show < 3; ++show)
+    for (int ep = 0; ep < 40; ++ep) {
+      const std::string stem = "番組" + std::to_string(show) + " 第" + std::to_string(ep) + "話";
+      names.push_back(stem + "｢題" + std::to_string(ep % 7) + "｣[字].MP4");
+      names.push_back(stem + " ｢題" + std::to_string(ep % 7) + "｣.mp4");
+      names.push_back(stem + "「題" + std::to_string(ep % 7) + "」[再].Mp4");
+    }
+  for (const char* odd : {"tab\there.TS", "bad\xFF.MP4", "\x91\xE6\x31\x98\x62\xA2\x83\x5E\xA3.MP4", "dir｢x｣",
+                          "｢」.MP4"})
+    names.push_back(odd);
+  for (const std::string& folder : {folder_, copy}) {
+    for (const std::string& name : names) {
+      if (name == "dir｢x｣") std::filesystem::create_directory(folder + "/" + name);
+      else std::ofstream(folder + "/" + name, std::ios::binary) << name;
+    }
+  }
+  const auto listing = [](const std::string& folder) {
+    std::vector<std::string> order;
+    DIR* d = opendir(folder.c_str());
+    while (const dirent* e = readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") order.emplace_back(e->d_name);
+    closedir(d);
+    return order;
+  };
+  ASSERT_EQ(listing(folder_), listing(copy)) << "the file system lists the copies in another order";
+
+  form_->EditFolder->SetText(folder_);
+  form_->BtnRename->click();
+  std::map<std::string, std::string> env;
+  for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+    if (const char* value = std::getenv(name)) env[name] = value;
+  const test::CliResult cli = test::RunCli({"--settings", ini, copy}, env);
+
+  const std::vector<std::string> lines = Log();
+  EXPECT_GT(lines.size(), 300u);
+  EXPECT_GT(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Error"); }), 100);
+  EXPECT_EQ(cli.Lines(), lines) << cli.Err;
+  EXPECT_EQ(cli.Status, 1);
+  std::vector<std::string> window = listing(folder_), command = listing(copy);
+  std::sort(window.begin(), window.end());
+  std::sort(command.begin(), command.end());
+  ASSERT_EQ(command, window);
+  for (const std::string& name : window) {
+    if (name == "dir「x」") continue;
+    EXPECT_EQ(test::ReadFile(copy + "/" + name), test::ReadFile(folder_ + "/" + name)) << name;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,262 @@
+// quor-rename on 100,000 recording names, as a script runs it: a process of
+// its own that reads no settings file, writes the history record ahead of
+// its renames (and puts it on the disk at the end) and prints a log line per
+// rename. Beside it, the floor measured in the same run (a bare loop that
+// lists the folder and calls renameat2 with names worked out beforehand),
+// and perl rename and mmv where they are installed.
+//
+//   bench_core_cli [count] [rounds]
+//
+// Every contender renames the same folder in turn; each file holds its
+// original name, so that the folder is put back between them whatever a
+// contender made of the names.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/rename/NameRules.h"
+
+using namespace quor;
+
+namespace {
+
+// Wall time, and the CPU time of this process and its children.
+struct Time {
+  double wall = 0, user = 0, sys = 0;
+};
+
+double CpuSeconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+
+Time Cpu() {
+  rusage self{}, children{};
+  getrusage(RUSAGE_SELF, &self);
+  getrusage(RUSAGE_CHILDREN, &children);
+  return {0, CpuSeconds(self.ru_utime) + CpuSeconds(children.ru_utime),
+          CpuSeconds(self.ru_stime) + CpuSeconds(children.ru_stime)};
+}
+
+Time Seconds(const std::function<void()>& f) {
+  const Time before = Cpu();
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  Time t = Cpu();
+  t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  t.user -= before.user;
+  t.sys -= before.sys;
+  return t;
+}
+
+std::vector<std::string> ListNames(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  while (dirent* e = readdir(d)) {
+    const std::string n = e->d_name;
+    if (n != "." && n != "..") names.push_back(n);
+  }
+  closedir(d);
+  return names;
+}
+
+// The floor: list, then renameat2 each entry to its precomputed name.
+void Floor(const std::string& dir, const std::unordered_map<std::string, std::string>& to) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  for (const std::string& name : ListNames(dir)) {
+    const auto it = to.find(name);
+    if (it != to.end()) renameat2(fd, name.c_str(), fd, it->second.c_str(), RENAME_NOREPLACE);
+  }
+  close(fd);
+}
+
+// The names of bench_gui_rename, so that the figures compare; each file
+// holds its name.
+void Make(const std::string& dir, int count) {
+  std::filesystem::create_directory(dir);
+  const char* shows[] = {"ニュース7", "アニメ劇場", "ドキュメント72時間", "ドラマ10", "Eテレ0655"};
+  const char* titles[] = {"旅立ち", "約束の場所", "さよなら〜また明日", "A Day", "最終回スペシャル"};
+  const char* tags[] = {"[字]", "[再]", "[字][デ]", "", "[新]"};
+  const char* exts[] = {".TS", ".ts", ".MP4", ".m2ts"};
+  for (int i = 0; i < count; ++i) {
+    const std::string name = std::string(shows[i % 5]) + " 第" + std::to_string(i / 5 + 1) + "話｢" +
+                             titles[(i / 7) % 5] + "｣" + tags[(i / 3) % 5] + exts[(i / 11) % 4];
+    const int fd = open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd >= 0) {
+      (void)!write(fd, name.data(), name.size());
+      close(fd);
+    }
+  }
+}
+
+// Puts every file back under the name it holds; the count of names that
+// were not.
+std::size_t Restore(const std::string& dir) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  std::size_t moved = 0;
+  for (const std::string& name : ListNames(dir)) {
+    const int file = openat(fd, name.c_str(), O_RDONLY);
+    char buffer[512];
+    const ssize_t n = file < 0 ? -1 : read(file, buffer, sizeof buffer);
+    if (file >= 0) close(file);
+    if (n <= 0) continue;
+    const std::string original(buffer, static_cast<std::size_t>(n));
+    if (original == name) continue;
+    renameat2(fd, name.c_str(), fd, original.c_str(), RENAME_NOREPLACE);
+    ++moved;
+  }
+  close(fd);
+  sync();  // so that the writeback of one contender never slows the next
+  return moved;
+}
+
+// Runs a program to its end; its exit status.
+int Spawn(const std::vector<std::string>& args, const std::string& cwd, const std::string& in,
+          const std::string& out, const std::vector<std::string>& env = {}) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int i = open(in.empty() ? "/dev/null" : in.c_str(), O_RDONLY);
+    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(i, 0);
+    dup2(o, 1);
+    if (chdir(cwd.c_str()) != 0) _exit(127);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool Installed(const char* program) {
+  return Spawn({"sh", "-c", std::string("command -v ") + program}, "/", "", "/dev/null") == 0;
+}
+
+struct Figures {
+  std::vector<Time> runs;
+  std::size_t renamed = 0;  // by the last run
+  [[nodiscard]] Time Best() const {
+    if (runs.empty()) return {};
+    return *std::min_element(runs.begin(), runs.end(), [](const Time& a, const Time& b) { return a.wall < b.wall; });
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+
+  char templ[] = "/tmp/quor-bench-cli-XXXXXX";
+  const std::string root = mkdtemp(templ);
+  const std::string dir = root + "/recordings";
+  Make(dir, count);
+  const std::vector<std::string> names = ListNames(dir);
+  std::printf("%d files in %s\n", count, dir.c_str());
+
+  RenameOptions options;  // the first start's options, and the two below
+  options.WaSpaceKakko = true;
+  options.DeleteAfterKakko = true;
+  std::unordered_map<std::string, std::string> forward;
+  for (const std::string& name : names) {
+    const std::string renamed = ApplyNameRules(name, options, Codepage::Utf8);
+    if (renamed != name) forward[name] = renamed;
+  }
+  // The history and the (unread) settings of the run live in the bench's folder.
+  const std::vector<std::string> env = {"XDG_STATE_HOME=" + root + "/state", "XDG_CONFIG_HOME=" + root + "/config"};
+  const std::vector<std::string> cli = {QUOR_RENAME_EXE, "--defaults", "-o", "WaSpaceKakko=1",
+                                        "-o", "DeleteAfterKakko=1", dir};
+  // perl rename reads the names from its standard input.
+  const std::string nameList = root + "/names.txt";
+  {
+    std::string text;
+    for (const std::string& name : names) text += name + '\0';
+    FILE* f = std::fopen(nameList.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+  const bool perlRename = Installed("file-rename");
+  const bool mmv = Installed("mmv");
+  sync();
+
+  Figures floor, run, runToFile, undo, perl, mmvRun;
+  int failures = 0;
+  for (int r = 0; r < rounds; ++r) {
+    floor.runs.push_back(Seconds([&] { Floor(dir, forward); }));
+    floor.renamed = Restore(dir);
+
+    int status = 0;
+    run.runs.push_back(Seconds([&] { status = Spawn(cli, "/", "", "/dev/null", env); }));
+    failures += status != 0;
+    sync();
+    undo.runs.push_back(Seconds([&] { status = Spawn({QUOR_RENAME_EXE, "-q", "--undo"}, "/", "", "/dev/null", env); }));
+    failures += status != 0;
+    run.renamed = forward.size() - Restore(dir);  // all of them when the undo put every one back
+    undo.renamed = run.renamed;
+
+    // The lines into a log file, as a recorder might keep them.
+    runToFile.runs.push_back(Seconds([&] { status = Spawn(cli, "/", "", root + "/lines.txt", env); }));
+    failures += status != 0;
+    runToFile.renamed = Restore(dir);
+
+    if (perlRename) {
+      // The same rules, as near as an expression says them.
+      perl.runs.push_back(Seconds([&] {
+        (void)Spawn({"file-rename", "-0", "-e",
+                     "s/｢/「/g; s/｣/」/g; s/話\\s*「/話 「/; s/」.*?(\\.[^.]*)$/」$1/; s/(\\.[^.]*)$/\\L$1/"},
+                    dir, nameList, "/dev/null");
+      }));
+      perl.renamed = Restore(dir);
+    }
+    if (mmv) {
+      // Its patterns can say the extensions only.
+      mmvRun.runs.push_back(Seconds([&] {
+        (void)Spawn({"mmv", "-r", "*.TS", "#1.ts"}, dir, "", "/dev/null");
+        (void)Spawn({"mmv", "-r", "*.MP4", "#1.mp4"}, dir, "", "/dev/null");
+      }));
+      mmvRun.renamed = Restore(dir);
+    }
+  }
+
+  const double f = floor.Best().wall;
+  const auto row = [&](const char* what, const Figures& x, bool ratio) {
+    if (x.runs.empty()) {
+      std::printf("%-48s   not installed\n", what);
+      return;
+    }
+    const Time t = x.Best();
+    std::printf("%-48s %7.3f s  (user %.3f, system %.3f)", what, t.wall, t.user, t.sys);
+    if (ratio) std::printf("  %5.2f x floor", t.wall / f);
+    std::printf("  %6zu renamed\n", x.renamed);
+  };
+  std::printf("best of %d rounds, %zu renames each\n", rounds, forward.size());
+  row("floor: readdir + renameat2", floor, false);
+  row("quor-rename DIR >/dev/null (history record)", run, true);
+  row("quor-rename DIR >lines.txt", runToFile, true);
+  row("quor-rename --undo", undo, true);
+  row("perl rename, the same rules as an expression", perl, true);
+  row("mmv, extensions only", mmvRun, true);
+  std::uintmax_t record = 0;
+  for (const auto& e : std::filesystem::directory_iterator(root + "/state/quor-renamer/history"))
+    record = std::max(record, e.file_size());
+  std::printf("history record of a run: %.1f MB\n", static_cast<double>(record) / 1e6);
+  if (failures != 0 || run.renamed != forward.size())
+    std::printf("FAILED: a run or an undo did not rename every name\n");
+
+  std::filesystem::remove_all(root);
+  return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,232 @@
+#include "cli/CommandLine.h"
+
+#include <cstddef>
+#include <string_view>
+
+#include "text/Bytes.h"
+
+namespace quor::cli {
+
+namespace {
+
+// The option keys are the settings file's, matched as the file matches them.
+Option OptionKey(std::string_view key) {
+  for (const OptionDef& def : kOptions)
+    if (SameAsciiFolded(key, def.Key)) return def.Id;
+  std::string known;
+  for (const OptionDef& def : kOptions) known += std::string(known.empty() ? "" : ", ") + def.Key;
+  throw UsageError("unknown option key '" + std::string(key) + "' (known keys: " + known + ")");
+}
+
+// The values the settings file takes for a check box.
+bool OptionValue(std::string_view key, std::string_view value) {
+  if (value == "1" || SameAsciiFolded(value, "true")) return true;
+  if (value == "0" || SameAsciiFolded(value, "false")) return false;
+  throw UsageError("bad value '" + std::string(value) + "' for " + std::string(key) + " (use 1, 0, true or false)");
+}
+
+std::pair<Option, bool> Override(std::string_view text) {
+  const std::size_t eq = text.find('=');
+  if (eq == std::string_view::npos) throw UsageError("-o takes KEY=VALUE, not '" + std::string(text) + "'");
+  const std::string_view key = text.substr(0, eq);
+  return {OptionKey(key), OptionValue(key, text.substr(eq + 1))};
+}
+
+class Parser {
+ public:
+  explicit Parser(const std::vector<std::string>& args) : args_(args) {}
+
+  CommandLine Parse() {
+    bool optionsEnded = false;
+    for (next_ = 0; next_ < args_.size();) {
+      const std::string& arg = args_[next_++];
+      if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+        line_.Paths.push_back(arg);  // "-" alone is a name like any other
+      } else if (arg == "--") {
+        optionsEnded = true;
+      } else if (arg.starts_with("--")) {
+        Long(arg);
+      } else {
+        Shorts(arg);
+      }
+    }
+    Check();
+    return line_;
+  }
+
+ private:
+  // The argument after an option; `what` names it in the message.
+  std::string Value(std::string_view option, const char* what) {
+    if (next_ >= args_.size()) throw UsageError("option " + std::string(option) + " needs " + what);
+    return args_[next_++];
+  }
+
+  void Replace(std::string_view option) {
+    ReplacePair pair;
+    pair.Old = Value(option, "OLD and NEW");
+    pair.New = Value(option, "OLD and NEW");
+    // An empty text to find does nothing in the window's list either; here
+    // it can only be a mistake, such as an unset shell variable.
+    if (pair.Old.empty()) throw UsageError("option " + std::string(option) + ": OLD must not be empty");
+    line_.Replace.push_back(std::move(pair));
+  }
+
+  void SetMode(Mode mode, std::string_view option) {
+    if (modeOption_.empty() || line_.What == mode) {
+      line_.What = mode;
+      modeOption_ = option;
+      return;
+    }
+    throw UsageError(modeOption_ + " and " + std::string(option) + " cannot be used together");
+  }
+
+  void Long(const std::string& arg) {
+    const std::size_t eq = arg.find('=');
+    const std::string name = arg.substr(0, eq);
+    const bool hasValue = eq != std::string::npos;
+    const auto value = [&](const char* what) { return hasValue ? arg.substr(eq + 1) : Value(name, what); };
+    const auto noValue = [&] {
+      if (hasValue) throw UsageError("option " + name + " takes no value");
+    };
+    if (name == "--option") {
+      line_.Overrides.push_back(Override(value("KEY=VALUE")));
+    } else if (name == "--replace") {
+      noValue();
+      Replace(name);
+    } else if (name == "--settings") {
+      line_.SettingsFile = value("a FILE");
+      if (line_.SettingsFile.empty()) throw UsageError("option --settings needs a FILE");
+    } else if (name == "--undo") {
+      SetMode(Mode::Undo, name);
+      // The ID may also come as the next argument; see Check.
+      if (hasValue) undoIds_.push_back(arg.substr(eq + 1));
+    } else {
+      noValue();
+      if (name == "--defaults") line_.Defaults = true;
+      else if (name == "--dry-run") line_.DryRun = true;
+      else if (name == "--quiet") line_.Quiet = true;
+      else if (name == "--directory") line_.Themselves = true;
+      else if (name == "--history") SetMode(Mode::History, name);
+      else if (name == "--list") SetMode(Mode::List, name);
+      else if (name == "--with-dir") line_.WithDir = true;
+      else if (name == "--with-ext") line_.WithExt = true;
+      else if (name == "--help") help_ = true;
+      else if (name == "--version") version_ = true;
+      else throw UsageError("unknown option " + name);
+    }
+  }
+
+  // A cluster such as -nq; an option with a value takes the rest of the
+  // cluster (-oLowerExt=0) or the next argument.
+  void Shorts(const std::string& arg) {
+    for (std::size_t i = 1; i < arg.size(); ++i) {
+      const char c = arg[i];
+      const std::string option = std::string("-") + c;
+      switch (c) {
+        case 'n': line_.DryRun = true; break;
+        case 'q': line_.Quiet = true; break;
+        case 'd': line_.Themselves = true; break;
+        case 'h': help_ = true; break;
+        case 'o':
+          line_.Overrides.push_back(Override(i + 1 < arg.size() ? arg.substr(i + 1) : Value(option, "KEY=VALUE")));
+          return;
+        case 'r':
+          if (i + 1 < arg.size()) throw UsageError("option -r takes OLD and NEW as two arguments");
+          Replace(option);
+          return;
+        default: throw UsageError("unknown option " + option);
+      }
+    }
+  }
+
+  void Check() {
+    if (help_) line_.What = Mode::Help;
+    else if (version_) line_.What = Mode::Version;
+    if (help_ || version_) return;
+    if (line_.Defaults && !line_.SettingsFile.empty())
+      throw UsageError("--settings and --defaults cannot be used together");
+    switch (line_.What) {
+      case Mode::Rename:
+      case Mode::List:
+        if (line_.Paths.empty()) throw UsageError("no PATH given");
+        for (const std::string& path : line_.Paths)
+          // An unset variable in a recorder's command must not mean "here".
+          if (path.empty()) throw UsageError("an empty PATH");
+        break;
+      case Mode::Undo:
+        // Undoing for real what the user meant to try out would be the worst
+        // reading of the command.
+        if (line_.DryRun) throw UsageError("--dry-run does not apply to --undo");
+        for (std::string& path : line_.Paths) undoIds_.push_back(std::move(path));
+        line_.Paths.clear();
+        if (undoIds_.size() > 1) throw UsageError("--undo takes one run ID at most");
+        if (!undoIds_.empty() && undoIds_[0].empty()) throw UsageError("--undo: an empty run ID");
+        if (!undoIds_.empty()) line_.UndoId = undoIds_[0];
+        break;
+      case Mode::History:
+        if (!line_.Paths.empty()) throw UsageError("--history takes no PATH");
+        break;
+      case Mode::Help:
+      case Mode::Version: break;
+    }
+  }
+
+  const std::vector<std::string>& args_;
+  std::size_t next_ = 0;
+  CommandLine line_;
+  std::string modeOption_;
+  std::vector<std::string> undoIds_;
+  bool help_ = false;
+  bool version_ = false;
+};
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) { return Parser(args).Parse(); }
+
+std::string HelpText() {
+  std::string keys;
+  for (const OptionDef& def : kOptions) {
+    keys += "                          ";
+    keys += def.Key;
+    keys += def.Default ? " (1 at first start)\n" : " (0 at first start)\n";
+  }
+  return "Usage: quor-rename [OPTION]... PATH...\n"
+         "  or:  quor-rename --undo [ID] | --history\n"
+         "Tidy Japanese recording names (第01話｢タイトル｣[字].MP4) with the rules and the\n"
+         "replace list of the Quor Renamer window: the same settings file, the same\n"
+         "log lines, the same history. Each PATH is a folder (every entry of it), a\n"
+         "folder with a mask such as '/media/tv/*.ts', or a single entry.\n"
+         "\n"
+         "Rules:\n"
+         "      --settings FILE     read the options and replace list from FILE\n"
+         "      --defaults          read no settings file: first-start options, no list\n"
+         "  -o, --option KEY=VALUE  set one option; VALUE is 1, 0, true or false; KEY:\n" +
+         keys +
+         "  -r, --replace OLD NEW   add a pair to the end of the replace list\n"
+         "\n"
+         "Running:\n"
+         "  -n, --dry-run           print what a run would print now; rename nothing\n"
+         "  -q, --quiet             print only the Error lines\n"
+         "  -d, --directory         rename a folder PATH itself, not its entries\n"
+         "      --undo [ID]         undo the newest run not undone yet, or run ID\n"
+         "      --history           list the recorded runs, newest first\n"
+         "      --list              print the file list of PATH instead of renaming\n"
+         "      --with-dir          in the list, full paths (as -o WithDir=1)\n"
+         "      --with-ext          in the list, keep the extensions (as -o WithExt=1)\n"
+         "  -h, --help              show this help and exit\n"
+         "      --version           show the version and exit\n"
+         "\n"
+         "Each line is the window's log line: Rename or Error, the new name, the old\n"
+         "name, and for an Error line why. Names are never overwritten.\n"
+         "\n"
+         "Examples:\n"
+         "  quor-rename /media/tv                      tidy every recording in /media/tv\n"
+         "  quor-rename -q -r '[字]' '' \"$FILE\"         after a recording: that file only\n"
+         "\n"
+         "Exit status: 0 when every rename succeeded or there was nothing to do,\n"
+         "1 when an Error line was written, 2 for a usage error, a settings file that\n"
+         "cannot be read or a PATH that does not exist, 130 after Ctrl+C.\n";
+}
+
+}  // namespace quor::cli

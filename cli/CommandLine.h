@@ -1,0 +1,44 @@
+#pragma once
+
+// What the command line asks for, parsed without touching anything.
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/Design.h"
+#include "engine/rename/NameRules.h"
+
+namespace quor::cli {
+
+enum class Mode { Rename, Undo, History, List, Help, Version };
+
+struct CommandLine {
+  Mode What = Mode::Rename;
+  std::vector<std::string> Paths;  // as typed
+  std::string SettingsFile;        // --settings; "" for the window's own file
+  bool Defaults = false;           // --defaults: no file at all
+  std::vector<std::pair<Option, bool>> Overrides;  // -o, in the order given
+  std::vector<ReplacePair> Replace;                // -r, after the file's list
+  bool DryRun = false;
+  bool Quiet = false;
+  bool Themselves = false;  // -d: a folder PATH is an entry to rename, not a folder to go through
+  std::string UndoId;       // --undo ID; "" for the newest run
+  bool WithDir = false;     // --with-dir, --with-ext: tick the box; else the file's state
+  bool WithExt = false;
+};
+
+// A command line that makes no sense; the message says what is wrong.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Throws UsageError.
+[[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The text of --help.
+[[nodiscard]] std::string HelpText();
+
+}  // namespace quor::cli

@@ -1,0 +1,363 @@
+// quor-rename run as a process, as a shell or a recorder runs it.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/history/History.h"
+#include "engine/history/Journal.h"
+#include "engine/rename/RenameRun.h"
+#include "tests/TempFolder.h"
+#include "tests/cli/RunCli.h"
+
+namespace quor {
+namespace {
+
+using test::CliResult;
+using test::TempFolder;
+using Lines = std::vector<std::string>;
+
+class Cli : public ::testing::Test {
+ protected:
+  // No display, a home of its own: nothing of the user's is read or written.
+  std::map<std::string, std::string> Env() const {
+    return {{"HOME", home_.Path()}, {"XDG_CONFIG_HOME", home_ / "config"}, {"XDG_STATE_HOME", home_ / "state"},
+            {"PATH", "/usr/bin:/bin"}};
+  }
+  CliResult Run(const Lines& args, const std::string& cwd = {}) const { return test::RunCli(args, Env(), cwd); }
+  std::string History() const { return home_ / "state/quor-renamer/history"; }
+  // A run of the window's engine, recorded in the same history.
+  std::string WindowRun(const std::string& folder) const {
+    std::vector<std::string> oldPaths, newPaths;
+    JournalWriter journal(History(), RunKind::Rename, folder);
+    (void)RunRename(folder, {}, {oldPaths, newPaths}, {}, &journal);
+    return journal.Id();
+  }
+
+  TempFolder home_{"quor-cli-home"};
+};
+
+// "{d}" in an argument stands for the folder of the case.
+Lines WithFolder(Lines args, const std::string& folder) {
+  for (std::string& a : args)
+    for (std::size_t at; (at = a.find("{d}")) != std::string::npos;) a.replace(at, 3, folder);
+  return args;
+}
+
+TEST_F(Cli, RenamesWithTheWindowsLines) {
+  const struct {
+    const char* what;
+    Lines files;
+    Lines args;
+    const char* cwd;  // "" or a folder inside the case's folder, or "." for the folder itself
+    Lines lines;      // in listing order where there is more than one; sorted here
+    int status;
+    Lines after;
+  } cases[] = {
+      {"a folder: collisions, TAB, invalid UTF-8",
+       {"第01話｢夜｣[字].MP4", "x.MP4", "x.mp4", "t\tab.TS", "bad\xFF.MP4"},
+       {"--defaults", "{d}"},
+       "",
+       {"Error\tbad\xEF\xBF\xBD.mp4\t←\tbad\xEF\xBF\xBD.MP4\t文字コードが不明な名前です",
+        "Error\tx.mp4\t←\tx.MP4\t同じ名前が既にあります", "Rename\tt␉ab.ts\t←\tt␉ab.TS",
+        "Rename\t第01話「夜」[字].mp4\t←\t第01話｢夜｣[字].MP4"},
+       1,
+       {"bad\xFF.MP4", "t\tab.ts", "x.MP4", "x.mp4", "第01話「夜」[字].mp4"}},
+      {"a single file: only that entry", {"a.MP4", "b.MP4"}, {"--defaults", "{d}/a.MP4"}, "",
+       {"Rename\ta.mp4\t←\ta.MP4"}, 0, {"a.mp4", "b.MP4"}},
+      {"single files of one folder, one given twice", {"a.MP4", "b.MP4", "c.MP4"},
+       {"--defaults", "{d}/c.MP4", "{d}/a.MP4", "{d}/c.MP4"}, "",
+       {"Rename\ta.mp4\t←\ta.MP4", "Rename\tc.mp4\t←\tc.MP4"}, 0, {"a.mp4", "b.MP4", "c.mp4"}},
+      {"a relative file", {"sub/", "sub/a.MP4", "b.MP4"}, {"--defaults", "a.MP4"}, "sub",
+       {"Rename\ta.mp4\t←\ta.MP4"}, 0, {"b.MP4", "sub", "sub/a.mp4"}},
+      {"a relative folder through ..", {"sub/", "b.MP4"}, {"--defaults", "../"}, "sub",
+       {"Rename\tb.mp4\t←\tb.MP4"}, 0, {"b.mp4", "sub"}},
+      {"the current folder", {"b.MP4"}, {"--defaults", "."}, ".", {"Rename\tb.mp4\t←\tb.MP4"}, 0, {"b.mp4"}},
+      {"a mask, letters in any case", {"a.TS", "b.MP4"}, {"--defaults", "{d}/*.ts"}, "",
+       {"Rename\ta.ts\t←\ta.TS"}, 0, {"a.ts", "b.MP4"}},
+      {"a folder itself with -d", {"s｢1｣/", "s｢1｣/x.MP4"}, {"--defaults", "-d", "{d}/s｢1｣/"}, "",
+       {"Rename\ts「1」\t←\ts｢1｣"}, 0, {"s「1」", "s「1」/x.MP4"}},
+      {"quiet: Error lines only", {"x.MP4", "x.mp4", "y.MP4"}, {"--defaults", "-q", "{d}"}, "",
+       {"Error\tx.mp4\t←\tx.MP4\t同じ名前が既にあります"}, 1, {"x.MP4", "x.mp4", "y.mp4"}},
+      {"options and pairs", {"第2話｢朝｣[字].MP4"},
+       {"--defaults", "-o", "LowerExt=0", "--option=WaSpaceKakko=true", "-oDeleteAfterKakko=1", "-r", "朝", "昼",
+        "--replace", "昼", "夕", "{d}"},
+       "",
+       {"Rename\t第2話 「夕」.MP4\t←\t第2話｢朝｣[字].MP4"}, 0, {"第2話 「夕」.MP4"}},
+      {"nothing to do", {"a.mp4"}, {"--defaults", "{d}"}, "", {}, 0, {"a.mp4"}},
+      {"an empty mask", {"a.MP4"}, {"--defaults", "{d}/*.ts"}, "", {}, 0, {"a.MP4"}},
+  };
+  for (const auto& c : cases) {
+    TempFolder dir;
+    for (const std::string& f : c.files) f.ends_with('/') ? dir.Folder(f) : dir.File(f);
+    const std::string cwd = *c.cwd == 0 ? std::string() : std::string(c.cwd) == "." ? dir.Path() : dir / c.cwd;
+    const CliResult r = Run(WithFolder(c.args, dir.Path()), cwd);
+    Lines lines = r.Lines();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, c.lines) << c.what << "\n" << r.Err;
+    EXPECT_EQ(r.Status, c.status) << c.what << "\n" << r.Err;
+    Lines after;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path()))
+      after.push_back(e.path().string().substr(dir.Path().size() + 1));
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, c.after) << c.what;
+  }
+}
+
+// The lines and the status of a run, told beforehand, and nothing touched.
+TEST_F(Cli, DryRunPrintsTheRunsLinesAndRenamesNothing) {
+  for (const char* path : {"{d}", "{d}/x.MP4", "{d}/*.MP4"}) {
+    TempFolder dir;
+    for (const char* f : {"x.MP4", "x.mp4", "第1話｢a｣.MP4", "a\nb.MP4"}) dir.File(f);
+    const Lines args = WithFolder({"--defaults", "-r", "a", "x", path}, dir.Path());
+    Lines dryArgs = args;
+    dryArgs.insert(dryArgs.begin(), "--dry-run");
+    const std::size_t records = ListRuns(History()).size();
+    const CliResult preview = Run(dryArgs);
+    EXPECT_EQ(dir.Names(), (Lines{"a\nb.MP4", "x.MP4", "x.mp4", "第1話｢a｣.MP4"})) << path;
+    EXPECT_EQ(ListRuns(History()).size(), records) << path;
+    const CliResult run = Run(args);
+    EXPECT_FALSE(run.Out.empty()) << path;
+    EXPECT_EQ(preview.Out, run.Out) << path;
+    EXPECT_EQ(preview.Status, run.Status) << path;
+  }
+}
+
+// A command line that makes no sense, or a PATH that is not there, renames
+// nothing at all, not even the PATHs that are fine.
+TEST_F(Cli, UsageErrorsRenameNothing) {
+  TempFolder dir;
+  dir.File("a.MP4");
+  dir.Folder("locked");
+  dir.Folder("a*");  // as a mask, it would take a.MP4 itself
+  dir.File("unreadable.ini");
+  ::chmod((dir / "locked").c_str(), 0);
+  ::chmod((dir / "unreadable.ini").c_str(), 0);
+  const bool root = geteuid() == 0;
+  const struct {
+    const char* what;
+    Lines args;
+  } cases[] = {
+      {"no PATH", {"--defaults"}},
+      {"an empty PATH, as an unset variable gives", {"--defaults", "{d}", ""}},
+      {"a PATH that is not there", {"--defaults", "{d}", "{d}/gone.MP4"}},
+      {"a mask in a folder that is not there", {"--defaults", "{d}", "{d}/gone/*.ts"}},
+      {"an unknown option", {"--defaults", "--frobnicate", "{d}"}},
+      {"an unknown short option", {"--defaults", "-x", "{d}"}},
+      {"an unknown key", {"--defaults", "-o", "Lower=1", "{d}"}},
+      {"a bad value", {"--defaults", "-o", "LowerExt=yes", "{d}"}},
+      {"no value", {"--defaults", "-o", "LowerExt", "{d}"}},
+      {"-o at the end", {"{d}", "-o"}},
+      {"-r with one text", {"--defaults", "{d}", "-r", "a"}},
+      {"-r with an empty text to find", {"--defaults", "-r", "", "b", "{d}"}},
+      {"--settings and --defaults", {"--defaults", "--settings", "{d}/x.ini", "{d}"}},
+      {"a named settings file that is not there", {"--settings", "{d}/gone.ini", "{d}"}},
+      {"a settings file that is a folder", {"--settings", "{d}/locked", "{d}"}},
+      {"a settings file without read permission", {"--settings", "{d}/unreadable.ini", "{d}"}},
+      {"a folder without read permission", {"--defaults", "{d}", "{d}/locked"}},
+      {"a folder whose name reads as a mask", {"--defaults", "{d}/a*"}},
+      {"--dry-run with --undo", {"--undo", "--dry-run"}},
+      {"two modes", {"--history", "--list", "{d}"}},
+      {"--history with a PATH", {"--history", "{d}"}},
+      {"--undo with two IDs", {"--undo", "1", "2"}},
+  };
+  for (const auto& c : cases) {
+    const std::string what = c.what;
+    if (root && (what.find("permission") != std::string::npos)) continue;  // root reads anything
+    const CliResult r = Run(WithFolder(c.args, dir.Path()));
+    EXPECT_EQ(r.Status, 2) << c.what;
+    EXPECT_EQ(r.Out, "") << c.what;
+    EXPECT_NE(r.Err, "") << c.what;
+    EXPECT_TRUE(dir.Has("a.MP4")) << c.what;
+  }
+  ::chmod((dir / "locked").c_str(), 0700);
+}
+
+TEST_F(Cli, UndoWalksBackThroughTheRunsOfBothPrograms) {
+  TempFolder a, b, c;
+  a.File("a.MP4", "a");
+  b.File("b.MP4", "b");
+  c.File("c.MP4", "c");
+  ASSERT_EQ(Run({"--defaults", b.Path()}).Status, 0);
+  // The window's run right after: the newest, whichever process id it has.
+  const std::string windowId = WindowRun(c.Path());
+  ASSERT_EQ(Run({"--defaults", a.Path()}).Status, 0);
+
+  const struct {
+    const char* what;
+    Lines args;
+    const char* inTheWay;  // a file put in the way first
+    Lines lines;
+    int status;
+  } steps[] = {
+      {"the newest run, the command line's", {"--undo"}, "", {"Undo\t{a}/a.MP4\t←\t{a}/a.mp4"}, 0},
+      {"then the window's, refused: a file in the way", {"--undo"}, "{c}/c.MP4",
+       {"Error\t{c}/c.MP4\t←\t{c}/c.mp4\t同じ名前が既にあります"}, 1},
+      {"the same run again once the way is clear", {"--undo"}, "", {"Undo\t{c}/c.MP4\t←\t{c}/c.mp4"}, 0},
+      {"by its ID", {"--undo", "-q", "{b-id}"}, "", {}, 0},
+      {"nothing is left", {"--undo"}, "", {}, 0},
+      {"an undo is not undone", {"--undo", "{undo-id}"}, "", {}, 2},
+      {"no such run", {"--undo=20000101-000000-1"}, "", {}, 2},
+  };
+  std::string bId;
+  for (const RunSummary& run : ListRuns(History()))
+    if (run.Record.Folder == b.Path()) bId = run.Record.Id;
+  ASSERT_NE(bId, "");
+  for (const auto& s : steps) {
+    const auto fill = [&](std::string text) {
+      for (const auto& [key, value] : std::map<std::string, std::string>{
+               {"{a}", a.Path()}, {"{c}", c.Path()}, {"{b-id}", bId}, {"{undo-id}", ListRuns(History())[0].Record.Id}})
+        for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+      return text;
+    };
+    const std::string way = fill(s.inTheWay);
+    if (!way.empty()) test::WriteFile(way, "in the way");
+    Lines args, lines;
+    for (const auto& x : s.args) args.push_back(fill(x));
+    for (const auto& x : s.lines) lines.push_back(fill(x));
+    const CliResult r = Run(args);
+    EXPECT_EQ(r.Lines(), lines) << s.what << "\n" << r.Err;
+    EXPECT_EQ(r.Status, s.status) << s.what << "\n" << r.Err;
+    if (!way.empty()) std::filesystem::remove(way);
+  }
+  EXPECT_EQ(a.Read("a.MP4") + b.Read("b.MP4") + c.Read("c.MP4"), "abc");
+
+  // Newest first: ID, date and time, folder, renamed, refused, state.
+  const CliResult history = Run({"--history"});
+  EXPECT_EQ(history.Status, 0);
+  const Lines lines = history.Lines();
+  ASSERT_EQ(lines.size(), 7u) << history.Out;
+  const std::regex line(R"((\d{8}-\d{6}\S*)\t\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\t(/\S+)\t(\d+)\t(\d+)\t(.+))");
+  std::vector<std::string> states;
+  for (const std::string& l : lines) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(l, m, line)) << l;
+    states.push_back(m[2].str() + " " + m[3].str() + " " + m[4].str() + " " +
+                     std::regex_replace(m[5].str(), std::regex(R"(\d{8}-\S+)"), "ID"));
+  }
+  EXPECT_EQ(states, (Lines{b.Path() + " 1 0 undo of ID", c.Path() + " 1 0 undo of ID", c.Path() + " 0 1 undo of ID",
+                           a.Path() + " 1 0 undo of ID", a.Path() + " 1 0 undone", c.Path() + " 1 0 undone",
+                           b.Path() + " 1 0 undone"}));
+  EXPECT_NE(std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(windowId); }),
+            lines.end());
+}
+
+// Ctrl+C in the middle of a large folder: the entry in progress is finished,
+// every rename done has its line, and the record is closed.
+TEST_F(Cli, CtrlCStopsAfterTheEntryInProgress) {
+  TempFolder dir;
+  constexpr int kFiles = 40000;
+  for (int i = 0; i < kFiles; ++i) dir.File("ep" + std::to_string(i) + ".MP4");
+  test::CliProcess cli({"--defaults", dir.Path()}, Env());
+  // The first batch is on record before the first rename.
+  for (int i = 0; i < 20000 && (!std::filesystem::exists(History()) || std::filesystem::is_empty(History())); ++i)
+    usleep(100);
+  cli.Signal(SIGINT);
+  const CliResult r = cli.Wait();
+  ASSERT_EQ(r.Status, 130) << "the run ended before the signal came; " << r.Err;
+  const std::vector<RunSummary> runs = ListRuns(History());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].Now, RunSummary::State::Cancelled);
+  const Lines lines = r.Lines();
+  EXPECT_EQ(runs[0].Record.Renamed, lines.size());
+  EXPECT_GT(lines.size(), 0u);
+  EXPECT_LT(lines.size(), static_cast<std::size_t>(kFiles));
+  std::size_t renamed = 0;
+  for (const std::string& name : dir.Names()) renamed += name.ends_with(".mp4") ? 1 : 0;
+  EXPECT_EQ(renamed, lines.size());
+
+  EXPECT_EQ(Run({"-q", "--undo"}).Status, 0);
+  for (const std::string& name : dir.Names()) ASSERT_TRUE(name.ends_with(".MP4")) << name;
+}
+
+// A run that died is repaired by the next call, whatever it asks for.
+TEST_F(Cli, RepairsAnInterruptedRunFirstAndSaysSo) {
+  TempFolder dir;
+  dir.File(".quor-rename-1-0-0.tmp", "moving");
+  std::filesystem::create_directories(History());
+  test::WriteFile(History() + "/20260101-000000-1.log",
+                  "quor-renamer history 1\nbegin\trename\t1700000000\t1\t" + dir.Path() + "\nR\t0\t0\t" + dir / "a.MP4" +
+                      "\t" + dir / "a.mp4" + "\nT\t0\t" + dir / ".quor-rename-1-0-0.tmp" + "\n");
+  const CliResult r = Run({"--history"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_NE(r.Err.find("20260101-000000-1"), std::string::npos) << r.Err;
+  EXPECT_EQ(dir.Names(), Lines{"a.mp4"});
+  EXPECT_TRUE(r.Out.ends_with("\t1\t0\trecovered\n")) << r.Out;
+}
+
+// The file the window reads: beside a copy of the programs kept in a folder
+// of the user's own, else in the configuration folder. Read, never written.
+TEST_F(Cli, ReadsTheWindowsSettingsFile) {
+  TempFolder bin, dir;
+  const std::string exe = bin / "quor-rename";
+  std::filesystem::copy_file(QUOR_RENAME_EXE, exe);
+  const std::string ini = "[Rename]\nLowerExt=0\nDir=/nowhere\n[ReplaceList]\n1=\"[字]\",\n";
+  const struct {
+    const char* what;
+    std::string iniPath;
+    Lines args;
+    const char* line;
+  } cases[] = {
+      {"beside the program", bin / "quor-renamer.ini", {dir.Path()}, "Rename\t第1話「a」.MP4\t←\t第1話｢a｣[字].MP4"},
+      {"--defaults reads no file", bin / "quor-renamer.ini", {"--defaults", dir.Path()},
+       "Rename\t第1話「a」[字].mp4\t←\t第1話｢a｣[字].MP4"},
+      {"an override wins", bin / "quor-renamer.ini", {"-o", "lowerext=1", dir.Path()},
+       "Rename\t第1話「a」.mp4\t←\t第1話｢a｣[字].MP4"},
+      {"in the configuration folder when the program's folder is not writable",
+       home_ / "config/quor-renamer/quor-renamer.ini", {dir.Path()}, "Rename\t第1話「a」.MP4\t←\t第1話｢a｣[字].MP4"},
+  };
+  for (const auto& c : cases) {
+    const bool readOnly = c.iniPath.starts_with(home_.Path());
+    if (readOnly && geteuid() == 0) continue;  // root may write anywhere
+    ::chmod(bin.Path().c_str(), readOnly ? 0555 : 0755);
+    std::filesystem::create_directories(std::filesystem::path(c.iniPath).parent_path());
+    test::WriteFile(c.iniPath, ini);
+    dir.File("第1話｢a｣[字].MP4");
+    const CliResult r = test::RunCli(c.args, Env(), {}, exe);
+    EXPECT_EQ(r.Lines(), Lines{c.line}) << c.what << "\n" << r.Err;
+    EXPECT_EQ(test::ReadFile(c.iniPath), ini) << c.what;
+    std::filesystem::remove(c.iniPath);
+    for (const std::string& name : dir.Names()) std::filesystem::remove(dir / name);
+  }
+  ::chmod(bin.Path().c_str(), 0755);
+  // Only what a command needs is read: the history does without the settings.
+  std::filesystem::create_directory(bin / "quor-renamer.ini");
+  EXPECT_EQ(test::RunCli({dir.Path()}, Env(), {}, exe).Status, 2);
+  EXPECT_EQ(test::RunCli({"--history"}, Env(), {}, exe).Status, 0);
+}
+
+// The file list as the clipboard copy holds it.
+TEST_F(Cli, ListsAsTheClipboardCopy) {
+  TempFolder dir;
+  dir.File("a.MP4");
+  dir.File("b\tc.ts");
+  dir.Folder("s.d");
+  const struct {
+    Lines args;
+    Lines lines;
+  } cases[] = {
+      {{"--list", "--defaults", "{d}"}, {"a", "b␉c", "s"}},
+      {{"--list", "--defaults", "--with-ext", "{d}"}, {"a.MP4", "b␉c.ts", "s.d"}},
+      {{"--list", "--defaults", "--with-dir", "{d}/*.mp4"}, {"{d}/a"}},
+      {{"--list", "--defaults", "-o", "WithDir=1", "-o", "WithExt=1", "{d}/a.MP4"}, {"{d}/a.MP4"}},
+  };
+  for (const auto& c : cases) {
+    const CliResult r = Run(WithFolder(c.args, dir.Path()));
+    Lines lines = r.Lines();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, WithFolder(c.lines, dir.Path())) << c.args[2];
+    EXPECT_EQ(r.Status, 0);
+  }
+  EXPECT_EQ(dir.Names(), (Lines{"a.MP4", "b\tc.ts", "s.d"}));
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,117 @@
+#pragma once
+
+// Runs quor-rename as a user's shell would: a process of its own, with its
+// own environment and current folder, its output read from pipes.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quor::test {
+
+struct CliResult {
+  int Status = -1;  // the exit status; 128 + n when signal n killed it
+  std::string Out;
+  std::string Err;
+  // Standard output, one element per line.
+  [[nodiscard]] std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < Out.size();) {
+      const std::size_t nl = Out.find('\n', start);
+      if (nl == std::string::npos) {
+        lines.push_back(Out.substr(start) + "<no line break>");
+        break;
+      }
+      lines.push_back(Out.substr(start, nl - start));
+      start = nl + 1;
+    }
+    return lines;
+  }
+};
+
+class CliProcess {
+ public:
+  // `env` is the whole environment of the program; `cwd` its folder ("":
+  // the test's own).
+  CliProcess(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+             const std::string& cwd = {}, const std::string& exe = QUOR_RENAME_EXE) {
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    std::vector<std::string> envText;
+    for (const auto& [k, v] : env) envText.push_back(k + "=" + v);
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : envText) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      dup2(err[1], 2);
+      const int null = open("/dev/null", O_RDONLY);
+      dup2(null, 0);
+      if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+      execve(exe.c_str(), argv.data(), envp.data());
+      _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+  }
+  ~CliProcess() {
+    if (pid_ > 0) (void)Wait();
+  }
+  CliProcess(const CliProcess&) = delete;
+  CliProcess& operator=(const CliProcess&) = delete;
+
+  void Signal(int sig) const { kill(pid_, sig); }
+
+  CliResult Wait() {
+    CliResult r;
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    std::string* into[2] = {&r.Out, &r.Err};
+    int open = 2;
+    while (open > 0) {
+      if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+      for (int i = 0; i < 2; ++i) {
+        if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+        char buffer[65536];
+        const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+        if (n > 0) {
+          into[i]->append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+          close(fds[i].fd);
+          fds[i].fd = -1;
+          --open;
+        }
+      }
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+};
+
+inline CliResult RunCli(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+                        const std::string& cwd = {}, const std::string& exe = QUOR_RENAME_EXE) {
+  return CliProcess(args, env, cwd, exe).Wait();
+}
+
+}  // namespace quor::test
