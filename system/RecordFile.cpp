@@ -73,6 +73,10 @@ SysResult RecordFile::Truncate(std::uint64_t size) {
   return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? SysResult() : SysResult(errno);
 }
 
+void RecordFile::StartWriteback() {
+  if (fd_ >= 0) (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 SysResult RecordFile::Sync() {
   if (fd_ < 0) return SysResult(EBADF);
   return ::fdatasync(fd_) == 0 ? SysResult() : SysResult(errno);

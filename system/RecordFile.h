@@ -35,6 +35,9 @@ class RecordFile {
   [[nodiscard]] SysResult Append(std::string_view data);
   // Cuts the file to its first `size` bytes (a line its writer never finished).
   [[nodiscard]] SysResult Truncate(std::uint64_t size);
+  // Starts writing what was appended to the disk without waiting for it,
+  // so that the Sync at the end finds little left to do.
+  void StartWriteback();
   // Puts what was appended on the disk (fdatasync), against a power cut.
   [[nodiscard]] SysResult Sync();
   // Releases the lock and the file.

@@ -20,6 +20,8 @@ namespace {
 // Enough intents to make each write worth its system call, few enough that
 // a kill leaves only a short stretch whose outcome the disk must tell.
 constexpr std::size_t kFlushBytes = 64 * 1024;
+// How much goes to the disk at a time while the run goes on.
+constexpr std::size_t kWritebackBytes = 1 << 20;
 
 const char* KindWord(RunKind kind) { return kind == RunKind::Undo ? "undo" : "rename"; }
 
@@ -34,7 +36,11 @@ const char* EndWord(RunEnd end) {
   return "unfinished";
 }
 
-void AppendNumber(std::string& out, std::uint64_t n) { out += std::to_string(n); }
+void AppendNumber(std::string& out, std::uint64_t n) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, n);
+  out.append(digits, result.ptr);
+}
 
 // Splits a line at its TABs.
 std::vector<std::string_view> Fields(std::string_view line) {
@@ -119,6 +125,12 @@ bool ParseBody(std::string_view text, RunRecord& record) {
     return it == index.end() ? nullptr : &record.Renames[it->second];
   };
   bool ended = false;
+  std::string base;
+  // A path is the base folder followed by it, unless it is absolute.
+  const auto path = [&](std::string_view field) {
+    std::string value = UnescapeLineValue(field);
+    return value.starts_with('/') ? value : base + value;
+  };
   while (!text.empty()) {
     const std::size_t nl = text.find('\n');
     const std::string_view line = text.substr(0, nl);
@@ -129,14 +141,17 @@ bool ParseBody(std::string_view text, RunRecord& record) {
       RecordedRename r;
       if (!ParseNumber(f[1], r.Seq) || !ParseNumber(f[2], r.Inode) || index.count(r.Seq) != 0) return false;
       if (!record.Renames.empty() && r.Seq < record.Renames.back().Seq) return false;
-      r.OldPath = UnescapeLineValue(f[3]);
-      r.NewPath = UnescapeLineValue(f[4]);
+      r.OldPath = path(f[3]);
+      r.NewPath = path(f[4]);
       index[r.Seq] = record.Renames.size();
       record.Renames.push_back(std::move(r));
     } else if (f[0] == "T" && f.size() == 3) {
       RecordedRename* r = find(f[1]);
       if (r == nullptr) return false;
-      r->Temps.push_back(UnescapeLineValue(f[2]));
+      r->Temps.push_back(path(f[2]));
+    } else if (f[0] == "base" && f.size() == 2) {
+      base = UnescapeLineValue(f[1]);
+      if (!base.starts_with('/') || !base.ends_with('/')) return false;
     } else if (f[0] == "E" && f.size() == 3) {
       RecordedRename* r = find(f[1]);
       if (r == nullptr || !ParseNumber(f[2], r->Error)) return false;
@@ -241,7 +256,36 @@ bool JournalWriter::Open() {
 void JournalWriter::Write(std::string_view text) {
   if (broken_) return;
   const SysResult written = file_.Append(text);
-  if (!written) Fail("cannot write the history record " + id_, written);
+  if (!written) {
+    Fail("cannot write the history record " + id_, written);
+    return;
+  }
+  // The disk takes the record while the renames go on.
+  unsynced_ += text.size();
+  if (unsynced_ >= kWritebackBytes) {
+    file_.StartWriteback();
+    unsynced_ = 0;
+  }
+}
+
+void JournalWriter::AppendPath(std::string_view path) {
+  const std::string_view folder = FolderView(path);
+  // Runs only ever name absolute paths; anything else is written whole.
+  if (!folder.starts_with('/')) {
+    AppendEscapedLineValue(pending_, path);
+    return;
+  }
+  if (folder != base_) {
+    // Every path of a run is in one folder, as a rule: one line says which.
+    base_ = std::string(folder);
+    std::string line = "base\t";
+    AppendEscapedLineValue(line, base_);
+    line += '\n';
+    // The line goes before the intent that is being written.
+    const std::size_t at = pending_.rfind('\n', pending_.size() - 1);
+    pending_.insert(at == std::string::npos ? 0 : at + 1, line);
+  }
+  AppendEscapedLineValue(pending_, FileNameView(path));
 }
 
 void JournalWriter::Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath) {
@@ -251,9 +295,12 @@ void JournalWriter::Intend(std::size_t seq, std::uint64_t inode, std::string_vie
   pending_ += '\t';
   AppendNumber(pending_, inode);
   pending_ += '\t';
-  AppendEscapedLineValue(pending_, oldPath);
+  AppendPath(oldPath);
   pending_ += '\t';
-  AppendEscapedLineValue(pending_, newPath);
+  if (FolderView(newPath) == base_)
+    AppendEscapedLineValue(pending_, FileNameView(newPath));
+  else
+    AppendEscapedLineValue(pending_, newPath);
   pending_ += '\n';
 }
 
@@ -266,7 +313,8 @@ void JournalWriter::FlushIntents() {
 void JournalWriter::TempRoute(std::size_t seq, std::string_view tempPath) {
   FlushIntents();
   if (!file_.IsOpen()) return;
-  Write("T\t" + std::to_string(seq) + "\t" + EscapeLineValue(tempPath) + "\n");
+  Write("T\t" + std::to_string(seq) + "\t" +
+        EscapeLineValue(FolderView(tempPath) == base_ ? FileNameView(tempPath) : tempPath) + "\n");
 }
 
 void JournalWriter::Refused(std::size_t seq, int error) {

@@ -8,15 +8,18 @@
 //   quor-renamer history 1
 //   begin <TAB> rename <TAB> 1765116930 <TAB> 4242 <TAB> /media/tv
 //   undoes <TAB> <id>                      (an undo run: the run it undoes)
-//   R <TAB> 7 <TAB> 1311 <TAB> /media/tv/a.MP4 <TAB> /media/tv/a.mp4
-//   T <TAB> 7 <TAB> /media/tv/.quor-rename-4242-0-0.tmp
+//   base <TAB> /media/tv/
+//   R <TAB> 7 <TAB> 1311 <TAB> a.MP4 <TAB> a.mp4
+//   T <TAB> 7 <TAB> .quor-rename-4242-0-0.tmp
 //   E <TAB> 9 <TAB> 17
 //   C <TAB> 1023
 //   end <TAB> finished <TAB> 1020 <TAB> 3
 //
-// "R" is the intent to rename entry 7 of the listing (its inode as listed,
-// old and new path), on record before the rename is tried; intents go out
-// in batches ahead of their renames. "T" is the temporary name a case-only
+// "base" names the folder that the paths after it are in: a path that does
+// not start with "/" is the base followed by it. "R" is the intent to
+// rename entry 7 of the listing (its inode as listed, old and new path), on
+// record before the rename is tried; intents go out in batches ahead of
+// their renames. "T" is the temporary name a case-only
 // rename is about to take, on record before the entry moves there. "E" is a
 // refused rename with its errno. "C n": every intent up to entry n has its
 // outcome on record: done unless an "E" says otherwise; intents after the
@@ -91,7 +94,12 @@ class JournalWriter {
   std::string undoes_;
   std::string id_;
   std::string problem_;
+  // Appends a path, relative to the base when it is in the base folder.
+  void AppendPath(std::string_view path);
+
   std::string pending_;
+  std::string base_;            // the folder of the paths, with its "/"
+  std::size_t unsynced_ = 0;    // bytes appended since writeback last started
   RecordFile file_;
   bool broken_ = false;
 };
