@@ -268,7 +268,7 @@ void JournalWriter::Write(std::string_view text) {
   }
 }
 
-void JournalWriter::AppendPath(std::string_view path) {
+void JournalWriter::AppendPath(std::string_view path, bool plainName) {
   const std::string_view folder = FolderView(path);
   // Runs only ever name absolute paths; anything else is written whole.
   if (!folder.starts_with('/')) {
@@ -285,22 +285,28 @@ void JournalWriter::AppendPath(std::string_view path) {
     const std::size_t at = pending_.rfind('\n', pending_.size() - 1);
     pending_.insert(at == std::string::npos ? 0 : at + 1, line);
   }
-  AppendEscapedLineValue(pending_, FileNameView(path));
+  if (plainName && !FileNameView(path).starts_with('\\'))  // a backslash might begin the escape marker
+    pending_.append(FileNameView(path));
+  else
+    AppendEscapedLineValue(pending_, FileNameView(path));
 }
 
-void JournalWriter::Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath) {
+void JournalWriter::Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath,
+                           bool plainNames) {
   if (broken_) return;
   pending_ += "R\t";
   AppendNumber(pending_, seq);
   pending_ += '\t';
   AppendNumber(pending_, inode);
   pending_ += '\t';
-  AppendPath(oldPath);
+  AppendPath(oldPath, plainNames);
   pending_ += '\t';
-  if (FolderView(newPath) == base_)
-    AppendEscapedLineValue(pending_, FileNameView(newPath));
-  else
+  if (FolderView(newPath) != base_)
     AppendEscapedLineValue(pending_, newPath);
+  else if (plainNames && !FileNameView(newPath).starts_with('\\'))
+    pending_.append(FileNameView(newPath));
+  else
+    AppendEscapedLineValue(pending_, FileNameView(newPath));
   pending_ += '\n';
 }
 

@@ -66,7 +66,10 @@ class JournalWriter {
 
   // Buffers the intent to rename entry `seq`; FlushIntents puts the buffered
   // intents on record, and must come before any of them is tried.
-  void Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath);
+  // `plainNames`: both names are known to be plain text, so that they need
+  // no escape and no check for one.
+  void Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath,
+              bool plainNames = false);
   void FlushIntents();
   // On record at once: the temporary name entry `seq` is about to take.
   void TempRoute(std::size_t seq, std::string_view tempPath);
@@ -95,7 +98,7 @@ class JournalWriter {
   std::string id_;
   std::string problem_;
   // Appends a path, relative to the base when it is in the base folder.
-  void AppendPath(std::string_view path);
+  void AppendPath(std::string_view path, bool plainName);
 
   std::string pending_;
   std::string base_;            // the folder of the paths, with its "/"

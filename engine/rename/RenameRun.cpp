@@ -69,6 +69,7 @@ std::string_view StemOf(std::string_view name, Codepage cp) {
 // What the run does with one entry.
 struct Step {
   bool Unchanged = false;  // no line at all
+  bool Plain = false;      // both names plain text: shown and recorded as they are
   Refusal Why;             // refused before any system call
   std::string NewName;     // as the rules returned it
   std::string NewPath;
@@ -81,7 +82,9 @@ class Planner {
   Step Plan(const Listed& entry) const {
     Step step;
     Codepage cp = Codepage::Utf8;
-    const bool readable = NameCodepage(entry.Name, cp);
+    // Plain text is UTF-8, as nearly every name is: one scan answers both.
+    const bool plain = IsPlainText(entry.Name);
+    const bool readable = plain || NameCodepage(entry.Name, cp);
     step.NewName = ApplyNameRules(entry.Name, cp == Codepage::Cp932 ? cp932_ : utf8_, cp);
     // The folder part stays byte for byte as listed; FullPath ends in the name.
     const std::string_view folder =
@@ -93,6 +96,7 @@ class Planner {
       step.Unchanged = true;
       return step;
     }
+    step.Plain = plain && IsPlainText(step.NewName);
     // A new name must stay a name of the listed folder, and a name whose
     // bytes fit no code page is never rewritten.
     if (!readable)
@@ -207,7 +211,7 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
         steps.push_back(planner.Plan(entries[i]));
         const Step& step = steps.back();
         if (journal && !step.Unchanged && !step.Why)
-          journal->Intend(i, entries[i].Inode, entries[i].FullPath, step.NewPath);
+          journal->Intend(i, entries[i].Inode, entries[i].FullPath, step.NewPath, step.Plain);
       }
       if (journal) journal->FlushIntents();
       for (std::size_t i = start; i < end; ++i) {
@@ -221,7 +225,7 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
             if (journal && !result) journal->Refused(i, result.Error());
           }
           const bool ok = !why;
-          outcome.Lines.push_back({ok, std::move(step.NewName), entry.Name, std::move(why)});
+          outcome.Lines.push_back({ok, std::move(step.NewName), entry.Name, std::move(why), step.Plain});
         }
         tried = i + 1;
         if (progress && !progress(i + 1, entries.size())) {
@@ -342,9 +346,15 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
 std::string FormatLine(const RenameLine& line) {
   std::string text = line.Ok ? "Rename\t" : "Error\t";
   text.reserve(text.size() + line.NewName.size() + line.OldName.size() + 8);
-  text += DisplayName(line.NewName);
-  text += "\t\xE2\x86\x90\t";
-  text += DisplayName(line.OldName);
+  if (line.Plain) {
+    text += line.NewName;
+    text += "\t\xE2\x86\x90\t";
+    text += line.OldName;
+  } else {
+    text += DisplayName(line.NewName);
+    text += "\t\xE2\x86\x90\t";
+    text += DisplayName(line.OldName);
+  }
   if (!line.Ok) {
     text += '\t';
     text += RefusalText(line.Why);

@@ -28,6 +28,7 @@ struct RenameLine {
   std::string NewName;
   std::string OldName;
   Refusal Why;
+  bool Plain = false;  // both names known to be plain text (IsPlainText): shown as they are
 };
 
 // What the folder text named.

@@ -48,10 +48,10 @@ class History : public ::testing::Test {
 // person can read: one line per rename, no control character but TAB.
 TEST_F(History, ARunLeavesARecordOfEveryRename) {
   TempFolder dir;
-  const Names names = {"a\tb.MP4", "new\nline.MP4", "\x83\x65\x83\x58.MP4", "x.MP4", "x.Mp4"};
+  const Names names = {"a\tb.MP4", "new\nline.MP4", "\x83\x65\x83\x58.MP4", "\\esc:x.MP4", "x.MP4", "x.Mp4"};
   for (const auto& name : names) dir.File(name, name);
   const RenameOutcome outcome = Run(dir.Path());
-  ASSERT_EQ(outcome.Lines.size(), 5u);
+  ASSERT_EQ(outcome.Lines.size(), 6u);
   ASSERT_EQ(Records(), Names{lastId_ + ".log"});
 
   const RunRecord record = ReadRecord(history_ / (lastId_ + ".log"), true);
@@ -59,9 +59,9 @@ TEST_F(History, ARunLeavesARecordOfEveryRename) {
   EXPECT_EQ(record.Kind, RunKind::Rename);
   EXPECT_EQ(record.Folder, dir.Path());
   EXPECT_EQ(record.End, RunEnd::Finished);
-  EXPECT_EQ(record.Renamed, 4u);
+  EXPECT_EQ(record.Renamed, 5u);
   EXPECT_EQ(record.Refused, 1u);
-  ASSERT_EQ(record.Renames.size(), 5u);
+  ASSERT_EQ(record.Renames.size(), 6u);
   std::size_t done = 0;
   for (const RecordedRename& r : record.Renames) {
     ASSERT_EQ(r.OldPath.rfind(dir.Path() + "/", 0), 0u);
@@ -75,7 +75,7 @@ TEST_F(History, ARunLeavesARecordOfEveryRename) {
       EXPECT_EQ(r.Error, EEXIST);
     }
   }
-  EXPECT_EQ(done, 4u);
+  EXPECT_EQ(done, 5u);
 
   const std::string text = dir.Read("../" + std::filesystem::path(history_.Path()).filename().string() + "/" + lastId_ + ".log");
   EXPECT_TRUE(text.starts_with(std::string(kHistoryVersionLine) + "\n")) << text;
