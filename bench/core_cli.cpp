@@ -29,7 +29,10 @@
 
 #include "engine/rename/NameRules.h"
 
+#include "RecordingFolder.h"
+
 using namespace quor;
+using namespace quor::bench;
 
 namespace {
 
@@ -57,46 +60,6 @@ Time Seconds(const std::function<void()>& f) {
   t.user -= before.user;
   t.sys -= before.sys;
   return t;
-}
-
-std::vector<std::string> ListNames(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  while (dirent* e = readdir(d)) {
-    const std::string n = e->d_name;
-    if (n != "." && n != "..") names.push_back(n);
-  }
-  closedir(d);
-  return names;
-}
-
-// The floor: list, then renameat2 each entry to its precomputed name.
-void Floor(const std::string& dir, const std::unordered_map<std::string, std::string>& to) {
-  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-  for (const std::string& name : ListNames(dir)) {
-    const auto it = to.find(name);
-    if (it != to.end()) renameat2(fd, name.c_str(), fd, it->second.c_str(), RENAME_NOREPLACE);
-  }
-  close(fd);
-}
-
-// The names of bench_gui_rename, so that the figures compare; each file
-// holds its name.
-void Make(const std::string& dir, int count) {
-  std::filesystem::create_directory(dir);
-  const char* shows[] = {"ニュース7", "アニメ劇場", "ドキュメント72時間", "ドラマ10", "Eテレ0655"};
-  const char* titles[] = {"旅立ち", "約束の場所", "さよなら〜また明日", "A Day", "最終回スペシャル"};
-  const char* tags[] = {"[字]", "[再]", "[字][デ]", "", "[新]"};
-  const char* exts[] = {".TS", ".ts", ".MP4", ".m2ts"};
-  for (int i = 0; i < count; ++i) {
-    const std::string name = std::string(shows[i % 5]) + " 第" + std::to_string(i / 5 + 1) + "話｢" +
-                             titles[(i / 7) % 5] + "｣" + tags[(i / 3) % 5] + exts[(i / 11) % 4];
-    const int fd = open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd >= 0) {
-      (void)!write(fd, name.data(), name.size());
-      close(fd);
-    }
-  }
 }
 
 // Puts every file back under the name it holds; the count of names that
@@ -164,7 +127,7 @@ int main(int argc, char** argv) {
   char templ[] = "/tmp/quor-bench-cli-XXXXXX";
   const std::string root = mkdtemp(templ);
   const std::string dir = root + "/recordings";
-  Make(dir, count);
+  MakeRecordings(dir, count);
   const std::vector<std::string> names = ListNames(dir);
   std::printf("%d files in %s\n", count, dir.c_str());
 

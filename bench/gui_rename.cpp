@@ -30,7 +30,10 @@
 #include "engine/history/Journal.h"
 #include "engine/rename/RenameRun.h"
 
+#include "RecordingFolder.h"
+
 using namespace quor;
+using namespace quor::bench;
 
 namespace {
 
@@ -42,40 +45,6 @@ double Seconds(const std::function<void()>& f) {
   const auto start = std::chrono::steady_clock::now();
   f();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::vector<std::string> ListNames(const std::string& dir) {
-  std::vector<std::string> names;
-  DIR* d = opendir(dir.c_str());
-  while (dirent* e = readdir(d)) {
-    const std::string n = e->d_name;
-    if (n != "." && n != "..") names.push_back(n);
-  }
-  closedir(d);
-  return names;
-}
-
-// The floor: list, then renameat2 each entry to its precomputed name.
-void Floor(const std::string& dir, const std::unordered_map<std::string, std::string>& to) {
-  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-  for (const std::string& name : ListNames(dir)) {
-    const auto it = to.find(name);
-    if (it != to.end()) renameat2(fd, name.c_str(), fd, it->second.c_str(), RENAME_NOREPLACE);
-  }
-  close(fd);
-}
-
-void Make(const std::string& dir, int count) {
-  const char* shows[] = {"ニュース7", "アニメ劇場", "ドキュメント72時間", "ドラマ10", "Eテレ0655"};
-  const char* titles[] = {"旅立ち", "約束の場所", "さよなら〜また明日", "A Day", "最終回スペシャル"};
-  const char* tags[] = {"[字]", "[再]", "[字][デ]", "", "[新]"};
-  const char* exts[] = {".TS", ".ts", ".MP4", ".m2ts"};
-  for (int i = 0; i < count; ++i) {
-    const std::string name = std::string(shows[i % 5]) + " 第" + std::to_string(i / 5 + 1) + "話｢" +
-                             titles[(i / 7) % 5] + "｣" + tags[(i / 3) % 5] + exts[(i / 11) % 4];
-    const int fd = open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd >= 0) close(fd);
-  }
 }
 
 struct Figures {
@@ -99,7 +68,7 @@ int main(int argc, char** argv) {
   TQtApplication app(argc, argv);
   const std::string dir = root + "/recordings";
   std::filesystem::create_directory(dir);
-  Make(dir, count);
+  MakeRecordings(dir, count);
   std::printf("%d files in %s\n", count, dir.c_str());
 
   RenameOptions options;  // what a fresh install has ticked

@@ -24,6 +24,7 @@ tests/gui/       text system engine gui tests qt posix
 tests/cli/       text system engine tests posix
 tests/           tests posix
 bench/core_      text system engine posix
+bench/Recording  posix
 bench/gui_       text system engine gui qt posix
 fuzz/            text system engine
 docs/            text system engine gui qt
