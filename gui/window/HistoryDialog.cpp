@@ -19,7 +19,8 @@ namespace quor {
 
 namespace {
 
-enum Column { kWhen, kKind, kFolder, kRenamed, kRefused, kState, kColumns };
+// The columns, in the order of the model's titles.
+enum Column { kWhen, kKind, kFolder, kRenamed, kRefused, kState };
 
 QString When(std::int64_t seconds) {
   const auto t = static_cast<std::time_t>(seconds);
@@ -67,17 +68,8 @@ std::string RunStateText(const RunSummary& run) {
   return {};
 }
 
-void THistoryModel::SetRuns(std::vector<RunSummary> runs) {
-  beginResetModel();
-  runs_ = std::move(runs);
-  endResetModel();
-}
-
-int THistoryModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(runs_.size());
-}
-
-int THistoryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
+THistoryModel::THistoryModel(QObject* parent)
+    : TRowsModel({"日時", "種類", "フォルダー", "リネーム", "エラー", "状態"}, {}, parent) {}
 
 QVariant THistoryModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
@@ -97,12 +89,6 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
     case kState: return QString::fromStdString(RunStateText(run));
     default: return {};
   }
-}
-
-QVariant THistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return QAbstractTableModel::headerData(section, orientation, role);
-  static const char* const titles[] = {"日時", "種類", "フォルダー", "リネーム", "エラー", "状態"};
-  return QString::fromUtf8(titles[section]);
 }
 
 THistoryDialog::THistoryDialog(std::string historyDir, QWidget* parent)

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include <QAbstractTableModel>
 #include <QDialog>
 
 #include "engine/history/History.h"
+#include "gui/controls/RowsModel.h"
 
 class QLabel;
 class QPushButton;
@@ -21,20 +21,14 @@ namespace quor {
 // A run's state in a few words: "完了", "一部を元に戻した", "読めません" ...
 [[nodiscard]] std::string RunStateText(const RunSummary& run);
 
-class THistoryModel : public QAbstractTableModel {
+class THistoryModel : public TRowsModel<RunSummary> {
  public:
-  explicit THistoryModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+  explicit THistoryModel(QObject* parent = nullptr);
 
-  void SetRuns(std::vector<RunSummary> runs);
-  [[nodiscard]] const RunSummary& Run(int row) const { return runs_[static_cast<std::size_t>(row)]; }
+  void SetRuns(std::vector<RunSummary> runs) { SetRows(std::move(runs)); }
+  [[nodiscard]] const RunSummary& Run(int row) const { return Row(row); }
 
-  [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
-  [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
   [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
-  [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
- private:
-  std::vector<RunSummary> runs_;
 };
 
 class THistoryDialog : public QDialog {

@@ -14,15 +14,12 @@
 
 namespace quor {
 
-int TPreviewModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(lines_.size());
-}
-
-int TPreviewModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+TPreviewModel::TPreviewModel(std::vector<RenameLine> lines, QObject* parent)
+    : TRowsModel({"状態", "新しい名前", "元の名前"}, std::move(lines), parent) {}
 
 QVariant TPreviewModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
-  const RenameLine& line = lines_[static_cast<std::size_t>(index.row())];
+  const RenameLine& line = Row(index.row());
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
@@ -36,12 +33,6 @@ QVariant TPreviewModel::data(const QModelIndex& index, int role) const {
     default:
       return {};
   }
-}
-
-QVariant TPreviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return QAbstractTableModel::headerData(section, orientation, role);
-  static const char* const titles[] = {"状態", "新しい名前", "元の名前"};
-  return QString::fromUtf8(titles[section]);
 }
 
 QString PreviewSummary(const std::vector<RenameLine>& lines) {

@@ -217,6 +217,8 @@ TEST(PreviewDialog, CountsErrorsAndOffersTheRename) {
   EXPECT_EQ(dialog.findChild<QLabel*>("summary")->text(), "変更 1,501 件 / エラー 1 件");
   auto* model = dialog.findChild<QAbstractItemView*>("table")->model();
   EXPECT_EQ(model->rowCount(), 1502);
+  EXPECT_EQ(model->columnCount(), 3);
+  EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "新しい名前");
   EXPECT_EQ(model->index(1, 0).data().toString(), "Error: 同じ名前が既にあります") << "the log's words";
   EXPECT_TRUE(model->index(1, 0).data(Qt::BackgroundRole).isValid()) << "errors are marked";
   EXPECT_FALSE(model->index(0, 0).data(Qt::BackgroundRole).isValid());
@@ -285,6 +287,8 @@ TEST_F(Commands, UndoFromTheHistoryAfterARestart) {
     shown = true;
     auto* model = dialog.Table->model();
     ASSERT_GE(model->rowCount(), 1);
+    ASSERT_EQ(model->columnCount(), 6);
+    EXPECT_EQ(model->headerData(5, Qt::Horizontal).toString(), "状態");
     EXPECT_EQ(model->index(0, 2).data().toString().toStdString(), folder_) << "the newest first";
     EXPECT_EQ(model->index(0, 3).data().toString(), "3");
     EXPECT_EQ(model->index(0, 5).data().toString(), "完了");
