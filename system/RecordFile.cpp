@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
+
+#include "text/TextOps.h"
 
 namespace quor {
 
@@ -128,10 +131,10 @@ SysResult MakeFolders(const std::string& path) {
   if (path.empty() || HasNul(path)) return SysResult(EINVAL);
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? SysResult() : SysResult(ENOTDIR);
-  const std::size_t slash = path.find_last_of('/', path.size() - 2);
-  if (slash != std::string::npos && slash > 0) {
-    const SysResult parent = MakeFolders(path.substr(0, slash));
-    if (!parent) return parent;
+  const std::string_view parent = WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path)));
+  if (!parent.empty() && parent != "/") {
+    const SysResult made = MakeFolders(std::string(parent));
+    if (!made) return made;
   }
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return SysResult(errno);
   return {};
