@@ -50,6 +50,11 @@ double Seconds(const std::function<void()>& f) {
 struct Figures {
   std::vector<double> runs;
   [[nodiscard]] double Best() const { return *std::min_element(runs.begin(), runs.end()); }
+  [[nodiscard]] double Median() const {
+    std::vector<double> sorted = runs;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted[sorted.size() / 2];
+  }
 };
 
 }  // namespace
@@ -127,18 +132,29 @@ int main(int argc, char** argv) {
   const double f = floor.Best();
   const auto row = [&](const char* what, const Figures& x, bool ratio) {
     std::printf("%-52s %8.3f s", what, x.Best());
-    if (ratio) std::printf("   %5.2f x floor", x.Best() / f);
+    if (ratio) std::printf("   %5.2f x floor   (medians %5.2f x)", x.Best() / f, x.Median() / floor.Median());
     std::printf("\n");
   };
-  std::printf("best of %d rounds, %zu renames each, on one file system\n", rounds, forward.size());
+  std::printf("best of %d rounds (medians beside), %zu renames each, on one file system\n", rounds, forward.size());
   row("floor: readdir + renameat2", floor, false);
   row("rename, GUI-free, no history", core, true);
   row("rename, GUI-free, with the history journal", journaled, true);
-  std::printf("  the journal costs %+.1f %% of the run\n", (journaled.Best() / core.Best() - 1) * 100);
+  std::printf("  the journal costs %+.1f %% of the run (%+.1f %% by the medians)\n",
+              (journaled.Best() / core.Best() - 1) * 100, (journaled.Median() / core.Median() - 1) * 100);
   row("rename, the button, Log page shown, journal", button, true);
   row("undo, GUI-free, no history", undo, true);
   row("undo, GUI-free, with the history journal", journaledUndo, true);
   row("undo, the button, Log page shown, journal", undoButton, true);
+  // Paired within each round, what the window adds stands out of the noise
+  // that moves every figure of a round together.
+  const auto added = [&](const char* what, const Figures& window, const Figures& engine) {
+    Figures d;
+    for (std::size_t r = 0; r < window.runs.size(); ++r) d.runs.push_back(window.runs[r] - engine.runs[r]);
+    std::printf("  the window adds to the %s, median of the rounds  %+.3f s  (%+.1f %% of the floor)\n", what,
+                d.Median(), d.Median() / floor.Median() * 100);
+  };
+  added("rename", button, journaled);
+  added("undo", undoButton, journaledUndo);
   row("file list, GUI-free (BuildFileList)", list, false);
   row("file list, the button, Log page shown", listButton, false);
 

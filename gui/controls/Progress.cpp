@@ -4,6 +4,7 @@
 #include <climits>
 
 #include <QApplication>
+#include <QProgressBar>
 #include <QProgressDialog>
 
 namespace quor {
@@ -28,11 +29,15 @@ bool TProgress::Step(std::size_t done, std::size_t total) {
     dialog_->setMinimumDuration(0);
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
+    // The count goes on the bar, which paints it in place; a label that
+    // changed with each update would be laid out anew every time.
+    if (auto* bar = dialog_->findChild<QProgressBar*>()) bar->setFormat(QStringLiteral("%v / %m"));
     dialog_->show();
   }
   dialog_->setMaximum(maximum);
   dialog_->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
-  dialog_->setLabelText(label_ + QStringLiteral("  %1 / %2").arg(done).arg(total));
+  // A modal dialog has mostly done this inside setValue; what is left is
+  // cheap, and it keeps the desktop answered when the value did not move.
   QApplication::processEvents();
   cancelled_ = dialog_->wasCanceled();
   return !cancelled_;

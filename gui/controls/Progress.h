@@ -20,7 +20,7 @@ namespace quor {
 
 class TProgress {
  public:
-  explicit TProgress(QWidget* owner, QString label, int showAfterMs = 300, int updateEveryMs = 50);
+  explicit TProgress(QWidget* owner, QString label, int showAfterMs = 300, int updateEveryMs = 100);
   ~TProgress();
   TProgress(const TProgress&) = delete;
   TProgress& operator=(const TProgress&) = delete;

@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QProgressDialog>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -236,6 +237,7 @@ TEST(ProgressDisplay, ShowsOnlyForLongWorkAndCancels) {
   ASSERT_NE(slow.Dialog(), nullptr);
   EXPECT_EQ(slow.Dialog()->value(), 1);
   EXPECT_EQ(slow.Dialog()->maximum(), 10);
+  EXPECT_EQ(slow.Dialog()->findChild<QProgressBar*>()->text(), "1 / 10") << "the count on the bar";
   EXPECT_EQ(slow.Dialog()->findChild<QPushButton*>()->text(), "キャンセル");
   slow.Dialog()->cancel();
   EXPECT_FALSE(slow.Step(2, 10));
