@@ -73,8 +73,20 @@ std::string DisplayName(std::string_view name) {
   return out;
 }
 
+void AppendDisplayPath(std::string& out, std::string_view path) {
+  // A plain path is plain in each part: '/' never ends a UTF-8 sequence.
+  if (IsPlainText(path)) {
+    out.append(path);
+    return;
+  }
+  out += DisplayName(FolderView(path));
+  out += DisplayName(FileNameView(path));
+}
+
 std::string DisplayPath(std::string_view path) {
-  return DisplayName(FolderView(path)) + DisplayName(FileNameView(path));
+  std::string out;
+  AppendDisplayPath(out, path);
+  return out;
 }
 
 }  // namespace quor

@@ -24,5 +24,7 @@ namespace quor {
 // A path for display: folder part and name decoded on their own, since a
 // CP932 name may stand in a UTF-8 folder.
 [[nodiscard]] std::string DisplayPath(std::string_view path);
+// The same, appended to `out`: one line of the log is built in one string.
+void AppendDisplayPath(std::string& out, std::string_view path);
 
 }  // namespace quor

@@ -363,9 +363,15 @@ std::string FormatLine(const RenameLine& line) {
 }
 
 std::string FormatLine(const UndoLine& line) {
-  std::string text = (line.Ok ? "Undo\t" : "Error\t") + DisplayPath(line.OldPath) + "\t\xE2\x86\x90\t" +
-                     DisplayPath(line.NewPath);
-  if (!line.Ok) text += "\t" + RefusalText(line.Why);
+  std::string text = line.Ok ? "Undo\t" : "Error\t";
+  text.reserve(text.size() + line.OldPath.size() + line.NewPath.size() + 8);
+  AppendDisplayPath(text, line.OldPath);
+  text += "\t\xE2\x86\x90\t";
+  AppendDisplayPath(text, line.NewPath);
+  if (!line.Ok) {
+    text += '\t';
+    text += RefusalText(line.Why);
+  }
   return text;
 }
 

@@ -251,6 +251,8 @@ TEST(Undo, LinesShowFolderAndNameEachInItsCodePage) {
   } cases[] = {
       {"CP932 name in a UTF-8 folder", "x/é/\x83\x41", "x/é/ア"},
       {"UTF-8 name in a CP932 folder", "\x83\x41/é", "ア/é"},
+      {"plain text as it is", "/tv/第1話 「A」.mp4", "/tv/第1話 「A」.mp4"},
+      {"a TAB in a UTF-8 path", "/tv/a\tb/c\nd", "/tv/a\xE2\x90\x89" "b/c\xE2\x90\x8A" "d"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(FormatLine(UndoLine{true, c.path, c.path, {}}), "Undo\t" + c.shown + "\t←\t" + c.shown) << c.what;
