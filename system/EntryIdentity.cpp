@@ -13,13 +13,6 @@
 
 namespace quor {
 
-bool SameEntry(const std::string& a, const std::string& b) {
-  struct stat sa{};
-  struct stat sb{};
-  if (::lstat(a.c_str(), &sa) != 0 || ::lstat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 std::uint64_t InodeOf(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;

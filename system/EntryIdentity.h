@@ -10,10 +10,6 @@
 
 namespace quor {
 
-// True when both paths name the very same entry (same device and inode,
-// links not followed). On a case-insensitive volume "A.MP4" and "a.mp4" do.
-[[nodiscard]] bool SameEntry(const std::string& a, const std::string& b);
-
 // The inode number of an entry (links not followed); 0 when there is none.
 [[nodiscard]] std::uint64_t InodeOf(const std::string& path);
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "text/Bytes.h"
 #include "text/TextOps.h"
 
 namespace quor {
@@ -148,7 +149,7 @@ std::uint64_t FindData::FileSize() const {
 
 SearchHandle FindFirstFile(const std::string& pattern, FindData& data) {
   // A NUL would cut the path short and list some other folder.
-  if (pattern.empty() || pattern.find('\0') != std::string::npos) return INVALID_HANDLE_VALUE;
+  if (pattern.empty() || HasNulByte(pattern)) return INVALID_HANDLE_VALUE;
   const std::string_view mask = FileNameView(pattern);
   if (mask.empty()) return INVALID_HANDLE_VALUE;
   std::string folder = ExtractFileDir(pattern, NativeCodepage());

@@ -9,15 +9,10 @@
 #include <cerrno>
 #include <string_view>
 
+#include "text/Bytes.h"
 #include "text/TextOps.h"
 
 namespace quor {
-
-namespace {
-
-bool HasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
-
-}  // namespace
 
 RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
   if (this != &other) {
@@ -30,7 +25,7 @@ RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
 
 SysResult RecordFile::Create(const std::string& path) {
   Close();
-  if (HasNul(path)) return SysResult(EINVAL);
+  if (HasNulByte(path)) return SysResult(EINVAL);
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
   if (fd < 0) return SysResult(errno);
   // A new file nobody else knows yet: the lock cannot be taken by another.
@@ -46,7 +41,7 @@ SysResult RecordFile::Create(const std::string& path) {
 
 SysResult RecordFile::OpenUnlocked(const std::string& path) {
   Close();
-  if (HasNul(path)) return SysResult(EINVAL);
+  if (HasNulByte(path)) return SysResult(EINVAL);
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
   if (fd < 0) return SysResult(errno);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -91,7 +86,7 @@ void RecordFile::Close() {
 }
 
 SysResult ReadFileEnds(const std::string& path, std::size_t n, std::string& head, std::string& tail) {
-  if (HasNul(path)) return SysResult(EINVAL);
+  if (HasNulByte(path)) return SysResult(EINVAL);
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return SysResult(errno);
   struct stat st {};
@@ -128,7 +123,7 @@ bool IsLockedByAnother(const std::string& path) {
 }
 
 SysResult MakeFolders(const std::string& path) {
-  if (path.empty() || HasNul(path)) return SysResult(EINVAL);
+  if (path.empty() || HasNulByte(path)) return SysResult(EINVAL);
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? SysResult() : SysResult(ENOTDIR);
   const std::string_view parent = WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path)));
@@ -141,7 +136,7 @@ SysResult MakeFolders(const std::string& path) {
 }
 
 SysResult RemoveFile(const std::string& path) {
-  if (HasNul(path)) return SysResult(EINVAL);
+  if (HasNulByte(path)) return SysResult(EINVAL);
   return ::unlink(path.c_str()) == 0 ? SysResult() : SysResult(errno);
 }
 

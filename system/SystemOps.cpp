@@ -11,13 +11,12 @@
 #include <string_view>
 
 #include "system/EntryIdentity.h"
+#include "text/Bytes.h"
 #include "text/TextOps.h"
 
 namespace quor {
 
 namespace {
-
-bool HasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
 
 // Renames without ever replacing; 0 or the errno.
 int RenameNoReplace(const char* from, const char* to) {
@@ -82,7 +81,7 @@ RenameResult RenameThroughTemp(const std::string& oldPath, const std::string& ne
 }
 
 RenameResult DoRename(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp) {
-  if (HasNul(oldPath) || HasNul(newPath)) return RenameResult(EINVAL);
+  if (HasNulByte(oldPath) || HasNulByte(newPath)) return RenameResult(EINVAL);
   const int err = RenameNoReplace(oldPath.c_str(), newPath.c_str());
   if (err != EEXIST) return RenameResult(err);
   // Only a new name that finds this very entry (a case-insensitive volume)
@@ -104,7 +103,7 @@ RenameResult RenameFile(const std::string& oldPath, const std::string& newPath, 
 }
 
 bool FileExists(const std::string& path) {
-  if (HasNul(path)) return false;
+  if (HasNulByte(path)) return false;
   struct stat st {};
   if (stat(path.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
   // A link to nothing is still an entry, and not a folder.
@@ -112,13 +111,13 @@ bool FileExists(const std::string& path) {
 }
 
 bool DirectoryExists(const std::string& path) {
-  if (HasNul(path)) return false;
+  if (HasNulByte(path)) return false;
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool EntryExists(const std::string& path) {
-  if (HasNul(path)) return false;
+  if (HasNulByte(path)) return false;
   struct stat st {};
   return lstat(path.c_str(), &st) == 0;
 }
@@ -160,7 +159,7 @@ std::string CurrentFolder() {
 }
 
 SysResult CanListFolder(const std::string& path) {
-  if (HasNul(path)) return SysResult(EINVAL);
+  if (HasNulByte(path)) return SysResult(EINVAL);
   const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return SysResult(errno);
   close(fd);
@@ -174,7 +173,7 @@ bool IsWritableDirectory(const std::string& path) {
 }
 
 bool IsOwnWritableDirectory(const std::string& path) {
-  if (HasNul(path)) return false;
+  if (HasNulByte(path)) return false;
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && st.st_uid == geteuid() && IsWritableDirectory(path);
 }

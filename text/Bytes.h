@@ -31,6 +31,10 @@ inline constexpr std::string_view kReplacementChar = "\xEF\xBF\xBD";
   return -1;
 }
 
+// A NUL byte, which would cut a path short at the system call and name
+// some other entry.
+[[nodiscard]] constexpr bool HasNulByte(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+
 // The bytes 0x00-0x20: control characters and the space.
 [[nodiscard]] constexpr bool IsBlankByte(char c) { return static_cast<unsigned char>(c) <= 0x20; }
 
