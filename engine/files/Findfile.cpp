@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "engine/files/File.h"
 #include "text/TextOps.h"
 
 namespace quor {
@@ -71,6 +72,14 @@ bool TFindFile::Next(std::uint32_t mask) {
                      NativeCodepage());
     return true;
   }
+}
+
+NameSet ListEntryNames(const std::string& folder) {
+  NameSet names;
+  TFindFile find;
+  find.First(JoinPath(folder.empty() ? "." : folder, "*.*"));
+  while (find.Next()) names.insert(find.cFileName);
+  return names;
 }
 
 }  // namespace quor

@@ -22,6 +22,11 @@ namespace quor {
 // Exact entry names, for a listing of only some entries of a folder.
 using NameSet = std::unordered_set<std::string>;
 
+// The exact names of the entries of `folder` ("" for the current folder),
+// read whole: on a case-insensitive volume only a listing tells "a.mp4"
+// from "A.MP4". The folder is taken as a path, never as a mask.
+[[nodiscard]] NameSet ListEntryNames(const std::string& folder);
+
 class TFindFile : public FindData {
  public:
   TFindFile() = default;

@@ -5,7 +5,6 @@
 #include <set>
 #include <utility>
 
-#include "engine/files/File.h"
 #include "engine/files/Findfile.h"
 #include "system/EntryIdentity.h"
 #include "system/RecordFile.h"
@@ -47,20 +46,14 @@ class FolderNames {
   bool Has(const std::string& path) {
     const std::string folder(FolderView(path));
     auto it = names_.find(folder);
-    if (it == names_.end()) {
-      std::set<std::string> names;
-      TFindFile find;
-      find.First(MakeSearchPattern(folder.empty() ? "." : folder));
-      while (find.Next()) names.insert(find.cFileName);
-      it = names_.emplace(folder, std::move(names)).first;
-    }
+    if (it == names_.end()) it = names_.emplace(folder, ListEntryNames(folder)).first;
     return it->second.count(std::string(FileNameView(path))) != 0;
   }
   // After an entry moved: read again when next asked.
   void Forget() { names_.clear(); }
 
  private:
-  std::map<std::string, std::set<std::string>> names_;
+  std::map<std::string, NameSet> names_;
 };
 
 // What a rename whose outcome never reached the record did, read off the

@@ -107,7 +107,7 @@ class Planner {
       step.Why.What = Kind::Separator;
     else if (name == "." || name == "..")
       step.Why.What = Kind::DotName;
-    else if (name.find('\0') != std::string_view::npos)
+    else if (HasNulByte(name))
       step.Why.What = Kind::NulByte;
     else if (StemOf(name, cp).empty() && !StemOf(entry.Name, cp).empty())
       step.Why.What = Kind::OnlyExtension;  // "｢」.MP4" -> ".mp4": the file would seem gone
@@ -156,9 +156,7 @@ class SimulatedFolder {
     // spelling is no obstacle. The folder's exact names are read once.
     return !SameEntryByAnotherSpelling(oldPath, newPath, [this](std::string_view name) {
       if (!listed_) {
-        TFindFile find;
-        find.First(MakeSearchPattern(folder_.empty() ? "." : folder_));
-        while (find.Next()) exactNames_.insert(find.cFileName);
+        exactNames_ = ListEntryNames(folder_);
         listed_ = true;
       }
       return exactNames_.count(std::string(name)) != 0;
@@ -167,7 +165,7 @@ class SimulatedFolder {
 
   std::unordered_set<std::string> vacated_;
   std::unordered_set<std::string> occupied_;
-  std::unordered_set<std::string> exactNames_;  // the folder's names, read on first need
+  NameSet exactNames_;  // the folder's names, read on first need
   bool listed_ = false;
   std::string folder_ = std::string(1, '\0');
   SysResult access_;

@@ -392,6 +392,17 @@ TEST(Preview, EqualsTheRunThatFollows) {
   EXPECT_TRUE(has("Error\thl.mp4\t←\thl.MP4\t同じ名前が既にあります"));
   EXPECT_TRUE(has("Error\t" + std::string(256, 'g') + "\t←\t256\t名前が長すぎます"));
 
+  // Case twins in a folder whose own name holds a '*', reached through a
+  // mask: the preview reads that folder as a folder, not as a mask.
+  dir.Folder("s*t");
+  dir.File("s*t/t.MP4", "one");
+  dir.File("s*t/t.mp4", "another");
+  const RenameOutcome starred = PreviewRename(dir / "s*t/*.MP4", o);
+  previewLog.clear();
+  for (const auto& line : starred.Lines) previewLog.push_back(FormatLine(line));
+  EXPECT_EQ(previewLog, Rename(dir / "s*t/*.MP4", o).Log());
+  EXPECT_EQ(previewLog, std::vector<std::string>{"Error\tt.mp4\t←\tt.MP4\t同じ名前が既にあります"});
+
   // A folder that takes no new entries: the same refusal in both.
   if (geteuid() == 0) return;  // root writes anywhere
   TempFolder locked;
