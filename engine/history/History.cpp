@@ -9,7 +9,6 @@
 #include "system/EntryIdentity.h"
 #include "system/RecordFile.h"
 #include "text/DisplayText.h"
-#include "text/Escape.h"
 #include "text/TextOps.h"
 
 namespace quor {
@@ -97,29 +96,30 @@ void Recover(RunRecord& record, RecordFile& file, RecoveryReport& report) {
       } else {
         repair.Why = RefusalOf(moved);
       }
-      if (!repair.PathNow.empty()) names.Forget();
-      if (!repair.PathNow.empty())
-        lines += "fixed\t" + std::to_string(r.Seq) + "\t" + EscapeLineValue(temp) + "\t" + EscapeLineValue(repair.PathNow) + "\n";
+      if (!repair.PathNow.empty()) {
+        names.Forget();
+        AppendFixedLine(lines, r.Seq, temp, repair.PathNow);
+      }
       report.Repairs.push_back(std::move(repair));
     }
     if (r.Outcome == RecordedRename::State::Unknown) {
       if (FoundDone(r, names)) {
         r.Outcome = RecordedRename::State::Done;
-        lines += "D\t" + std::to_string(r.Seq) + "\n";
+        AppendDoneLine(lines, r.Seq);
       } else {
         r.Outcome = RecordedRename::State::Refused;
-        lines += "E\t" + std::to_string(r.Seq) + "\t0\n";  // found not done
+        AppendRefusedLine(lines, r.Seq, 0);  // found not done
       }
     } else if (r.Outcome == RecordedRename::State::Done && !r.Temps.empty()) {
-      lines += "D\t" + std::to_string(r.Seq) + "\n";
+      AppendDoneLine(lines, r.Seq);
     } else if (r.Outcome == RecordedRename::State::Refused && !r.Temps.empty()) {
-      lines += "E\t" + std::to_string(r.Seq) + "\t" + std::to_string(r.Error) + "\n";
+      AppendRefusedLine(lines, r.Seq, r.Error);
     }
     renamed += r.Outcome == RecordedRename::State::Done ? 1 : 0;
     refused += r.Outcome == RecordedRename::State::Refused ? 1 : 0;
   }
-  if (!record.Renames.empty()) lines += "C\t" + std::to_string(lastSeq) + "\n";
-  lines += "end\trecovered\t" + std::to_string(renamed) + "\t" + std::to_string(refused) + "\n";
+  if (!record.Renames.empty()) AppendCheckpointLine(lines, lastSeq);
+  AppendEndLine(lines, RunEnd::Recovered, renamed, refused);
   // Half a line its writer never finished goes, so that the record reads on.
   if (file.Truncate(record.WholeLines) && file.Append(lines) && file.Sync()) report.Runs.push_back(record.Id);
 }

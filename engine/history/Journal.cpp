@@ -187,6 +187,46 @@ bool ParseBody(std::string_view text, RunRecord& record) {
 
 }  // namespace
 
+void AppendRefusedLine(std::string& out, std::size_t seq, int error) {
+  out += "E\t";
+  AppendNumber(out, seq);
+  out += '\t';
+  out += std::to_string(error);
+  out += '\n';
+}
+
+void AppendDoneLine(std::string& out, std::size_t seq) {
+  out += "D\t";
+  AppendNumber(out, seq);
+  out += '\n';
+}
+
+void AppendCheckpointLine(std::string& out, std::size_t seq) {
+  out += "C\t";
+  AppendNumber(out, seq);
+  out += '\n';
+}
+
+void AppendFixedLine(std::string& out, std::size_t seq, std::string_view from, std::string_view to) {
+  out += "fixed\t";
+  AppendNumber(out, seq);
+  out += '\t';
+  AppendEscapedLineValue(out, from);
+  out += '\t';
+  AppendEscapedLineValue(out, to);
+  out += '\n';
+}
+
+void AppendEndLine(std::string& out, RunEnd end, std::size_t renamed, std::size_t refused) {
+  out += "end\t";
+  out += EndWord(end);
+  out += '\t';
+  AppendNumber(out, renamed);
+  out += '\t';
+  AppendNumber(out, refused);
+  out += '\n';
+}
+
 std::string HistoryFolder() {
   const std::string state = UserStateFolder();
   return state.empty() ? std::string() : state + "/quor-renamer/history";
@@ -285,10 +325,15 @@ void JournalWriter::AppendPath(std::string_view path, bool plainName) {
     const std::size_t at = pending_.rfind('\n', pending_.size() - 1);
     pending_.insert(at == std::string::npos ? 0 : at + 1, line);
   }
-  if (plainName && !FileNameView(path).starts_with('\\'))  // a backslash might begin the escape marker
-    pending_.append(FileNameView(path));
+  AppendName(path, plainName);
+}
+
+void JournalWriter::AppendName(std::string_view path, bool plainName) {
+  const std::string_view name = FileNameView(path);
+  if (plainName && !name.starts_with('\\'))  // a backslash might begin the escape marker
+    pending_.append(name);
   else
-    AppendEscapedLineValue(pending_, FileNameView(path));
+    AppendEscapedLineValue(pending_, name);
 }
 
 void JournalWriter::Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath,
@@ -303,10 +348,8 @@ void JournalWriter::Intend(std::size_t seq, std::uint64_t inode, std::string_vie
   pending_ += '\t';
   if (FolderView(newPath) != base_)
     AppendEscapedLineValue(pending_, newPath);
-  else if (plainNames && !FileNameView(newPath).starts_with('\\'))
-    pending_.append(FileNameView(newPath));
   else
-    AppendEscapedLineValue(pending_, FileNameView(newPath));
+    AppendName(newPath, plainNames);
   pending_ += '\n';
 }
 
@@ -325,26 +368,18 @@ void JournalWriter::TempRoute(std::size_t seq, std::string_view tempPath) {
 
 void JournalWriter::Refused(std::size_t seq, int error) {
   if (broken_ || !file_.IsOpen()) return;
-  pending_ += "E\t";
-  AppendNumber(pending_, seq);
-  pending_ += '\t';
-  pending_ += std::to_string(error);
-  pending_ += '\n';
+  AppendRefusedLine(pending_, seq, error);
 }
 
 void JournalWriter::Checkpoint(std::size_t seq) {
   if (broken_ || !file_.IsOpen()) return;
-  pending_ += "C\t";
-  AppendNumber(pending_, seq);
-  pending_ += '\n';
+  AppendCheckpointLine(pending_, seq);
   if (pending_.size() >= kFlushBytes) FlushIntents();
 }
 
 void JournalWriter::Finish(RunEnd end, std::size_t renamed, std::size_t refused) {
   if (!file_.IsOpen()) return;  // nothing was ever tried: no record
-  pending_ += "end\t";
-  pending_ += EndWord(end);
-  pending_ += '\t' + std::to_string(renamed) + '\t' + std::to_string(refused) + '\n';
+  AppendEndLine(pending_, end, renamed, refused);
   FlushIntents();
   const SysResult synced = broken_ ? SysResult() : file_.Sync();
   if (!synced) Fail("cannot put the history record " + id_ + " on the disk", synced);

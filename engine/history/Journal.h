@@ -53,6 +53,15 @@ enum class RunEnd { Unfinished, Finished, Cancelled, Failed, Recovered };
 // folder.
 [[nodiscard]] std::string HistoryFolder();
 
+// The lines of a record after its intents, appended to `out`: the writer
+// writes them as the run goes, and a recovery that finishes a dead run's
+// record writes them too.
+void AppendRefusedLine(std::string& out, std::size_t seq, int error);  // E
+void AppendDoneLine(std::string& out, std::size_t seq);                // D
+void AppendCheckpointLine(std::string& out, std::size_t seq);          // C
+void AppendFixedLine(std::string& out, std::size_t seq, std::string_view from, std::string_view to);
+void AppendEndLine(std::string& out, RunEnd end, std::size_t renamed, std::size_t refused);
+
 class JournalWriter {
  public:
   // Nothing is written until the first intents: a run that renames nothing
@@ -99,6 +108,8 @@ class JournalWriter {
   std::string problem_;
   // Appends a path, relative to the base when it is in the base folder.
   void AppendPath(std::string_view path, bool plainName);
+  // Appends the name part of a path in the base folder.
+  void AppendName(std::string_view path, bool plainName);
 
   std::string pending_;
   std::string base_;            // the folder of the paths, with its "/"

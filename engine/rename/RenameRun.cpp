@@ -266,7 +266,7 @@ RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptio
   return Execute(
       folderText, only, options, progress,
       [&](std::size_t seq, const std::string& oldPath, const std::string& newPath) {
-        return RenameFile(oldPath, newPath, [&journal, seq](const std::string& temp) { journal.TempRoute(seq, temp); });
+        return RenameOnRecord(&journal, seq, oldPath, newPath);
       },
       &journal);
 }
