@@ -21,8 +21,8 @@
 #include "system/Exception.h"
 #include "system/Signals.h"
 #include "system/SystemOps.h"
-#include "system/UserFolders.h"
 #include "text/DisplayText.h"
+#include "system/UserFolders.h"
 #include "text/TextOps.h"
 
 #ifndef QUOR_VERSION
@@ -411,24 +411,13 @@ int UndoCommand(const CommandLine& line) {
     Say("nothing to undo");
     return kExitOk;
   }
-  const std::vector<RunSummary> runs = ListRuns(history);
-  const auto run = std::find_if(runs.begin(), runs.end(), [&](const RunSummary& s) { return s.Record.Id == id; });
-  if (run == runs.end()) {
-    Say("no run " + id + " in the history (see --history)");
-    return kExitUsage;
-  }
-  if (run->Record.Readable && run->Record.Kind == RunKind::Undo) {
-    Say(id + " is an undo; it is not undone itself");
-    return kExitUsage;
-  }
-  if (run->Record.Readable && run->Record.End != RunEnd::Unfinished && run->Undone >= run->Record.Renamed) {
-    Say("run " + id + " has nothing left to undo");
-    return kExitOk;
-  }
   UndoPlan plan = PlanUndo(history, id);
-  if (plan.OldPaths.empty()) {
-    Say("run " + id + " cannot be undone: " + plan.Problem);
-    return kExitErrorLines;
+  switch (plan.Why) {
+    case UndoPlan::Block::NoSuchRun: Say("no run " + id + " in the history (see --history)"); return kExitUsage;
+    case UndoPlan::Block::NotARename: Say(id + " is an undo; it is not undone itself"); return kExitUsage;
+    case UndoPlan::Block::NothingLeft: Say("run " + id + " has nothing left to undo"); return kExitOk;
+    case UndoPlan::Block::None: break;
+    default: Say("run " + id + " cannot be undone: " + plan.Problem); return kExitErrorLines;
   }
   if (!plan.Newest)
     Say("a later run renamed in " + DisplayPath(plan.Folder) + " too; it is not undone by this");

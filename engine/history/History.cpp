@@ -232,11 +232,14 @@ UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
   return plan;
 }
 
+bool IsUndoable(const RunSummary& run) {
+  const RunRecord& r = run.Record;
+  return r.Readable && r.Kind == RunKind::Rename && r.End != RunEnd::Unfinished && r.Renamed > run.Undone;
+}
+
 std::string NewestUndoableRun(const std::string& historyDir) {
-  for (const RunSummary& run : ListRuns(historyDir)) {
-    const RunRecord& r = run.Record;
-    if (r.Readable && r.Kind == RunKind::Rename && r.End != RunEnd::Unfinished && r.Renamed > run.Undone) return r.Id;
-  }
+  for (const RunSummary& run : ListRuns(historyDir))
+    if (IsUndoable(run)) return run.Record.Id;
   return {};
 }
 

@@ -35,6 +35,9 @@ struct RunSummary {
 // Every record of the folder, newest first.
 [[nodiscard]] std::vector<RunSummary> ListRuns(const std::string& historyDir);
 
+// A rename run, on record to its end, with renames not taken back yet.
+[[nodiscard]] bool IsUndoable(const RunSummary& run);
+
 // One entry moved back from the temporary name where a killed run left it.
 struct Repair {
   std::string RunId;

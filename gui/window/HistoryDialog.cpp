@@ -31,11 +31,6 @@ QString When(std::int64_t seconds) {
   return QString::fromLatin1(text);
 }
 
-bool CanUndo(const RunSummary& run) {
-  const RunRecord& r = run.Record;
-  return r.Readable && r.Kind == RunKind::Rename && r.End != RunEnd::Unfinished && r.Renamed > run.Undone;
-}
-
 const char* BlockText(UndoPlan::Block why) {
   using Block = UndoPlan::Block;
   switch (why) {
@@ -145,7 +140,7 @@ void THistoryDialog::Refresh() {
 
 void THistoryDialog::UpdateButtons() {
   const QModelIndexList rows = Table->selectionModel()->selectedRows();
-  BtnUndo->setEnabled(!rows.isEmpty() && CanUndo(model_->Run(rows.front().row())));
+  BtnUndo->setEnabled(!rows.isEmpty() && IsUndoable(model_->Run(rows.front().row())));
 }
 
 void THistoryDialog::BtnUndoClick() {
