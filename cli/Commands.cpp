@@ -22,7 +22,6 @@
 #include "system/Signals.h"
 #include "system/SystemOps.h"
 #include "text/DisplayText.h"
-#include "system/UserFolders.h"
 #include "text/TextOps.h"
 
 #ifndef QUOR_VERSION
@@ -117,8 +116,7 @@ int StoppedStatus() { return kExitSignalBase + TerminationRequested(); }
 // The window's own file: the window is quor-renamer beside this program's
 // real file, in the build folder and in the installed lib/quor-renamer/.
 std::string WindowSettingsPath() {
-  const std::string config = UserConfigFolder();
-  const std::string configDir = config.empty() ? config : config + "/quor-renamer";
+  const std::string configDir = SettingsFolder();
   const std::string self = ExecutablePath();
   // Without its own path the program cannot tell a kept copy's folder; the
   // current folder is nobody's choice.

@@ -122,16 +122,16 @@ bool IsLockedByAnother(const std::string& path) {
   return locked;
 }
 
-SysResult MakeFolders(const std::string& path) {
+SysResult MakeFolders(const std::string& path, unsigned mode) {
   if (path.empty() || HasNulByte(path)) return SysResult(EINVAL);
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? SysResult() : SysResult(ENOTDIR);
   const std::string_view parent = WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path)));
   if (!parent.empty() && parent != "/") {
-    const SysResult made = MakeFolders(std::string(parent));
+    const SysResult made = MakeFolders(std::string(parent), mode);
     if (!made) return made;
   }
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return SysResult(errno);
+  if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) return SysResult(errno);
   return {};
 }
 

@@ -54,9 +54,9 @@ class RecordFile {
 // True when a live process holds the lock of the file at `path`.
 [[nodiscard]] bool IsLockedByAnother(const std::string& path);
 
-// Creates a folder and the folders above it that are missing (mode 0700 for
-// the ones it makes: a history of names is private).
-[[nodiscard]] SysResult MakeFolders(const std::string& path);
+// Creates a folder and the folders above it that are missing, with `mode`
+// less the umask (0700 unless told: a history of names is private).
+[[nodiscard]] SysResult MakeFolders(const std::string& path, unsigned mode = 0700);
 
 // Removes a file (never a folder).
 SysResult RemoveFile(const std::string& path);

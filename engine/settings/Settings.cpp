@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "system/SystemOps.h"
+#include "system/UserFolders.h"
 #include "engine/files/File.h"
 #include "engine/settings/MemIniFile.h"
 #include "engine/settings/StringList.h"
@@ -205,6 +206,11 @@ RenameOptions RenameOptionsOf(const FormSettings& s) {
     if (const auto field = RuleField(def.Id)) o.*field = s.Checked(def.Id);
   for (const auto& row : s.Rows) o.ReplaceList.push_back({row[0], row[1]});
   return o;
+}
+
+std::string SettingsFolder() {
+  const std::string config = UserConfigFolder();
+  return config.empty() ? config : config + "/quor-renamer";
 }
 
 std::string SettingsPath(const std::string& exeName, const std::string& userConfigDir) {

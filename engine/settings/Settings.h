@@ -66,6 +66,10 @@ struct FormSettings {
 // save if it is missing.
 [[nodiscard]] std::string SettingsPath(const std::string& exeName, const std::string& userConfigDir);
 
+// <configuration folder>/quor-renamer, the `userConfigDir` of both programs;
+// "" when the system names no configuration folder.
+[[nodiscard]] std::string SettingsFolder();
+
 // Reads the file at `path` into `s`, applying the rules of each key (bounds
 // never below the current size, centring, then kept within reach of the
 // screens; Dir only when its folder exists; replace rows by number). A

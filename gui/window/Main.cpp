@@ -3,11 +3,8 @@
 #include <cstdio>
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -27,7 +24,7 @@
 #include "gui/window/HistoryDialog.h"
 #include "gui/window/PreviewDialog.h"
 #include "system/SystemOps.h"
-#include "system/UserFolders.h"
+#include "system/RecordFile.h"
 #include "text/Codepage.h"
 #include "text/DisplayText.h"
 #include "text/TextOps.h"
@@ -301,8 +298,7 @@ void TFormRenamer::ConnectHandlers() {
 
 std::string TFormRenamer::SettingsFilePath() const {
   if (!settingsPath_.empty()) return settingsPath_;
-  const std::string config = UserConfigFolder();
-  return SettingsPath(Application.ExeName(), config.empty() ? config : config + "/quor-renamer");
+  return SettingsPath(Application.ExeName(), SettingsFolder());
 }
 
 FormSettings TFormRenamer::ReadControls() const {
@@ -401,8 +397,9 @@ void TFormRenamer::StoreSettings() {
   const std::string path = SettingsFilePath();
   if (!unreadSettings_.empty() && path == unreadSettings_)
     throw Exception("設定ファイルを読み込めなかったので、設定を保存しませんでした。\n" + path);
-  // The user's configuration folder may not exist yet on a first run.
-  QDir().mkpath(QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).absolutePath());
+  // The user's configuration folder may not exist yet on a first run; a
+  // folder that cannot be made shows in the error of the save itself.
+  (void)MakeFolders(ExtractFileDir(path, NativeCodepage()), 0777);
   SaveSettings(path, ReadControls());
 }
 

@@ -89,6 +89,11 @@ TEST_F(FormRenamerTest, FirstStartWithoutSettingsFile) {
   EXPECT_TRUE(form->acceptDrops());
   EXPECT_FALSE(form->windowIcon().isNull());
   EXPECT_FALSE(QFile::exists(QString::fromStdString(iniPath_))) << "loading never writes";
+
+  // The first close makes the folders of the file, whatever bytes they hold.
+  const std::string fresh = dir_.path().toStdString() + "/caf\xE9/quor-renamer/quor-renamer.ini";
+  EXPECT_TRUE(TFormRenamer(fresh).close());
+  EXPECT_TRUE(std::ifstream(fresh).good()) << "saved where it was read from";
 }
 
 TEST_F(FormRenamerTest, ControlsWithParentCaptionAccessibleNameAndDesignState) {
