@@ -21,6 +21,9 @@
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
 
+#include "text/Bytes.h"
+#include "text/Codepage.h"
+
 namespace quor {
 
 namespace {
@@ -52,49 +55,6 @@ QFont FixedPitchFont() {
   return font;
 }
 
-constexpr char32_t kInvalid = 0xFFFFFFFF;
-
-// The code point at `i`, which moves past it; kInvalid (and one byte on)
-// for bytes that are not UTF-8 as Qt decodes it.
-char32_t Decode(std::string_view s, std::size_t& i) {
-  const auto c = static_cast<unsigned char>(s[i]);
-  if (c < 0x80) {
-    ++i;
-    return c;
-  }
-  std::size_t length = 0;
-  char32_t cp = 0;
-  char32_t least = 0;
-  if (c >= 0xC2 && c <= 0xDF) {
-    length = 2, cp = c & 0x1Fu, least = 0x80;
-  } else if ((c & 0xF0u) == 0xE0) {
-    length = 3, cp = c & 0x0Fu, least = 0x800;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    length = 4, cp = c & 0x07u, least = 0x10000;
-  } else {
-    ++i;
-    return kInvalid;
-  }
-  if (i + length > s.size()) {
-    ++i;
-    return kInvalid;
-  }
-  for (std::size_t k = 1; k < length; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0u) != 0x80) {
-      ++i;
-      return kInvalid;
-    }
-    cp = (cp << 6) | (b & 0x3Fu);
-  }
-  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return kInvalid;
-  }
-  i += length;
-  return cp;
-}
-
 // Characters that take two cells in a CJK font.
 bool IsWide(char32_t cp) {
   return (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0x1100 && cp <= 0x115F) ||
@@ -123,16 +83,15 @@ qsizetype Utf16Length(const std::string& line) {
   if (line.starts_with("\xEF\xBB\xBF")) return viaQt();
   qsizetype n = 0;
   for (std::size_t i = 0; i < line.size();) {
-    const char32_t cp = Decode(line, i);
-    if (cp == kInvalid) return viaQt();
-    n += cp >= 0x10000 ? 2 : 1;
+    const std::size_t length = Utf8SequenceLength(line, i);
+    if (length == 0) return viaQt();
+    n += length == 4 ? 2 : 1;  // beyond U+FFFF: a surrogate pair
+    i += length;
   }
   return n;
 }
 
 bool IsErrorLine(const std::string& line) { return line.compare(0, 6, "Error\t") == 0 || line == "Error"; }
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool HoldsIgnoringAsciiCase(std::string_view line, std::string_view lowerNeedle) {
   return std::search(line.begin(), line.end(), lowerNeedle.begin(), lowerNeedle.end(),
