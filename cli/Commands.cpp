@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <string>
 #include <string_view>
@@ -313,8 +312,6 @@ int RenameCommand(const CommandLine& line) {
     if (outcome.Failure) {
       try {
         std::rethrow_exception(outcome.Failure);
-      } catch (const Exception& e) {
-        Say("the run stopped: " + e.Message());
       } catch (const std::exception& e) {
         Say(std::string("the run stopped: ") + e.what());
       } catch (...) {
@@ -352,14 +349,6 @@ int ListCommand(const CommandLine& line) {
   return kExitOk;
 }
 
-std::string LocalTime(std::int64_t seconds) {
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm local{};
-  if (localtime_r(&t, &local) == nullptr) return "";
-  char text[32];
-  return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) ? text : "";
-}
-
 const char* StateWord(RunSummary::State state) {
   using State = RunSummary::State;
   switch (state) {
@@ -384,7 +373,7 @@ int HistoryCommand() {
     if (!r.Readable) {
       text += "\t\t\t\tunreadable: " + r.Problem;
     } else {
-      text += LocalTime(r.Started) + "\t" + DisplayPath(r.Folder) + "\t" + std::to_string(r.Renamed) + "\t" +
+      text += LocalTimeText(r.Started) + "\t" + DisplayPath(r.Folder) + "\t" + std::to_string(r.Renamed) + "\t" +
               std::to_string(r.Refused) + "\t";
       if (r.Kind == RunKind::Undo) {
         text += "undo of " + r.Undoes;

@@ -7,7 +7,6 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "system/Exception.h"
 
 int main(int argc, char** argv) {
   using namespace quor::cli;
@@ -20,8 +19,6 @@ int main(int argc, char** argv) {
   }
   try {
     return RunCommand(line);
-  } catch (const quor::Exception& e) {
-    std::fprintf(stderr, "quor-rename: %s\n", e.Message().c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quor-rename: %s\n", e.what());
   }

@@ -1,6 +1,7 @@
 #include "engine/history/History.h"
 
 #include <algorithm>
+#include <ctime>
 #include <map>
 #include <set>
 #include <utility>
@@ -230,6 +231,14 @@ UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
     plan.Problem = "nothing is left to undo";
   }
   return plan;
+}
+
+std::string LocalTimeText(std::int64_t seconds) {
+  const auto t = static_cast<std::time_t>(seconds);
+  std::tm local {};
+  if (localtime_r(&t, &local) == nullptr) return {};
+  char text[32];
+  return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) != 0 ? text : "";
 }
 
 bool IsUndoable(const RunSummary& run) {

@@ -35,6 +35,10 @@ struct RunSummary {
 // Every record of the folder, newest first.
 [[nodiscard]] std::vector<RunSummary> ListRuns(const std::string& historyDir);
 
+// When a record's run started, in local time: "2026-12-07 14:15:30"; "" when
+// the system cannot tell.
+[[nodiscard]] std::string LocalTimeText(std::int64_t seconds);
+
 // A rename run, on record to its end, with renames not taken back yet.
 [[nodiscard]] bool IsUndoable(const RunSummary& run);
 

@@ -1,6 +1,5 @@
 #include "gui/window/HistoryDialog.h"
 
-#include <ctime>
 
 #include <QBrush>
 #include <QColor>
@@ -21,15 +20,6 @@ namespace {
 
 // The columns, in the order of the model's titles.
 enum Column { kWhen, kKind, kFolder, kRenamed, kRefused, kState };
-
-QString When(std::int64_t seconds) {
-  const auto t = static_cast<std::time_t>(seconds);
-  std::tm local {};
-  localtime_r(&t, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return QString::fromLatin1(text);
-}
 
 const char* BlockText(UndoPlan::Block why) {
   using Block = UndoPlan::Block;
@@ -76,7 +66,7 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
   const QLocale english(QLocale::English);
   switch (index.column()) {
-    case kWhen: return r.Readable ? When(r.Started) : QString::fromStdString(r.Id);
+    case kWhen: return r.Readable ? QString::fromStdString(LocalTimeText(r.Started)) : QString::fromStdString(r.Id);
     case kKind: return r.Readable ? (r.Kind == RunKind::Undo ? QStringLiteral("元に戻す") : QStringLiteral("リネーム")) : QString();
     case kFolder: return QString::fromStdString(DisplayPath(r.Folder));
     case kRenamed: return r.Readable ? english.toString(static_cast<qulonglong>(r.Renamed)) : QString();

@@ -363,15 +363,15 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   // nothing the button keeps its state.
   if (!UndoOldPaths.empty()) BtnUndo->setEnabled(true);
   std::string status = RenameSummary("リネーム", outcome, folder);
-  NoteMissingHistory(journal, status);
+  NoteMissingHistory(journal.Problem(), status);
   StatusBar->SetText(status);
   // The record is complete; now the error that cut the run short is shown.
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
 }
 
-void TFormRenamer::NoteMissingHistory(const JournalWriter& journal, std::string& status) {
-  if (journal.Problem().empty()) return;
-  Memo->Lines().Add("履歴を記録できませんでした: " + journal.Problem());
+void TFormRenamer::NoteMissingHistory(const std::string& problem, std::string& status) {
+  if (problem.empty()) return;
+  Memo->Lines().Add("履歴を記録できませんでした: " + problem);
   status += "。履歴は記録できませんでした";
 }
 
@@ -426,7 +426,7 @@ void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {
   // What was refused or not replayed stays for another try.
   BtnUndo->setEnabled(!UndoOldPaths.empty());
   std::string status = UndoSummary(outcome, UndoOldPaths.size());
-  NoteMissingHistory(journal, status);
+  NoteMissingHistory(journal.Problem(), status);
   StatusBar->SetText(status);
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
 }
@@ -452,10 +452,7 @@ void TFormRenamer::UndoRecorded(const UndoPlan& recorded) {
     BtnUndo->setEnabled(!UndoOldPaths.empty());
   }
   std::string status = UndoSummary(outcome, plan.OldPaths.size());
-  if (!problem.empty()) {
-    Memo->Lines().Add("履歴を記録できませんでした: " + problem);
-    status += "。履歴は記録できませんでした";
-  }
+  NoteMissingHistory(problem, status);
   StatusBar->SetText(status);
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
 }

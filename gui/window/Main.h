@@ -154,7 +154,7 @@ class TFormRenamer : public QWidget {
   void RecoverInterruptedRuns();
   // The log's last line and the status line's last words when a run could
   // not be recorded in the history.
-  void NoteMissingHistory(const JournalWriter& journal, std::string& status);
+  void NoteMissingHistory(const std::string& problem, std::string& status);
 
   std::string settingsPath_;
   std::string lastRunId_;      // the record of the run the undo list holds
