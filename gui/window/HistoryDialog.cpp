@@ -137,7 +137,7 @@ void THistoryDialog::BtnUndoClick() {
   const QModelIndexList rows = Table->selectionModel()->selectedRows();
   if (rows.isEmpty()) return;
   const RunSummary& run = model_->Run(rows.front().row());
-  const UndoPlan plan = PlanUndo(historyDir_, run.Record.Id);
+  UndoPlan plan = PlanUndo(historyDir_, run.Record.Id);
   if (plan.Why != UndoPlan::Block::None) {
     Note->setText(QString::fromUtf8(BlockText(plan.Why)));
     return;
@@ -147,7 +147,7 @@ void THistoryDialog::BtnUndoClick() {
       !ConfirmProc(QString::fromUtf8("このフォルダーにはこの後のリネームも記録されています。"
                                      "この実行を元に戻しますか？")))
     return;
-  if (UndoProc) UndoProc(plan);
+  if (UndoProc) UndoProc(std::move(plan));
   Refresh();
 }
 

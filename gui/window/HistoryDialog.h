@@ -42,7 +42,7 @@ class THistoryDialog : public QDialog {
   void BtnUndoClick();
 
   // Undoes a run; the window does it, so that its log shows the lines.
-  std::function<void(const UndoPlan& plan)> UndoProc;
+  std::function<void(UndoPlan plan)> UndoProc;
   // Asks the user a yes/no question; tests answer it.
   std::function<bool(const QString& question)> ConfirmProc;
 

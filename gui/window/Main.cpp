@@ -290,8 +290,8 @@ void TFormRenamer::ConnectHandlers() {
   ShowHistoryProc = [](THistoryDialog& dialog) { dialog.exec(); };
   // Logging out: the session manager asks for our data before it ends us.
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SessionEnding(); });
-  ShowPreviewProc = [this](const RenameOutcome& preview) {
-    TPreviewDialog dialog(preview, this);
+  ShowPreviewProc = [this](RenameOutcome preview) {
+    TPreviewDialog dialog(std::move(preview), this);
     return dialog.exec() == QDialog::Accepted;
   };
 }
@@ -433,25 +433,24 @@ void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {
 
 void TFormRenamer::BtnHistoryClick(QObject* /*Sender*/) {
   THistoryDialog dialog(HistoryFolder(), this);
-  dialog.UndoProc = [this](const UndoPlan& plan) { UndoRecorded(plan); };
+  dialog.UndoProc = [this](UndoPlan plan) { UndoRecorded(std::move(plan)); };
   ShowHistoryProc(dialog);
 }
 
-void TFormRenamer::UndoRecorded(const UndoPlan& recorded) {
-  UndoPlan plan = recorded;
+void TFormRenamer::UndoRecorded(UndoPlan plan) {
   Memo->Clear();
   TProgress progress(this, QStringLiteral("元に戻す"));
   std::string problem;
   const UndoOutcome outcome = UndoRecordedRun(HistoryFolder(), plan, Progress(progress), &problem);
   for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
+  std::string status = UndoSummary(outcome, plan.OldPaths.size());
   // The window's own undo list is about the same renames when the run is
   // its last one: what the history took back is no longer there to undo.
   if (plan.RunId == lastRunId_) {
-    UndoOldPaths = plan.OldPaths;
-    UndoNewPaths = plan.NewPaths;
+    UndoOldPaths = std::move(plan.OldPaths);
+    UndoNewPaths = std::move(plan.NewPaths);
     BtnUndo->setEnabled(!UndoOldPaths.empty());
   }
-  std::string status = UndoSummary(outcome, plan.OldPaths.size());
   NoteMissingHistory(problem, status);
   StatusBar->SetText(status);
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
@@ -481,7 +480,7 @@ void TFormRenamer::BtnPreviewClick(QObject* /*Sender*/) {
     if (preview.Failure) std::rethrow_exception(preview.Failure);
     if (preview.Cancelled) return;
   }
-  if (ShowPreviewProc(preview)) BtnRenameClick(BtnRename);
+  if (ShowPreviewProc(std::move(preview))) BtnRenameClick(BtnRename);
 }
 
 void TFormRenamer::BtnClearReplaceListClick(QObject* /*Sender*/) {

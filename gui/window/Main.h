@@ -88,7 +88,7 @@ class TFormRenamer : public QWidget {
   // cancel or fail in the middle of a run.
   std::function<bool(std::size_t done, std::size_t total)> ProgressHook;
   // Shows the preview; true when the user asks for the real rename.
-  std::function<bool(const RenameOutcome& preview)> ShowPreviewProc;
+  std::function<bool(RenameOutcome preview)> ShowPreviewProc;
   // Shows the history dialog; tests drive it instead.
   std::function<void(THistoryDialog& dialog)> ShowHistoryProc;
 
@@ -114,7 +114,7 @@ class TFormRenamer : public QWidget {
   void BtnPreviewClick(QObject* Sender);
   void BtnHistoryClick(QObject* Sender);
   // Undoes a recorded run, with the lines in the log and the counts below.
-  void UndoRecorded(const UndoPlan& plan);
+  void UndoRecorded(UndoPlan plan);
   // Writes the first local path of a drop into EditFolder; nothing else.
   void FormDropFiles(const QMimeData& data);
 

@@ -43,7 +43,7 @@ QString PreviewSummary(const std::vector<RenameLine>& lines) {
       .arg(english.toString(static_cast<qlonglong>(lines.size()) - errors), english.toString(errors));
 }
 
-TPreviewDialog::TPreviewDialog(const RenameOutcome& outcome, QWidget* parent) : QDialog(parent) {
+TPreviewDialog::TPreviewDialog(RenameOutcome outcome, QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("プレビュー"));
   setModal(true);
   resize(720, 440);
@@ -56,7 +56,8 @@ TPreviewDialog::TPreviewDialog(const RenameOutcome& outcome, QWidget* parent) : 
   auto* view = new QTableView(this);
   view->setObjectName(QStringLiteral("table"));
   view->setAccessibleName(QStringLiteral("プレビュー"));
-  view->setModel(new TPreviewModel(outcome.Lines, view));
+  const bool any = !outcome.Lines.empty();
+  view->setModel(new TPreviewModel(std::move(outcome.Lines), view));
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setWordWrap(false);
   view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -70,7 +71,7 @@ TPreviewDialog::TPreviewDialog(const RenameOutcome& outcome, QWidget* parent) : 
   auto* buttons = new QDialogButtonBox(this);
   QPushButton* rename = buttons->addButton(QStringLiteral("リネーム"), QDialogButtonBox::AcceptRole);
   rename->setObjectName(QStringLiteral("rename"));
-  rename->setEnabled(!outcome.Lines.empty());
+  rename->setEnabled(any);
   QPushButton* close = buttons->addButton(QStringLiteral("閉じる"), QDialogButtonBox::RejectRole);
   close->setObjectName(QStringLiteral("close"));
   close->setDefault(true);

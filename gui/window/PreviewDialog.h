@@ -24,7 +24,7 @@ class TPreviewModel : public TRowsModel<RenameLine> {
 class TPreviewDialog : public QDialog {
  public:
   // Accepted when the user asks for the real rename.
-  TPreviewDialog(const RenameOutcome& outcome, QWidget* parent = nullptr);
+  TPreviewDialog(RenameOutcome outcome, QWidget* parent = nullptr);
 };
 
 }  // namespace quor
