@@ -1,8 +1,10 @@
 #include "cli/CommandLine.h"
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
+#include "engine/settings/MemIniFile.h"
 #include "text/Bytes.h"
 
 namespace quor::cli {
@@ -20,8 +22,7 @@ Option OptionKey(std::string_view key) {
 
 // The values the settings file takes for a check box.
 bool OptionValue(std::string_view key, std::string_view value) {
-  if (value == "1" || SameAsciiFolded(value, "true")) return true;
-  if (value == "0" || SameAsciiFolded(value, "false")) return false;
+  if (const std::optional<bool> b = BoolText(value)) return *b;
   throw UsageError("bad value '" + std::string(value) + "' for " + std::string(key) + " (use 1, 0, true or false)");
 }
 

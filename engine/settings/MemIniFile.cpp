@@ -215,10 +215,13 @@ int TMemIniFile::ReadInteger(std::string_view section, std::string_view key, int
 bool TMemIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
   const Line* line = Find(section, key);
   if (line == nullptr) return def;
-  const std::string_view v = TrimView(line->value);
-  if (v == "1" || SameAsciiFolded(v, "true")) return true;
-  if (v == "0" || SameAsciiFolded(v, "false")) return false;
-  return def;
+  return BoolText(TrimView(line->value)).value_or(def);
+}
+
+std::optional<bool> BoolText(std::string_view text) {
+  if (text == "1" || SameAsciiFolded(text, "true")) return true;
+  if (text == "0" || SameAsciiFolded(text, "false")) return false;
+  return std::nullopt;
 }
 
 void TMemIniFile::ReadSection(std::string_view section, TStringList& keys) const {

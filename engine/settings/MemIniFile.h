@@ -34,6 +34,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,10 @@ namespace quor {
 
 // The number in `text` by the integer rule above, or `def`.
 [[nodiscard]] int StrToIntDef(std::string_view text, int def);
+
+// A check box's value as the file holds it: "1" or "true", "0" or "false"
+// (any case); nothing for any other text. Not trimmed.
+[[nodiscard]] std::optional<bool> BoolText(std::string_view text);
 
 
 class TMemIniFile {
