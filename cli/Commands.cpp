@@ -308,6 +308,10 @@ int RenameCommand(const CommandLine& line) {
     if (outcome.Folder == FolderState::Missing) {
       Say("the folder of " + DisplayPath(target.FolderText) + " is gone");
       status = kExitUsage;
+    } else if (outcome.Folder == FolderState::Unreadable) {
+      Say("the folder of " + DisplayPath(target.FolderText) + " cannot be read: " +
+          SysResult(outcome.FolderError).Message());
+      status = kExitUsage;
     }
     if (outcome.Failure) {
       try {

@@ -31,7 +31,8 @@ constexpr std::size_t kBatch = 512;
 
 // The whole listing first: renaming while the folder is read can hand out a
 // renamed entry again, and the rules would run on it twice.
-std::vector<Listed> ListFolder(const std::string& folderText, const NameSet* only, FolderState& state) {
+std::vector<Listed> ListFolder(const std::string& folderText, const NameSet* only, RenameOutcome& outcome) {
+  FolderState& state = outcome.Folder;
   std::vector<Listed> entries;
   // Anything but an absolute path would list whatever folder the program
   // happens to run in, which the user never chose.
@@ -43,7 +44,16 @@ std::vector<Listed> ListFolder(const std::string& folderText, const NameSet* onl
   find.OnlyNames = only;
   find.First(MakeSearchPattern(folderText));
   while (find.Next()) entries.push_back({find.FullPath, find.cFileName, find.Inode});
-  state = !entries.empty() || DirectoryExists(FolderOfText(folderText)) ? FolderState::Listed : FolderState::Missing;
+  if (!entries.empty()) return entries;
+  // Nothing listed: an empty folder, or one that would not be read, which
+  // must not pass for a folder with nothing to rename.
+  const std::string folder = FolderOfText(folderText);
+  if (!DirectoryExists(folder)) {
+    state = FolderState::Missing;
+  } else if (const SysResult listable = CanListFolder(folder); !listable) {
+    state = FolderState::Unreadable;
+    outcome.FolderError = listable.Error();
+  }
   return entries;
 }
 
@@ -198,7 +208,7 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
   RenameOutcome outcome;
   std::size_t tried = 0;  // entries handled so far
   try {
-    const std::vector<Listed> entries = ListFolder(folderText, only, outcome.Folder);
+    const std::vector<Listed> entries = ListFolder(folderText, only, outcome);
     outcome.Listed = entries.size();
     const Planner planner(options);
     std::vector<Step> steps;

@@ -36,12 +36,14 @@ enum class FolderState {
   Listed,       // a folder, listed (it may hold nothing that matches)
   NotAbsolute,  // empty, a bare mask or a relative path: the program's own current folder, which nobody chose
   Missing,      // no such folder
+  Unreadable,   // a folder whose entries cannot be listed (no read permission, ...)
 };
 
 struct RenameOutcome {
   std::vector<RenameLine> Lines;  // one per attempted or refused rename, in listing order
   std::size_t Listed = 0;         // entries the folder text listed
   FolderState Folder = FolderState::Listed;
+  int FolderError = 0;  // the system's reason when the folder is Unreadable
   bool Cancelled = false;
   // Set when something unexpected ended the run early. The lines and the
   // undo entries of every rename done before it are kept all the same; the

@@ -62,6 +62,8 @@ std::string RenameSummary(const std::string& command, const RenameOutcome& outco
       return "フォルダーを「/」で始まるパスで指定してください。何もリネームしていません";
     case FolderState::Missing:
       return "フォルダーがありません: " + DisplayPath(folder);
+    case FolderState::Unreadable:
+      return "フォルダーを読めません: " + DisplayPath(folder) + "（" + SysResult(outcome.FolderError).Message() + "）";
     case FolderState::Listed:
       break;
   }

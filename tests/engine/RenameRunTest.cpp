@@ -156,6 +156,15 @@ TEST(RenameRun, FolderTextForms) {
   EXPECT_EQ(missing.outcome.Folder, FolderState::Missing);
   EXPECT_EQ(Rename(dir / "missing/*.mp4").outcome.Folder, FolderState::Missing);
   EXPECT_EQ(Rename(dir / "*.none").outcome.Folder, FolderState::Listed) << "a mask that matches nothing";
+  if (geteuid() == 0) return;  // root reads any folder
+  dir.Folder("locked");
+  dir.File("locked/c.MP4");
+  ASSERT_EQ(chmod((dir / "locked").c_str(), 0300), 0);
+  const RunResult unread = Rename(dir / "locked");
+  EXPECT_EQ(unread.outcome.Folder, FolderState::Unreadable) << "not an empty folder";
+  EXPECT_EQ(unread.outcome.FolderError, EACCES);
+  EXPECT_EQ(PreviewRename(dir / "locked", {}).Folder, FolderState::Unreadable);
+  ASSERT_EQ(chmod((dir / "locked").c_str(), 0700), 0);
 }
 
 // Only a folder the user named renames anything: a text without a folder
