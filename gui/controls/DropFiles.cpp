@@ -24,9 +24,10 @@ std::string PercentDecoded(const QByteArray& text) {
   return out;
 }
 
-bool IsLocalHost(const QByteArray& host) {
-  return host.isEmpty() || host.compare("localhost", Qt::CaseInsensitive) == 0 ||
-         host.compare(QSysInfo::machineHostName().toUtf8(), Qt::CaseInsensitive) == 0;
+bool IsLocalHost(const QByteArray& host, QByteArray& self) {
+  if (host.isEmpty() || host.compare("localhost", Qt::CaseInsensitive) == 0) return true;
+  if (self.isEmpty()) self = QSysInfo::machineHostName().toUtf8();  // asked once per drop
+  return host.compare(self, Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace
@@ -34,6 +35,7 @@ bool IsLocalHost(const QByteArray& host) {
 std::vector<std::string> DroppedLocalPaths(const QMimeData& data) {
   std::vector<std::string> paths;
   const QByteArray list = data.data(QStringLiteral("text/uri-list"));
+  QByteArray self;
   for (QByteArray line : list.split('\n')) {
     line = line.trimmed();
     if (line.isEmpty() || line.startsWith('#')) continue;  // comments are part of the format
@@ -45,7 +47,7 @@ std::vector<std::string> DroppedLocalPaths(const QMimeData& data) {
       if (const qsizetype at = rest.indexOf(stop); at >= 0) rest.truncate(at);
     const qsizetype slash = rest.indexOf('/');
     if (slash < 0) continue;
-    if (!IsLocalHost(rest.left(slash))) continue;
+    if (!IsLocalHost(rest.left(slash), self)) continue;
     paths.push_back(PercentDecoded(rest.mid(slash)));
   }
   return paths;

@@ -523,11 +523,13 @@ void TFormRenamer::closeEvent(QCloseEvent* event) {
 }
 
 void TFormRenamer::dragEnterEvent(QDragEnterEvent* event) {
-  if (!DroppedLocalPaths(*event->mimeData()).empty()) event->acceptProposedAction();
+  dragHasPath_ = !DroppedLocalPaths(*event->mimeData()).empty();
+  if (dragHasPath_) event->acceptProposedAction();
 }
 
 void TFormRenamer::dragMoveEvent(QDragMoveEvent* event) {
-  if (!DroppedLocalPaths(*event->mimeData()).empty()) event->acceptProposedAction();
+  // A drag's data does not change while it moves: read once, on entering.
+  if (dragHasPath_) event->acceptProposedAction();
 }
 
 void TFormRenamer::dropEvent(QDropEvent* event) {

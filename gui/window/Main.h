@@ -159,6 +159,7 @@ class TFormRenamer : public QWidget {
   std::string settingsPath_;
   std::string lastRunId_;      // the record of the run the undo list holds
   std::string lastRunFolder_;
+  bool dragHasPath_ = false;   // what the drag's data offered when it entered
   std::array<TCheckBox*, kOptionCount> checkBoxes_{};
   // The settings file that could not be read at start-up, if any: it is
   // never replaced by this window.

@@ -517,6 +517,9 @@ bool Drop(QWidget& target, const QList<QUrl>& urls) {
   data.setUrls(urls);
   QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&target, &enter);
+  QDragMoveEvent move(QPoint(30, 30), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&target, &move);
+  EXPECT_EQ(move.isAccepted(), enter.isAccepted()) << "moving keeps the answer of entering";
   if (!enter.isAccepted()) return false;
   QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&target, &drop);
