@@ -1,6 +1,7 @@
 #include "gui/controls/Controls.h"
 
 #include <QLabel>
+#include <QLocale>
 
 namespace quor {
 
@@ -25,5 +26,10 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), label_(new QLabel(
 std::string TStatusBar::Text() const { return label_->text().toStdString(); }
 
 void TStatusBar::SetText(const std::string& text) { label_->setText(QString::fromStdString(text)); }
+
+QString CountText(std::uint64_t n) {
+  static const QLocale english(QLocale::English);
+  return english.toString(static_cast<qulonglong>(n));
+}
 
 }  // namespace quor

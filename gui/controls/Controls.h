@@ -3,6 +3,7 @@
 // The control kinds of the class library over Qt Widgets. Most are Qt's own
 // widgets under the library's names; the edit keeps the bytes it was given.
 
+#include <cstdint>
 #include <string>
 
 #include <QCheckBox>
@@ -55,5 +56,8 @@ class TStatusBar : public QStatusBar {
  private:
   QLabel* label_;
 };
+
+// A count as the window and its dialogs show it: "1,234".
+[[nodiscard]] QString CountText(std::uint64_t n);
 
 }  // namespace quor

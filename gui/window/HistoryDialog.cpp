@@ -1,17 +1,16 @@
 #include "gui/window/HistoryDialog.h"
 
-
 #include <QBrush>
 #include <QColor>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "gui/controls/Controls.h"
 #include "text/DisplayText.h"
 
 namespace quor {
@@ -64,13 +63,12 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::TextAlignmentRole && (index.column() == kRenamed || index.column() == kRefused))
     return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  const QLocale english(QLocale::English);
   switch (index.column()) {
     case kWhen: return r.Readable ? QString::fromStdString(LocalTimeText(r.Started)) : QString::fromStdString(r.Id);
     case kKind: return r.Readable ? (r.Kind == RunKind::Undo ? QStringLiteral("元に戻す") : QStringLiteral("リネーム")) : QString();
     case kFolder: return QString::fromStdString(DisplayPath(r.Folder));
-    case kRenamed: return r.Readable ? english.toString(static_cast<qulonglong>(r.Renamed)) : QString();
-    case kRefused: return r.Readable ? english.toString(static_cast<qulonglong>(r.Refused)) : QString();
+    case kRenamed: return r.Readable ? CountText(r.Renamed) : QString();
+    case kRefused: return r.Readable ? CountText(r.Refused) : QString();
     case kState: return QString::fromStdString(RunStateText(run));
     default: return {};
   }

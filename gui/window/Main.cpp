@@ -8,7 +8,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QLocale>
 #include <QMimeData>
 #include <QSessionManager>
 #include <QTimer>
@@ -50,10 +49,7 @@ QIcon AppIcon() {
   return icon;
 }
 
-// 1,234: counts as the preview shows them.
-std::string Count(std::size_t n) {
-  return QLocale(QLocale::English).toString(static_cast<qulonglong>(n)).toStdString();
-}
+std::string Count(std::size_t n) { return CountText(n).toStdString(); }
 
 // The status line after a rename or a preview.
 std::string RenameSummary(const std::string& command, const RenameOutcome& outcome, const std::string& folder) {

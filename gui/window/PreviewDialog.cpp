@@ -5,11 +5,11 @@
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "gui/controls/Controls.h"
 #include "text/DisplayText.h"
 
 namespace quor {
@@ -36,11 +36,9 @@ QVariant TPreviewModel::data(const QModelIndex& index, int role) const {
 }
 
 QString PreviewSummary(const std::vector<RenameLine>& lines) {
-  qsizetype errors = 0;
+  std::size_t errors = 0;
   for (const RenameLine& line : lines) errors += line.Ok ? 0 : 1;
-  const QLocale english(QLocale::English);
-  return QStringLiteral("変更 %1 件 / エラー %2 件")
-      .arg(english.toString(static_cast<qlonglong>(lines.size()) - errors), english.toString(errors));
+  return QStringLiteral("変更 %1 件 / エラー %2 件").arg(CountText(lines.size() - errors), CountText(errors));
 }
 
 TPreviewDialog::TPreviewDialog(RenameOutcome outcome, QWidget* parent) : QDialog(parent) {
