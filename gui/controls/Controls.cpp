@@ -5,11 +5,12 @@
 
 namespace quor {
 
-std::string TEdit::Text() const {
-  const QString shown = text();
-  if (shown == QString::fromStdString(bytes_)) return bytes_;
+std::string KeptOrShown(const QString& shown, std::string_view kept) {
+  if (shown == QString::fromUtf8(kept.data(), static_cast<qsizetype>(kept.size()))) return std::string(kept);
   return shown.toStdString();
 }
+
+std::string TEdit::Text() const { return KeptOrShown(text(), bytes_); }
 
 void TEdit::SetText(const std::string& text) {
   bytes_ = text;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include <QCheckBox>
 #include <QFrame>
@@ -56,6 +57,11 @@ class TStatusBar : public QStatusBar {
  private:
   QLabel* label_;
 };
+
+// The bytes a control was last given while it still shows them (names that
+// are not UTF-8 show with replacement characters), else what it shows now:
+// text the user typed.
+[[nodiscard]] std::string KeptOrShown(const QString& shown, std::string_view kept);
 
 // A count as the window and its dialogs show it: "1,234".
 [[nodiscard]] QString CountText(std::uint64_t n);

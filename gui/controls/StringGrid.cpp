@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 
+#include "gui/controls/Controls.h"
 #include "system/Exception.h"
 
 namespace quor {
@@ -16,10 +17,8 @@ constexpr int kBytesRole = Qt::UserRole + 1;
 
 std::string BytesOf(const QTableWidgetItem* item) {
   if (!item) return {};
-  const QString shown = item->text();
   const QByteArray bytes = item->data(kBytesRole).toByteArray();
-  if (shown == QString::fromUtf8(bytes)) return bytes.toStdString();
-  return shown.toStdString();
+  return KeptOrShown(item->text(), std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
 }
 
 void SetBytes(QTableWidgetItem* item, const std::string& text) {
