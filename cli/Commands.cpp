@@ -155,8 +155,7 @@ bool ReadSettings(const CommandLine& line, FormSettings& s) {
 // and for single entries their names.
 struct Target {
   std::string FolderText;
-  NameSet Names;            // empty: every entry the folder text lists
-  std::vector<std::string> Order;  // the names as given, for the history
+  NameSet Names;  // empty: every entry the folder text lists
 };
 
 std::string ParentOf(const std::string& path) {
@@ -221,13 +220,13 @@ bool ResolveTargets(const CommandLine& line, std::vector<Target>& targets) {
     };
     const bool isFolder = DirectoryExists(full);
     if (isFolder && !line.Themselves) {
-      if (literal(full) && readable(full)) targets.push_back({full, {}, {}});
+      if (literal(full) && readable(full)) targets.push_back({full, {}});
       continue;
     }
     if (!EntryExists(full)) {
       const std::string folder = FolderOfText(full);
       if (folder != full && !line.Themselves && DirectoryExists(folder)) {
-        if (readable(folder)) targets.push_back({full, {}, {}});  // a mask, as in the window's folder field
+        if (readable(folder)) targets.push_back({full, {}});  // a mask, as in the window's folder field
         continue;
       }
       Say("cannot find " + DisplayPath(path) + ": " + SysResult(ENOENT).Message());
@@ -245,9 +244,8 @@ bool ResolveTargets(const CommandLine& line, std::vector<Target>& targets) {
     const std::string folder = ParentOf(std::string(trimmed));
     if (!literal(folder) || !readable(folder)) continue;
     auto [it, added] = entryRuns.emplace(folder, targets.size());
-    if (added) targets.push_back({folder, {}, {}});
-    Target& target = targets[it->second];
-    if (target.Names.insert(std::string(name)).second) target.Order.emplace_back(name);
+    if (added) targets.push_back({folder, {}});
+    targets[it->second].Names.emplace(name);
   }
   return ok;
 }
@@ -255,8 +253,8 @@ bool ResolveTargets(const CommandLine& line, std::vector<Target>& targets) {
 // What the history shows as a run's folder: the folder text, or the one
 // entry a recorder handed over.
 std::string RecordText(const Target& target) {
-  if (target.Order.size() != 1) return target.FolderText;
-  return JoinPath(target.FolderText, target.Order.front());
+  if (target.Names.size() != 1) return target.FolderText;
+  return JoinPath(target.FolderText, *target.Names.begin());
 }
 
 // ---------------------------------------------------------------------------
