@@ -42,6 +42,36 @@ void AppendNumber(std::string& out, std::uint64_t n) {
   out.append(digits, result.ptr);
 }
 
+// One line of a record, its word and then its TAB-separated fields, ended
+// when the builder goes out of scope.
+class RecordLine {
+ public:
+  RecordLine(std::string& out, std::string_view word) : out_(out) { out_.append(word); }
+  ~RecordLine() { out_ += '\n'; }
+  RecordLine(const RecordLine&) = delete;
+  RecordLine& operator=(const RecordLine&) = delete;
+
+  RecordLine& Number(std::uint64_t n) {
+    out_ += '\t';
+    AppendNumber(out_, n);
+    return *this;
+  }
+  RecordLine& Word(std::string_view word) {
+    out_ += '\t';
+    out_.append(word);
+    return *this;
+  }
+  // A path or a name, escaped so that any byte survives.
+  RecordLine& Value(std::string_view value) {
+    out_ += '\t';
+    AppendEscapedLineValue(out_, value);
+    return *this;
+  }
+
+ private:
+  std::string& out_;
+};
+
 // Splits a line at its TABs.
 std::vector<std::string_view> Fields(std::string_view line) {
   std::vector<std::string_view> fields;
@@ -188,43 +218,19 @@ bool ParseBody(std::string_view text, RunRecord& record) {
 }  // namespace
 
 void AppendRefusedLine(std::string& out, std::size_t seq, int error) {
-  out += "E\t";
-  AppendNumber(out, seq);
-  out += '\t';
-  out += std::to_string(error);
-  out += '\n';
+  RecordLine(out, "E").Number(seq).Number(static_cast<std::uint64_t>(error));
 }
 
-void AppendDoneLine(std::string& out, std::size_t seq) {
-  out += "D\t";
-  AppendNumber(out, seq);
-  out += '\n';
-}
+void AppendDoneLine(std::string& out, std::size_t seq) { RecordLine(out, "D").Number(seq); }
 
-void AppendCheckpointLine(std::string& out, std::size_t seq) {
-  out += "C\t";
-  AppendNumber(out, seq);
-  out += '\n';
-}
+void AppendCheckpointLine(std::string& out, std::size_t seq) { RecordLine(out, "C").Number(seq); }
 
 void AppendFixedLine(std::string& out, std::size_t seq, std::string_view from, std::string_view to) {
-  out += "fixed\t";
-  AppendNumber(out, seq);
-  out += '\t';
-  AppendEscapedLineValue(out, from);
-  out += '\t';
-  AppendEscapedLineValue(out, to);
-  out += '\n';
+  RecordLine(out, "fixed").Number(seq).Value(from).Value(to);
 }
 
 void AppendEndLine(std::string& out, RunEnd end, std::size_t renamed, std::size_t refused) {
-  out += "end\t";
-  out += EndWord(end);
-  out += '\t';
-  AppendNumber(out, renamed);
-  out += '\t';
-  AppendNumber(out, refused);
-  out += '\n';
+  RecordLine(out, "end").Word(EndWord(end)).Number(renamed).Number(refused);
 }
 
 std::string HistoryFolder() {
@@ -362,8 +368,9 @@ void JournalWriter::FlushIntents() {
 void JournalWriter::TempRoute(std::size_t seq, std::string_view tempPath) {
   FlushIntents();
   if (!file_.IsOpen()) return;
-  Write("T\t" + std::to_string(seq) + "\t" +
-        EscapeLineValue(FolderView(tempPath) == base_ ? FileNameView(tempPath) : tempPath) + "\n");
+  std::string line;
+  RecordLine(line, "T").Number(seq).Value(FolderView(tempPath) == base_ ? FileNameView(tempPath) : tempPath);
+  Write(line);
 }
 
 void JournalWriter::Refused(std::size_t seq, int error) {
