@@ -27,7 +27,8 @@
 #include "engine/files/FileList.h"
 #include "gui/controls/Application.h"
 #include "engine/rename/NameRules.h"
-#include "engine/history/Journal.h"
+#include "engine/record/Journal.h"
+#include "engine/record/RecordFolder.h"
 #include "engine/rename/RenameRun.h"
 
 #include "RecordingFolder.h"

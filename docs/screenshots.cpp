@@ -14,7 +14,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include "engine/history/Journal.h"
+#include "engine/record/Journal.h"
+#include "engine/record/RecordFolder.h"
 #include "gui/window/HistoryDialog.h"
 #include "gui/window/Main.h"
 #include "gui/window/PreviewDialog.h"

@@ -4,6 +4,10 @@
 #                        engine  <  cli   (the command line, without Qt)
 # Each folder may include its own layer and the layers its library links
 # (all the ones below it); Qt only from the GUI up, POSIX only in system/.
+# Inside the engine its folders keep an order of their own, lowest first:
+#   files  <  record  <  rename  <  settings  <  history
+# (the record of a run lies below the runs that write it, the history above
+# both); a header at the engine's top, such as Design.h, is below them all.
 # Run from anywhere; prints each offending line and fails when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,6 +46,16 @@ allowed_for() {
   echo "$best"
 }
 
+engine_order="files record rename settings history"
+engine_rank() {
+  local i=1 folder
+  for folder in $engine_order; do
+    [ "$folder" = "$1" ] && { echo $i; return; }
+    i=$((i + 1))
+  done
+  echo 0  # the engine's own top: below every folder
+}
+
 posix_headers='unistd\.h|fcntl\.h|dirent\.h|signal\.h|sys/[a-z_]+\.h|pwd\.h|poll\.h|termios\.h|spawn\.h'
 bad=0
 while IFS= read -r file; do
@@ -57,6 +71,15 @@ while IFS= read -r file; do
     text=${line#*:}
     if [[ $text =~ \#include\ \"([a-z]+)/ ]]; then
       layer=${BASH_REMATCH[1]}
+      if [[ $layer == engine && $file == engine/* ]]; then
+        [[ $file =~ ^engine/([a-z]+)/ ]] && own=${BASH_REMATCH[1]} || own=""
+        [[ $text =~ \#include\ \"engine/([a-zA-Z]+)/ ]] && theirs=${BASH_REMATCH[1]} || theirs=""
+        if [ -n "$own" ] && [ "$(engine_rank "$theirs")" -le "$(engine_rank "$own")" ]; then continue; fi
+        if [ -z "$own" ] && [ -z "$theirs" ]; then continue; fi
+        echo "$file:$number: ${text} (engine/${own:-} may include only engine folders at or below it: $engine_order)" >&2
+        bad=1
+        continue
+      fi
       [[ $allowed == *" $layer "* ]] && continue
     elif [[ $text =~ \#include\ \<Q ]]; then
       [[ $allowed == *" qt "* ]] && continue

@@ -1,43 +1,24 @@
 #pragma once
 
-// The Rename and Undo commands without a window: folder text, options and
-// undo list in; log lines, undo entries and renames out.
+// The Rename command without a window: folder text and options in; log
+// lines, undo entries and renames out. The preview walks the same way and
+// touches nothing.
 
 #include <cstddef>
 #include <exception>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/files/Findfile.h"
-#include "engine/history/Journal.h"
+#include "engine/record/Journal.h"
+#include "engine/rename/JournaledWalk.h"
+#include "engine/rename/Listing.h"
+#include "engine/rename/LogLines.h"
 #include "engine/rename/NameRules.h"
 #include "engine/rename/Refusal.h"
+#include "engine/rename/Undo.h"
 
 namespace quor {
-
-// Called after each entry with the count done and the total; returning
-// false stops the command there (after the entry in progress).
-using ProgressFn = std::function<bool(std::size_t done, std::size_t total)>;
-
-// One line of a rename run: "Rename" or "Error", the new name as the rules
-// returned it, the old name, and for an error why. Names are the entries'
-// raw bytes.
-struct RenameLine {
-  bool Ok = false;
-  std::string NewName;
-  std::string OldName;
-  Refusal Why;
-  bool Plain = false;  // both names known to be plain text (IsPlainText): shown as they are
-};
-
-// What the folder text named.
-enum class FolderState {
-  Listed,       // a folder, listed (it may hold nothing that matches)
-  NotAbsolute,  // empty, a bare mask or a relative path: the program's own current folder, which nobody chose
-  Missing,      // no such folder
-  Unreadable,   // a folder whose entries cannot be listed (no read permission, ...)
-};
 
 struct RenameOutcome {
   std::vector<RenameLine> Lines;  // one per attempted or refused rename, in listing order
@@ -49,12 +30,6 @@ struct RenameOutcome {
   // undo entries of every rename done before it are kept all the same; the
   // caller shows them, then the error.
   std::exception_ptr Failure;
-};
-
-// The parallel undo lists: entry i of both is one successful rename.
-struct UndoLists {
-  std::vector<std::string>& OldPaths;
-  std::vector<std::string>& NewPaths;
 };
 
 // Renames every entry that the folder text lists and whose name the rules
@@ -69,8 +44,8 @@ struct UndoLists {
 // the run empties first.
 //
 // With a journal, every rename is on record before it is tried (see
-// engine/history/Journal.h) and the record is closed at the end; a journal
-// that cannot write lets the run go on without it.
+// engine/record/RecordFormat.h) and the record is closed at the end; a
+// journal that cannot write lets the run go on without it.
 //
 // With `only`, the folder text names a folder without a mask and the run
 // takes only its entries spelt exactly as one of these names (a single file
@@ -91,35 +66,5 @@ RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptio
 // reasons included.
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
                             const ProgressFn& progress = {}, const NameSet* only = nullptr);
-
-// One line of an undo: "Undo" or "Error", the path given back, the path the
-// entry had, and for an error why.
-struct UndoLine {
-  bool Ok = false;
-  std::string OldPath;
-  std::string NewPath;
-  Refusal Why;
-};
-
-struct UndoOutcome {
-  std::vector<UndoLine> Lines;
-  bool Cancelled = false;
-  std::exception_ptr Failure;  // as in RenameOutcome
-};
-
-// Renames the entries of the last run back, the last rename first (a chain
-// A->B, C->A only comes apart in that order); files and folders alike. An
-// entry whose new path no longer exists gets an "Error" line and leaves the
-// list. An entry whose rename back is refused (an entry under the old name,
-// a read-only folder) gets an "Error" line and stays in the list, so that
-// Undo can try it again once the cause is gone; so do the entries not yet
-// replayed when the undo is cancelled or fails.
-UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress = {}, JournalWriter* journal = nullptr);
-
-// The texts of the memo: "Rename\t<new>\t←\t<old>" with names shown as
-// DisplayName shows them, and "Undo\t<old>\t←\t<new>" with full paths. An
-// "Error" line has the same four fields and the reason as a fifth.
-[[nodiscard]] std::string FormatLine(const RenameLine& line);
-[[nodiscard]] std::string FormatLine(const UndoLine& line);
 
 }  // namespace quor

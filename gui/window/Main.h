@@ -14,6 +14,8 @@
 #include "gui/controls/StringGrid.h"
 #include "engine/Design.h"
 #include "engine/history/History.h"
+#include "engine/history/Recovery.h"
+#include "engine/record/RecordFolder.h"
 #include "engine/rename/NameRules.h"
 #include "engine/rename/RenameRun.h"
 #include "engine/settings/Settings.h"

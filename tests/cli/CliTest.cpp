@@ -13,7 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/history/History.h"
-#include "engine/history/Journal.h"
+#include "engine/history/Recovery.h"
+#include "engine/record/Journal.h"
 #include "engine/rename/RenameRun.h"
 #include "tests/TempFolder.h"
 #include "tests/cli/RunCli.h"

@@ -1,4 +1,6 @@
 #include "engine/history/History.h"
+#include "engine/record/RecordFolder.h"
+#include "engine/history/Recovery.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/history/Journal.h"
+#include "engine/record/Journal.h"
+#include "engine/record/Retention.h"
 #include "engine/rename/RenameRun.h"
 #include "tests/TempFolder.h"
 #include "tests/engine/KillTorture.h"

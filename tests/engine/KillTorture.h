@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/history/History.h"
+#include "engine/history/Recovery.h"
 #include "engine/rename/RenameRun.h"
 #include "tests/TempFolder.h"
 #include "text/Bytes.h"

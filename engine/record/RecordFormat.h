@@ -39,9 +39,6 @@
 #include <string_view>
 #include <vector>
 
-#include "system/RecordFile.h"
-#include "system/SystemOps.h"
-
 namespace quor {
 
 inline constexpr std::string_view kHistoryVersionLine = "quor-renamer history 1";
@@ -49,9 +46,38 @@ inline constexpr std::string_view kHistoryVersionLine = "quor-renamer history 1"
 enum class RunKind { Rename, Undo };
 enum class RunEnd { Unfinished, Finished, Cancelled, Failed, Recovered };
 
-// <state folder>/quor-renamer/history; "" when the system names no state
-// folder.
-[[nodiscard]] std::string HistoryFolder();
+// The words of a record for a kind of run and a way it ended.
+[[nodiscard]] const char* KindWord(RunKind kind);
+[[nodiscard]] const char* EndWord(RunEnd end);
+
+// Decimal digits of `n`, appended without allocating.
+void AppendNumber(std::string& out, std::uint64_t n);
+
+// One line of a record, its word and then its TAB-separated fields, ended
+// when the builder goes out of scope.
+class RecordLine {
+ public:
+  RecordLine(std::string& out, std::string_view word) : out_(out) { out_.append(word); }
+  ~RecordLine() { out_ += '\n'; }
+  RecordLine(const RecordLine&) = delete;
+  RecordLine& operator=(const RecordLine&) = delete;
+
+  RecordLine& Number(std::uint64_t n) {
+    out_ += '\t';
+    AppendNumber(out_, n);
+    return *this;
+  }
+  RecordLine& Word(std::string_view word) {
+    out_ += '\t';
+    out_.append(word);
+    return *this;
+  }
+  // A path or a name, escaped so that any byte survives.
+  RecordLine& Value(std::string_view value);
+
+ private:
+  std::string& out_;
+};
 
 // The lines of a record after its intents, appended to `out`: the writer
 // writes them as the run goes, and a recovery that finishes a dead run's
@@ -61,62 +87,6 @@ void AppendDoneLine(std::string& out, std::size_t seq);                // D
 void AppendCheckpointLine(std::string& out, std::size_t seq);          // C
 void AppendFixedLine(std::string& out, std::size_t seq, std::string_view from, std::string_view to);
 void AppendEndLine(std::string& out, RunEnd end, std::size_t renamed, std::size_t refused);
-
-class JournalWriter {
- public:
-  // Nothing is written until the first intents: a run that renames nothing
-  // leaves no record. `target` is the folder text of the run; `undoes` the
-  // id of the run an undo run takes back.
-  JournalWriter(std::string historyDir, RunKind kind, std::string target, std::string undoes = {});
-  // Without Finish the record stays unfinished, as a killed run's would.
-  ~JournalWriter() = default;
-  JournalWriter(const JournalWriter&) = delete;
-  JournalWriter& operator=(const JournalWriter&) = delete;
-
-  // Buffers the intent to rename entry `seq`; FlushIntents puts the buffered
-  // intents on record, and must come before any of them is tried.
-  // `plainNames`: both names are known to be plain text, so that they need
-  // no escape and no check for one.
-  void Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath,
-              bool plainNames = false);
-  void FlushIntents();
-  // On record at once: the temporary name entry `seq` is about to take.
-  void TempRoute(std::size_t seq, std::string_view tempPath);
-  // Buffers a refused rename; Checkpoint puts it on record with the line
-  // that says every intent up to `seq` has its outcome.
-  void Refused(std::size_t seq, int error);
-  void Checkpoint(std::size_t seq);
-  // Closes the record, puts it on the disk (fdatasync) and releases it.
-  void Finish(RunEnd end, std::size_t renamed, std::size_t refused);
-
-  // The run's id, "" while (or when) it has no record.
-  [[nodiscard]] const std::string& Id() const { return id_; }
-  // Why this run has no record, or an incomplete one; "" when all is well.
-  [[nodiscard]] const std::string& Problem() const { return problem_; }
-  [[nodiscard]] const std::string& Folder() const { return dir_; }
-
- private:
-  bool Open();
-  void Write(std::string_view text);
-  void Fail(const std::string& what, const SysResult& why);
-
-  std::string dir_;
-  RunKind kind_;
-  std::string target_;
-  std::string undoes_;
-  std::string id_;
-  std::string problem_;
-  // Appends a path, relative to the base when it is in the base folder.
-  void AppendPath(std::string_view path, bool plainName);
-  // Appends the name part of a path in the base folder.
-  void AppendName(std::string_view path, bool plainName);
-
-  std::string pending_;
-  std::string base_;            // the folder of the paths, with its "/"
-  std::size_t unsynced_ = 0;    // bytes appended since writeback last started
-  RecordFile file_;
-  bool broken_ = false;
-};
 
 // One rename of a record, with what became of it.
 struct RecordedRename {

@@ -1,0 +1,74 @@
+#pragma once
+
+// The writer of a run's record (the format: engine/record/RecordFormat.h).
+// The runs write through it as they go, so that a kill at any moment leaves
+// enough on the disk to repair and undo the run.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/record/RecordFormat.h"
+#include "system/RecordFile.h"
+#include "system/SystemOps.h"
+
+namespace quor {
+
+class JournalWriter {
+ public:
+  // Nothing is written until the first intents: a run that renames nothing
+  // leaves no record. `target` is the folder text of the run; `undoes` the
+  // id of the run an undo run takes back.
+  JournalWriter(std::string historyDir, RunKind kind, std::string target, std::string undoes = {});
+  // Without Finish the record stays unfinished, as a killed run's would.
+  ~JournalWriter() = default;
+  JournalWriter(const JournalWriter&) = delete;
+  JournalWriter& operator=(const JournalWriter&) = delete;
+
+  // Buffers the intent to rename entry `seq`; FlushIntents puts the buffered
+  // intents on record, and must come before any of them is tried.
+  // `plainNames`: both names are known to be plain text, so that they need
+  // no escape and no check for one.
+  void Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath,
+              bool plainNames = false);
+  void FlushIntents();
+  // On record at once: the temporary name entry `seq` is about to take.
+  void TempRoute(std::size_t seq, std::string_view tempPath);
+  // Buffers a refused rename; Checkpoint puts it on record with the line
+  // that says every intent up to `seq` has its outcome.
+  void Refused(std::size_t seq, int error);
+  void Checkpoint(std::size_t seq);
+  // Closes the record, puts it on the disk (fdatasync) and releases it.
+  void Finish(RunEnd end, std::size_t renamed, std::size_t refused);
+
+  // The run's id, "" while (or when) it has no record.
+  [[nodiscard]] const std::string& Id() const { return id_; }
+  // Why this run has no record, or an incomplete one; "" when all is well.
+  [[nodiscard]] const std::string& Problem() const { return problem_; }
+  [[nodiscard]] const std::string& Folder() const { return dir_; }
+
+ private:
+  bool Open();
+  void Write(std::string_view text);
+  void Fail(const std::string& what, const SysResult& why);
+
+  std::string dir_;
+  RunKind kind_;
+  std::string target_;
+  std::string undoes_;
+  std::string id_;
+  std::string problem_;
+  // Appends a path, relative to the base when it is in the base folder.
+  void AppendPath(std::string_view path, bool plainName);
+  // Appends the name part of a path in the base folder.
+  void AppendName(std::string_view path, bool plainName);
+
+  std::string pending_;
+  std::string base_;            // the folder of the paths, with its "/"
+  std::size_t unsynced_ = 0;    // bytes appended since writeback last started
+  RecordFile file_;
+  bool broken_ = false;
+};
+
+}  // namespace quor

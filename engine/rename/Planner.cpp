@@ -1,0 +1,112 @@
+#include "engine/rename/Planner.h"
+
+#include <string_view>
+
+#include "system/EntryIdentity.h"
+#include "text/Bytes.h"
+#include "text/DisplayText.h"
+#include "text/TextConvert.h"
+#include "text/TextOps.h"
+
+namespace quor {
+
+namespace {
+
+using Kind = Refusal::Kind;
+
+// The options for names read in CP932: the replace pairs in CP932 bytes, and
+// without the pairs that CP932 cannot hold.
+RenameOptions Cp932Options(const RenameOptions& options) {
+  RenameOptions converted = options;
+  converted.ReplaceList.clear();
+  for (const ReplacePair& pair : options.ReplaceList) {
+    ReplacePair p;
+    if (ConvertText(pair.Old, Codepage::Utf8, Codepage::Cp932, p.Old) &&
+        ConvertText(pair.New, Codepage::Utf8, Codepage::Cp932, p.New))
+      converted.ReplaceList.push_back(std::move(p));
+  }
+  return converted;
+}
+
+// The part of a name before its extension.
+std::string_view StemOf(std::string_view name, Codepage cp) {
+  return name.substr(0, name.size() - ExtractFileExt(name, cp).size());
+}
+
+}  // namespace
+
+Planner::Planner(const RenameOptions& options) : utf8_(options), cp932_(Cp932Options(options)) {}
+
+Step Planner::Plan(const Listed& entry) const {
+  Step step;
+  Codepage cp = Codepage::Utf8;
+  // Plain text is UTF-8, as nearly every name is: one scan answers both.
+  const bool plain = IsPlainText(entry.Name);
+  const bool readable = plain || NameCodepage(entry.Name, cp);
+  step.NewName = ApplyNameRules(entry.Name, cp == Codepage::Cp932 ? cp932_ : utf8_, cp);
+  // The folder part stays byte for byte as listed; FullPath ends in the name.
+  const std::string_view folder =
+      std::string_view(entry.FullPath).substr(0, entry.FullPath.size() - entry.Name.size());
+  const std::string_view name = TrimRightView(step.NewName);
+  step.NewPath.reserve(folder.size() + name.size());
+  step.NewPath.append(folder).append(name);
+  if (step.NewPath == entry.FullPath) {
+    step.Unchanged = true;
+    return step;
+  }
+  step.Plain = plain && IsPlainText(step.NewName);
+  // A new name must stay a name of the listed folder, and a name whose
+  // bytes fit no code page is never rewritten.
+  if (!readable)
+    step.Why.What = Kind::NotInCodepage;
+  else if (name.empty())
+    step.Why.What = Kind::EmptyName;
+  else if (name.find(PathDelim) != std::string_view::npos)
+    step.Why.What = Kind::Separator;
+  else if (name == "." || name == "..")
+    step.Why.What = Kind::DotName;
+  else if (HasNulByte(name))
+    step.Why.What = Kind::NulByte;
+  else if (StemOf(name, cp).empty() && !StemOf(entry.Name, cp).empty())
+    step.Why.What = Kind::OnlyExtension;  // "｢」.MP4" -> ".mp4": the file would seem gone
+  return step;
+}
+
+RenameResult SimulatedFolder::Rename(const std::string& oldPath, const std::string& newPath) {
+  const std::string_view folder = FolderView(oldPath);
+  if (folder != folder_) Enter(std::string(folder));
+  if (access_.Error() == EROFS) return RenameResult(EROFS);
+  if (FileNameView(newPath).size() > maxName_) return RenameResult(ENAMETOOLONG);
+  if (Exists(oldPath, newPath)) return RenameResult(EEXIST);
+  if (!access_) return RenameResult(access_.Error());
+  vacated_.insert(oldPath);
+  occupied_.erase(oldPath);
+  occupied_.insert(newPath);
+  vacated_.erase(newPath);
+  return {};
+}
+
+void SimulatedFolder::Enter(std::string folder) {
+  folder_ = std::move(folder);
+  listed_ = false;
+  exactNames_.clear();
+  access_ = CanCreateIn(folder_);
+  maxName_ = MaxNameLength(folder_);
+}
+
+bool SimulatedFolder::Exists(const std::string& oldPath, const std::string& newPath) {
+  if (occupied_.count(newPath) != 0) return true;
+  if (vacated_.count(newPath) != 0) return false;
+  if (!EntryExists(newPath)) return false;
+  // The same rule as the real rename: only this very entry under another
+  // spelling is no obstacle. The folder's exact names are read once.
+  return !SameEntryByAnotherSpelling(oldPath, newPath, [this](std::string_view name) {
+    if (!listed_) {
+      exactNames_ = ListEntryNames(folder_);
+      listed_ = true;
+    }
+    return exactNames_.count(std::string(name)) != 0;
+  });
+}
+
+}  // namespace quor

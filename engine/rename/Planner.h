@@ -1,0 +1,65 @@
+#pragma once
+
+// What a run does with each listed entry, decided before anything is tried:
+// the new name, or why it is refused without a system call; and the folder
+// that a preview renames in, answering as the system would.
+
+#include <cstddef>
+#include <string>
+#include <unordered_set>
+
+#include "engine/files/Findfile.h"
+#include "engine/rename/Listing.h"
+#include "engine/rename/NameRules.h"
+#include "engine/rename/Refusal.h"
+#include "system/SystemOps.h"
+
+namespace quor {
+
+// What the run does with one entry.
+struct Step {
+  bool Unchanged = false;  // no line at all
+  bool Plain = false;      // both names plain text: shown and recorded as they are
+  Refusal Why;             // refused before any system call
+  std::string NewName;     // as the rules returned it
+  std::string NewPath;
+};
+
+// The rules of one run, ready for the names of both code pages.
+class Planner {
+ public:
+  explicit Planner(const RenameOptions& options);
+
+  // The new name and path of an entry. Only trailing blanks of the new name
+  // are cut; the folder part stays as listed. A new name that is empty, "."
+  // or "..", holds a '/' or a NUL, keeps only an extension where the old
+  // name had more, or belongs to a name valid in no code page is refused.
+  [[nodiscard]] Step Plan(const Listed& entry) const;
+
+ private:
+  RenameOptions utf8_;
+  RenameOptions cp932_;
+};
+
+// The run's renames answered as the system would answer them, against the
+// folder as it stands and the renames before them, touching nothing. The
+// errors come in the order the system checks: a read-only file system, a
+// name too long, an existing entry, then permission.
+class SimulatedFolder {
+ public:
+  RenameResult Rename(const std::string& oldPath, const std::string& newPath);
+
+ private:
+  void Enter(std::string folder);
+  bool Exists(const std::string& oldPath, const std::string& newPath);
+
+  std::unordered_set<std::string> vacated_;
+  std::unordered_set<std::string> occupied_;
+  NameSet exactNames_;  // the folder's names, read on first need
+  bool listed_ = false;
+  std::string folder_ = std::string(1, '\0');
+  SysResult access_;
+  std::size_t maxName_ = 0;
+};
+
+}  // namespace quor
