@@ -112,15 +112,16 @@ int main(int argc, char** argv) {
     Floor(dir, back);
 
     std::vector<std::string> oldPaths, newPaths;
-    core.runs.push_back(Seconds([&] { (void)RunRename(dir, options, {oldPaths, newPaths}); }));
-    undo.runs.push_back(Seconds([&] { (void)RunUndo({oldPaths, newPaths}); }));
+    std::vector<EntryId> ids;
+    core.runs.push_back(Seconds([&] { (void)RunRename(dir, options, {oldPaths, newPaths, ids}); }));
+    undo.runs.push_back(Seconds([&] { (void)RunUndo({oldPaths, newPaths, ids}); }));
     journaled.runs.push_back(Seconds([&] {
       JournalWriter journal(history, RunKind::Rename, dir);
-      (void)RunRename(dir, options, {oldPaths, newPaths}, {}, &journal);
+      (void)RunRename(dir, options, {oldPaths, newPaths, ids}, {}, &journal);
     }));
     journaledUndo.runs.push_back(Seconds([&] {
       JournalWriter journal(history, RunKind::Undo, dir);
-      (void)RunUndo({oldPaths, newPaths}, {}, &journal);
+      (void)RunUndo({oldPaths, newPaths, ids}, {}, &journal);
     }));
 
     button.runs.push_back(click([&] { form.BtnRenameClick(form.BtnRename); }));

@@ -63,6 +63,7 @@ class Parser {
   }
 
   void Replace(std::string_view option) {
+    renameOptions_.emplace_back(option);
     ReplacePair pair;
     pair.Old = Value(option, "OLD and NEW");
     pair.New = Value(option, "OLD and NEW");
@@ -73,11 +74,12 @@ class Parser {
   }
 
   void SetMode(Mode mode, std::string_view option) {
-    if (modeOption_.empty() || line_.What == mode) {
+    if (modeOption_.empty()) {
       line_.What = mode;
       modeOption_ = option;
       return;
     }
+    if (line_.What == mode) throw UsageError(std::string(option) + " is given twice");
     throw UsageError(modeOption_ + " and " + std::string(option) + " cannot be used together");
   }
 
@@ -103,6 +105,7 @@ class Parser {
       if (hasValue) undoIds_.push_back(arg.substr(eq + 1));
     } else {
       noValue();
+      if (name == "--dry-run" || name == "--quiet") renameOptions_.push_back(name);
       if (name == "--defaults") line_.Defaults = true;
       else if (name == "--dry-run") line_.DryRun = true;
       else if (name == "--quiet") line_.Quiet = true;
@@ -124,8 +127,14 @@ class Parser {
       const char c = arg[i];
       const std::string option = std::string("-") + c;
       switch (c) {
-        case 'n': line_.DryRun = true; break;
-        case 'q': line_.Quiet = true; break;
+        case 'n':
+          line_.DryRun = true;
+          renameOptions_.push_back(option);
+          break;
+        case 'q':
+          line_.Quiet = true;
+          renameOptions_.push_back(option);
+          break;
         case 'd': line_.Themselves = true; break;
         case 'h': help_ = true; break;
         case 'o':
@@ -147,8 +156,11 @@ class Parser {
     if (line_.Defaults && !line_.SettingsFile.empty())
       throw UsageError("--settings and --defaults cannot be used together");
     switch (line_.What) {
-      case Mode::Rename:
       case Mode::List:
+        // The list renames nothing: what only a run reads is a mistake here.
+        if (!renameOptions_.empty()) throw UsageError(renameOptions_.front() + " does not apply to --list");
+        [[fallthrough]];
+      case Mode::Rename:
         if (line_.Paths.empty()) throw UsageError("no PATH given");
         for (const std::string& path : line_.Paths)
           // An unset variable in a recorder's command must not mean "here".
@@ -177,6 +189,7 @@ class Parser {
   CommandLine line_;
   std::string modeOption_;
   std::vector<std::string> undoIds_;
+  std::vector<std::string> renameOptions_;  // the options that only a rename reads, as given
   bool help_ = false;
   bool version_ = false;
 };

@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/files/File.h"
 #include "engine/files/FileList.h"
-#include "engine/files/Findfile.h"
+#include "cli/Targets.h"
 #include "engine/history/History.h"
 #include "engine/record/RecordFolder.h"
 #include "engine/history/Recovery.h"
 #include "engine/record/Journal.h"
+#include "engine/rename/Planner.h"
 #include "engine/rename/RenameRun.h"
 #include "engine/settings/Settings.h"
 #include "system/Exception.h"
@@ -51,20 +51,36 @@ class Output {
     if (buffer_.size() >= (1u << 16)) Flush();
   }
   void Flush() {
-    if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) != buffer_.size()) failed_ = true;
+    if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) != buffer_.size()) {
+      if (!failed_) error_ = errno;
+      failed_ = true;
+    }
     buffer_.clear();
   }
   // True when some output never arrived: a script must not take the run's
   // lines for complete.
   bool Failed() {
     Flush();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) failed_ = true;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      if (!failed_) error_ = errno;
+      failed_ = true;
+    }
     return failed_;
+  }
+  // Says so once, naming what did not arrive ("lines", "list" ...); true
+  // when it had to.
+  bool SayIfFailed(const char* what) {
+    if (!Failed() || told_) return failed_;
+    told_ = true;
+    Say(std::string("the ") + what + " could not all be written: " + SysResult(error_ != 0 ? error_ : EIO).Message());
+    return true;
   }
 
  private:
   std::string buffer_;
   bool failed_ = false;
+  bool told_ = false;
+  int error_ = 0;
 };
 
 // Stops a run after the entry in progress once a termination was asked for,
@@ -92,8 +108,27 @@ class Progress {
     return true;
   }
 
-  ProgressFn Fn() {
-    return [this](std::size_t done, std::size_t total) { return Step(done, total); };
+  // While another run holds the folder: said once on a terminal; Ctrl+C
+  // gives up the wait.
+  bool Waiting(const std::string& folder) {
+    if (TerminationRequested() != 0) return false;
+    if (shown_ && !toldWaiting_) {
+      Clear();
+      Say("waiting for another run in " + DisplayPath(folder) + " to end (Ctrl+C gives up)");
+      toldWaiting_ = true;
+    }
+    return true;
+  }
+
+  // The progress, with `hook` beside it (a test's): false from either stops
+  // the run.
+  ProgressFn Fn(const ProgressFn::StepFn& hook = {}) {
+    ProgressFn fn = [this, hook](std::size_t done, std::size_t total) {
+      if (hook && !hook(done, total)) return false;
+      return Step(done, total);
+    };
+    fn.Waiting = [this](const std::string& folder) { return Waiting(folder); };
+    return fn;
   }
 
   void Clear() {
@@ -105,6 +140,7 @@ class Progress {
   const char* what_;
   bool shown_;
   bool drawn_ = false;
+  bool toldWaiting_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point last_{};
 };
@@ -151,118 +187,16 @@ bool ReadSettings(const CommandLine& line, FormSettings& s) {
 }
 
 // ---------------------------------------------------------------------------
-// Targets
-
-// What one run takes: a folder text as the window's folder field holds it,
-// and for single entries their names.
-struct Target {
-  std::string FolderText;
-  NameSet Names;  // empty: every entry the folder text lists
-};
-
-std::string ParentOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of(PathDelim);
-  return slash == 0 || slash == std::string::npos ? std::string(1, PathDelim) : path.substr(0, slash);
-}
-
-// A PATH made absolute against the current folder, as any tool reads it.
-// Leading "." and ".." steps are taken off here: the current folder as the
-// system tells it holds no links, so its parent is its parent.
-std::string Absolute(const std::string& path, const std::string& current) {
-  if (path.front() == PathDelim) return path;
-  std::string base = current;
-  std::string_view rest = path;
-  for (;;) {
-    if (rest == "." || rest.starts_with("./")) {
-      rest.remove_prefix(std::min<std::size_t>(2, rest.size()));
-    } else if (rest == ".." || rest.starts_with("../")) {
-      base = ParentOf(base);
-      rest.remove_prefix(std::min<std::size_t>(3, rest.size()));
-    } else if (rest.starts_with(PathDelim)) {
-      rest.remove_prefix(1);
-    } else {
-      break;
-    }
-  }
-  return rest.empty() ? base : JoinPath(base, std::string(rest));
-}
-
-// Works out the runs the PATHs ask for, in the order given; single entries
-// of one folder make one run. False after saying why a PATH cannot be had:
-// then nothing at all is renamed.
-bool ResolveTargets(const CommandLine& line, std::vector<Target>& targets) {
-  std::string current;
-  std::map<std::string, std::size_t> entryRuns;  // folder -> its run of single entries
-  bool ok = true;
-  for (const std::string& path : line.Paths) {
-    if (path.front() != PathDelim && current.empty()) {
-      current = CurrentFolder();
-      if (current.empty()) {
-        Say("the current folder cannot be told, so " + DisplayPath(path) + " means nothing");
-        return false;
-      }
-    }
-    std::string full = Absolute(path, current);
-    // A folder that cannot be read would list nothing, and the run would
-    // look like one that had nothing to do.
-    const auto readable = [&](const std::string& folder) {
-      const SysResult listed = CanListFolder(folder);
-      if (!listed) Say("cannot read the folder " + DisplayPath(folder) + ": " + listed.Message());
-      ok = ok && listed;
-      return static_cast<bool>(listed);
-    };
-    // The engine reads a '*' or '?' in a folder text as a mask: a folder
-    // whose own name holds one cannot be named, and its parent's entries
-    // would be renamed instead.
-    const auto literal = [&](const std::string& folder) {
-      if (FolderOfText(folder) == folder) return true;
-      Say("cannot take " + DisplayPath(path) + ": a '*' or '?' in the name of its folder would be read as a mask");
-      ok = false;
-      return false;
-    };
-    const bool isFolder = DirectoryExists(full);
-    if (isFolder && !line.Themselves) {
-      if (literal(full) && readable(full)) targets.push_back({full, {}});
-      continue;
-    }
-    if (!EntryExists(full)) {
-      const std::string folder = FolderOfText(full);
-      if (folder != full && !line.Themselves && DirectoryExists(folder)) {
-        if (readable(folder)) targets.push_back({full, {}});  // a mask, as in the window's folder field
-        continue;
-      }
-      Say("cannot find " + DisplayPath(path) + ": " + SysResult(ENOENT).Message());
-      ok = false;
-      continue;
-    }
-    // The entry itself, in its folder.
-    const std::string_view trimmed = WithoutTrailingSeparators(full);
-    const std::string_view name = FileNameView(trimmed);
-    if (name.empty() || name == "." || name == "..") {
-      Say("cannot rename " + DisplayPath(path) + " itself");
-      ok = false;
-      continue;
-    }
-    const std::string folder = ParentOf(std::string(trimmed));
-    if (!literal(folder) || !readable(folder)) continue;
-    auto [it, added] = entryRuns.emplace(folder, targets.size());
-    if (added) targets.push_back({folder, {}});
-    targets[it->second].Names.emplace(name);
-  }
-  return ok;
-}
-
-// What the history shows as a run's folder: the folder text, or the one
-// entry a recorder handed over.
-std::string RecordText(const Target& target) {
-  if (target.Names.size() != 1) return target.FolderText;
-  return JoinPath(target.FolderText, *target.Names.begin());
-}
-
-// ---------------------------------------------------------------------------
 // Commands
 
-void ReportRecovery(const RecoveryReport& report) {
+void ReportRecovery(const RecoveryReport& report, bool dryRun) {
+  if (dryRun) {
+    // Left for the next call that renames: a dry run changes nothing.
+    for (const std::string& id : report.Runs) Say("the interrupted run " + id + " would be repaired first");
+    for (const Repair& r : report.Repairs)
+      Say("it would move " + DisplayPath(r.TempPath) + " to " + DisplayPath(r.PathNow));
+    return;
+  }
   for (const std::string& id : report.Runs) Say("repaired the interrupted run " + id);
   for (const Repair& r : report.Repairs) {
     if (r.PathNow.empty())
@@ -272,32 +206,71 @@ void ReportRecovery(const RecoveryReport& report) {
   }
 }
 
-int RenameCommand(const CommandLine& line) {
+// Said once per call: the history's limits made a run remove older runs
+// that could still have been undone.
+class RemovalNote {
+ public:
+  void Add(const std::vector<std::string>& ids) {
+    if (ids.empty() || told_) return;
+    told_ = true;
+    std::string list;
+    for (const std::string& id : ids) list += (list.empty() ? "" : ", ") + id;
+    Say("the history keeps 100 runs that can still be undone; it removed " + std::to_string(ids.size()) +
+        " older one" + (ids.size() == 1 ? "" : "s") + ": " + list);
+  }
+
+ private:
+  bool told_ = false;
+};
+
+// Says why a run stopped early, if it did; true when it did.
+bool SayFailure(const std::exception_ptr& failure, const char* what) {
+  if (!failure) return false;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    Say(std::string(what) + " stopped: " + e.what());
+  } catch (...) {
+    Say(std::string(what) + " stopped");
+  }
+  return true;
+}
+
+int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   FormSettings settings;
   if (!ReadSettings(line, settings)) return kExitUsage;
   RenameOptions options = RenameOptionsOf(settings);
   options.ReplaceList.insert(options.ReplaceList.end(), line.Replace.begin(), line.Replace.end());
   std::vector<Target> targets;
-  if (!ResolveTargets(line, targets)) return kExitUsage;
+  const bool relative =
+      std::any_of(line.Paths.begin(), line.Paths.end(), [](const std::string& p) { return !p.starts_with('/'); });
+  const std::vector<std::string> problems = ResolveTargets(line.Paths, line.Themselves, relative ? CurrentFolder() : "", targets);
+  for (const std::string& problem : problems) Say(problem);
+  if (!problems.empty()) return kExitUsage;
 
   const std::string history = HistoryFolder();
   Output out;
   int status = kExitOk;
   bool toldNoRecord = false;
+  RemovalNote removals;
+  // A dry run renames in one simulated folder throughout, so that a later
+  // PATH sees what an earlier one would have renamed.
+  SimulatedFolder simulated;
   for (const Target& target : targets) {
     if (TerminationRequested() != 0) return StoppedStatus();
     const NameSet* only = target.Names.empty() ? nullptr : &target.Names;
     Progress progress(line.DryRun ? "preview" : "rename");
     RenameOutcome outcome;
     if (line.DryRun) {
-      outcome = PreviewRename(target.FolderText, options, progress.Fn(), only);
+      outcome = PreviewRename(simulated, target.FolderText, options, progress.Fn(hook), only);
     } else {
       JournalWriter journal(history, RunKind::Rename, RecordText(target));
-      outcome = RunRecordedRename(target.FolderText, options, journal, progress.Fn(), only);
+      outcome = RunRecordedRename(target.FolderText, options, journal, progress.Fn(hook), only);
       if (!journal.Problem().empty() && !toldNoRecord) {
         Say("the history has no complete record of this run: " + journal.Problem());
         toldNoRecord = true;
       }
+      removals.Add(outcome.RemovedUndoable);
     }
     progress.Clear();
     for (const RenameLine& l : outcome.Lines) {
@@ -305,6 +278,12 @@ int RenameCommand(const CommandLine& line) {
       if (!l.Ok || !line.Quiet) out.Line(FormatLine(l));
     }
     out.Flush();
+    // A single entry that an earlier PATH renamed away, or that went since.
+    std::vector<std::string> missing;
+    for (const std::string& name : outcome.NotFound) missing.push_back(target.Typed.at(name));
+    std::sort(missing.begin(), missing.end());
+    for (const std::string& path : missing) Say("cannot find " + DisplayPath(path) + ": " + SysResult(ENOENT).Message());
+    if (!missing.empty()) status = kExitUsage;
     if (outcome.Folder == FolderState::Missing) {
       Say("the folder of " + DisplayPath(target.FolderText) + " is gone");
       status = kExitUsage;
@@ -313,25 +292,13 @@ int RenameCommand(const CommandLine& line) {
           SysResult(outcome.FolderError).Message());
       status = kExitUsage;
     }
-    if (outcome.Failure) {
-      try {
-        std::rethrow_exception(outcome.Failure);
-      } catch (const std::exception& e) {
-        Say(std::string("the run stopped: ") + e.what());
-      } catch (...) {
-        Say("the run stopped");
-      }
-      status = std::max(status, kExitErrorLines);
-    }
+    if (SayFailure(outcome.Failure, "the run")) status = std::max(status, kExitErrorLines);
     if (outcome.Cancelled) {
-      if (out.Failed()) Say("the lines could not all be written: " + SysResult(errno).Message());
+      out.SayIfFailed("lines");
       return StoppedStatus();
     }
   }
-  if (out.Failed()) {
-    Say("the lines could not all be written: " + SysResult(errno).Message());
-    status = std::max(status, kExitErrorLines);
-  }
+  if (out.SayIfFailed("lines")) status = std::max(status, kExitErrorLines);
   return status;
 }
 
@@ -339,18 +306,16 @@ int ListCommand(const CommandLine& line) {
   FormSettings settings;
   if (!ReadSettings(line, settings)) return kExitUsage;
   std::vector<Target> targets;
-  if (!ResolveTargets(line, targets)) return kExitUsage;
+  const std::vector<std::string> problems = ResolveTargets(line.Paths, line.Themselves, CurrentFolder(), targets);
+  for (const std::string& problem : problems) Say(problem);
+  if (!problems.empty()) return kExitUsage;
   Output out;
   for (const Target& target : targets) {
     const NameSet* only = target.Names.empty() ? nullptr : &target.Names;
     for (const std::string& entry : BuildFileList(target.FolderText, settings.WithDir, settings.WithExt, only))
       out.Line(DisplayPath(entry));
   }
-  if (out.Failed()) {
-    Say("the list could not all be written: " + SysResult(errno).Message());
-    return kExitErrorLines;
-  }
-  return kExitOk;
+  return out.SayIfFailed("list") ? kExitErrorLines : kExitOk;
 }
 
 const char* StateWord(RunSummary::State state) {
@@ -370,8 +335,14 @@ const char* StateWord(RunSummary::State state) {
 }
 
 int HistoryCommand() {
+  const std::string history = HistoryFolder();
+  // No folder yet is a history of no runs; anything else in its way is not.
+  if (const SysResult readable = CanReadHistory(history); !readable && readable.Error() != ENOENT) {
+    Say("cannot read the history folder " + DisplayPath(history) + ": " + readable.Message());
+    return kExitUsage;
+  }
   Output out;
-  for (const RunSummary& run : ListRuns(HistoryFolder())) {
+  for (const RunSummary& run : ListRuns(history)) {
     const RunRecord& r = run.Record;
     std::string text = r.Id + "\t";
     if (!r.Readable) {
@@ -388,14 +359,10 @@ int HistoryCommand() {
     }
     out.Line(text);
   }
-  if (out.Failed()) {
-    Say("the history could not all be written: " + SysResult(errno).Message());
-    return kExitErrorLines;
-  }
-  return kExitOk;
+  return out.SayIfFailed("history") ? kExitErrorLines : kExitOk;
 }
 
-int UndoCommand(const CommandLine& line) {
+int UndoCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   const std::string history = HistoryFolder();
   const std::string id = line.UndoId.empty() ? NewestUndoableRun(history) : line.UndoId;
   if (id.empty()) {
@@ -415,7 +382,7 @@ int UndoCommand(const CommandLine& line) {
 
   Progress progress("undo");
   std::string problem;
-  const UndoOutcome outcome = UndoRecordedRun(history, plan, progress.Fn(), &problem);
+  const UndoOutcome outcome = UndoRecordedRun(history, plan, progress.Fn(hook), &problem);
   progress.Clear();
   Output out;
   int status = kExitOk;
@@ -423,15 +390,10 @@ int UndoCommand(const CommandLine& line) {
     if (!l.Ok) status = kExitErrorLines;
     if (!l.Ok || !line.Quiet) out.Line(FormatLine(l));
   }
-  if (out.Failed()) {
-    Say("the lines could not all be written: " + SysResult(errno).Message());
-    status = kExitErrorLines;
-  }
+  if (out.SayIfFailed("lines")) status = kExitErrorLines;
   if (!problem.empty()) Say("the history has no complete record of this undo: " + problem);
-  if (outcome.Failure) {
-    Say("the undo stopped early");
-    status = kExitErrorLines;
-  }
+  RemovalNote().Add(outcome.RemovedUndoable);
+  if (SayFailure(outcome.Failure, "the undo")) status = kExitErrorLines;
   if (outcome.Cancelled) return StoppedStatus();
   if (!plan.OldPaths.empty())
     Say(std::to_string(plan.OldPaths.size()) + " of run " + id +
@@ -441,7 +403,7 @@ int UndoCommand(const CommandLine& line) {
 
 }  // namespace
 
-int RunCommand(const CommandLine& line) {
+int RunCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   switch (line.What) {
     case Mode::Help: {
       const std::string text = HelpText();
@@ -457,13 +419,14 @@ int RunCommand(const CommandLine& line) {
   // with its record closed.
   (void)WatchTerminationSignals();
   // As at the window's start: a run that died is repaired before anything
-  // reads or adds to the history.
-  ReportRecovery(RecoverInterruptedRuns(HistoryFolder()));
+  // reads or adds to the history; a dry run only says what that would do.
+  const bool dryRun = line.What == Mode::Rename && line.DryRun;
+  ReportRecovery(RecoverInterruptedRuns(HistoryFolder(), dryRun), dryRun);
   switch (line.What) {
-    case Mode::Undo: return UndoCommand(line);
+    case Mode::Undo: return UndoCommand(line, hook);
     case Mode::History: return HistoryCommand();
     case Mode::List: return ListCommand(line);
-    default: return RenameCommand(line);
+    default: return RenameCommand(line, hook);
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CommandLine.h"
+#include "engine/rename/JournaledWalk.h"
 
 namespace quor::cli {
 
@@ -11,7 +12,10 @@ inline constexpr int kExitUsage = 2;       // also an unreadable settings file, 
 inline constexpr int kExitSignalBase = 128;  // + the signal that stopped the run: 130 after Ctrl+C
 
 // Carries out a parsed command line (Help and Version included) and returns
-// the exit status. Interrupted runs from the history are repaired first.
-[[nodiscard]] int RunCommand(const CommandLine& line);
+// the exit status. Interrupted runs from the history are repaired first,
+// except by a dry run, which only says what a repair would do. `hook` is
+// called after each entry of a run beside the progress; false stops the
+// run as Ctrl+C does (tests use it to stop or fail a run midway).
+[[nodiscard]] int RunCommand(const CommandLine& line, const ProgressFn::StepFn& hook = {});
 
 }  // namespace quor::cli

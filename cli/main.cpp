@@ -7,9 +7,15 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "system/Signals.h"
 
 int main(int argc, char** argv) {
   using namespace quor::cli;
+  // Before anything is opened: a closed standard output must make the lines
+  // fail, not let a record file take its place; a reader that goes away
+  // must not end the run midway.
+  quor::ReserveStandardStreams();
+  quor::IgnoreBrokenPipe();
   CommandLine line;
   try {
     line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

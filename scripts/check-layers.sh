@@ -25,7 +25,7 @@ tests/text/      text tests
 tests/system/    text system tests posix
 tests/engine/    text system engine tests posix
 tests/gui/       text system engine gui tests qt posix
-tests/cli/       text system engine tests posix
+tests/cli/       text system engine cli tests posix
 tests/           tests posix
 bench/core_      text system engine posix
 bench/Recording  posix

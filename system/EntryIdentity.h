@@ -1,17 +1,53 @@
 #pragma once
 
+// Whether an entry is still the one a run renamed, and what a case-only
+// rename may take for the same entry under another spelling.
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <climits>
 
 #include "system/SystemOps.h"
 
 namespace quor {
 
-// The inode number of an entry (links not followed); 0 when there is none.
-[[nodiscard]] std::uint64_t InodeOf(const std::string& path);
+// What tells one entry from another, as the system keeps it; links are not
+// followed. A value that is not known is left as it is here.
+struct EntryId {
+  char Type = '?';              // 'f' file, 'd' folder, 'l' symbolic link, 'o' anything else, '?' unknown
+  std::uint64_t Dev = 0;        // the device, 0 unknown
+  std::uint64_t Ino = 0;        // the inode number, 0 unknown
+  std::uint64_t Size = kUnknown;
+  std::int64_t Mtime = kNoTime;  // last change of content, in nanoseconds since 1970
+  std::int64_t Btime = kNoTime;  // birth, where the file system keeps it
+
+  static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
+  static constexpr std::int64_t kNoTime = INT64_MIN;
+  friend bool operator==(const EntryId&, const EntryId&) = default;
+};
+
+// The identity of the entry at `path`: ENOENT when there is none.
+[[nodiscard]] SysResult IdentityOf(const std::string& path, EntryId& id);
+
+// False where inode numbers are made up by the driver and may change at a
+// remount, or give one file two numbers (FUSE, FAT, exFAT, SMB): there the
+// size and the modification time tell files apart instead. True when the
+// folder's file system cannot be told.
+[[nodiscard]] bool InodesAreStable(const std::string& folder);
+
+// True when `now` may be taken for the entry that `recorded` describes.
+// Where inode numbers are stable: the same inode, on the same device or
+// with the same size and time (a remount may give the device another
+// number); the content may have changed since. Elsewhere: a file of the
+// same size and modification time, a folder of the same kind. Always: the
+// same kind of entry, and the same birth time where both are known, which
+// tells a new file apart from a deleted one whose inode number it got. What
+// `recorded` does not know is not compared: an identity of nothing but
+// unknowns matches any entry.
+[[nodiscard]] bool SameEntry(const EntryId& recorded, const EntryId& now, bool inodesStable);
 
 // Longest entry name, in bytes, that the file system of `folder` takes.
 [[nodiscard]] std::size_t MaxNameLength(const std::string& folder);

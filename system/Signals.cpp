@@ -1,5 +1,6 @@
 #include "system/Signals.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -31,8 +32,17 @@ int WatchTerminationSignals() {
   static bool installed = false;
   if (installed) return signalPipe[0];
   installed = true;
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0) {
     signalPipe[0] = signalPipe[1] = -1;
+  } else {
+    // Never on a standard descriptor that the program was started without.
+    for (int& fd : signalPipe) {
+      if (fd > 2) continue;
+      const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+      ::close(fd);
+      fd = moved;
+    }
+  }
   struct sigaction action {};
   action.sa_handler = OnTerminate;
   sigemptyset(&action.sa_mask);
@@ -42,6 +52,17 @@ int WatchTerminationSignals() {
 }
 
 int TerminationRequested() { return requested; }
+
+void ReserveStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor: this one.
+    const int opened = ::open("/dev/null", O_RDONLY | O_NOCTTY);
+    if (opened >= 0 && opened != fd) ::close(opened);
+  }
+}
+
+void IgnoreBrokenPipe() { ::signal(SIGPIPE, SIG_IGN); }
 
 void ConsumeTerminationSignal() {
   char byte = 0;

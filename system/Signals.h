@@ -20,4 +20,14 @@ int WatchTerminationSignals();
 // again.
 void ConsumeTerminationSignal();
 
+// Puts a descriptor that takes no writes (/dev/null, read-only) on each of
+// the standard descriptors 0-2 that the program was started without, so that
+// no file the program opens later lands there: the lines for a closed
+// standard output must fail to be written, not go into a record.
+void ReserveStandardStreams();
+
+// A reader that went away (quor-rename ... | head) makes writes fail with
+// EPIPE instead of ending the program in the middle of its work.
+void IgnoreBrokenPipe();
+
 }  // namespace quor

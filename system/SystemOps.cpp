@@ -122,6 +122,12 @@ bool EntryExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+SysResult LookUpEntry(const std::string& path) {
+  if (HasNulByte(path)) return SysResult(EINVAL);
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 ? SysResult() : SysResult(errno);
+}
+
 long ProcessId() { return static_cast<long>(getpid()); }
 
 std::string ExecutablePath() {

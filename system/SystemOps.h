@@ -68,6 +68,9 @@ inline constexpr std::string_view kTempNamePrefix = ".quor-rename-";
 
 // True for any entry, links not followed: a dangling link exists.
 [[nodiscard]] bool EntryExists(const std::string& path);
+// The same with the system's answer when there is none: ENOENT, or ENOTDIR
+// for "file.mp4/" (a file named as a folder), EACCES ...
+[[nodiscard]] SysResult LookUpEntry(const std::string& path);
 
 // This process's id.
 [[nodiscard]] long ProcessId();

@@ -8,23 +8,37 @@ namespace quor {
 
 namespace {
 
-// Control characters as their pictures: U+2400 + c, DEL as U+2421.
+// Control characters as their pictures: U+2400 + c, DEL as U+2421. The C1
+// controls and the line and paragraph separators, which have no picture and
+// which some viewers break lines at, as their code points: "<U+0085>".
 void AppendVisible(std::string& out, std::string_view utf8) {
-  bool plain = true;
-  for (const char ch : utf8) plain = plain && static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F;
-  if (plain) {
+  if (IsPlainText(utf8)) {
     out.append(utf8);
     return;
   }
-  for (const char ch : utf8) {
-    const auto c = static_cast<unsigned char>(ch);
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    const auto next = [&](std::size_t k) { return i + k < utf8.size() ? static_cast<unsigned char>(utf8[i + k]) : 0; };
     if (c < 0x20) {
       out += "\xE2\x90";
       out += static_cast<char>(0x80 + c);
+      ++i;
     } else if (c == 0x7F) {
       out += "\xE2\x90\xA1";
+      ++i;
+    } else if (c == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      out += "<U+00";
+      out += kHex[next(1) >> 4];
+      out += kHex[next(1) & 15];
+      out += '>';
+      i += 2;
+    } else if (c == 0xE2 && next(1) == 0x80 && (next(2) == 0xA8 || next(2) == 0xA9)) {
+      out += next(2) == 0xA8 ? "<U+2028>" : "<U+2029>";
+      i += 3;
     } else {
-      out += ch;
+      out += static_cast<char>(c);
+      ++i;
     }
   }
 }

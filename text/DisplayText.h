@@ -17,8 +17,10 @@ namespace quor {
 [[nodiscard]] bool NameCodepage(std::string_view name, Codepage& cp);
 
 // A name as UTF-8 text for display: CP932 names decoded, a byte valid in
-// neither code page shown as U+FFFD, and control characters (TAB, line
-// breaks) shown as their visible symbols U+2400-U+2421.
+// neither code page shown as U+FFFD, control characters (TAB, line breaks)
+// shown as their visible symbols U+2400-U+2421, and the C1 controls and the
+// line and paragraph separators as their code points ("<U+2028>"), so that
+// every name stays on its line in any viewer.
 [[nodiscard]] std::string DisplayName(std::string_view name);
 
 // A path for display: folder part and name decoded on their own, since a

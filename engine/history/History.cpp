@@ -2,65 +2,57 @@
 
 #include <algorithm>
 #include <ctime>
-#include <map>
 #include <set>
 #include <utility>
 
 #include "engine/record/Journal.h"
 #include "engine/record/RecordFolder.h"
-#include "system/RecordFile.h"
+#include "system/SystemOps.h"
 
 namespace quor {
 
 namespace {
 
-constexpr std::uint64_t kCheckedBytes = 4u << 20;
-
-}  // namespace
-
-std::vector<RunSummary> ListRuns(const std::string& historyDir) {
-  std::vector<RunSummary> runs;
-  std::map<std::string, std::size_t> undone;  // run id -> renames taken back
-  for (const RecordFileEntry& f : RecordFiles(historyDir)) {
-    RunSummary run;
-    // Read through where that is cheap, so that damage shows in the list;
-    // a large record is read through when it is acted on.
-    run.Record = ReadRecord(f.Path, f.Size <= kCheckedBytes);
-    run.Record.Renames.clear();
-    if (run.Record.Readable && run.Record.Kind == RunKind::Undo && !run.Record.Undoes.empty())
-      undone[run.Record.Undoes] += run.Record.Renamed;
-    runs.push_back(std::move(run));
-  }
+RunSummary SummaryOf(RecordHead head) {
   using State = RunSummary::State;
-  for (RunSummary& run : runs) {
-    const RunRecord& r = run.Record;
-    if (!r.Readable) continue;
-    const auto it = undone.find(r.Id);
-    run.Undone = it == undone.end() ? 0 : it->second;
+  RunSummary run;
+  run.Undone = head.TakenBack;
+  run.GivenUp = head.GivenUp;
+  const RunRecord& r = head.Record;
+  if (r.Readable) {
     switch (r.End) {
-      case RunEnd::Unfinished: run.Now = IsLockedByAnother(r.Path) ? State::Running : State::Interrupted; break;
+      case RunEnd::Unfinished: run.Now = head.Live ? State::Running : State::Interrupted; break;
       case RunEnd::Finished: run.Now = State::Finished; break;
       case RunEnd::Cancelled: run.Now = State::Cancelled; break;
       case RunEnd::Failed: run.Now = State::Failed; break;
       case RunEnd::Recovered: run.Now = State::Recovered; break;
     }
-    if (r.Kind == RunKind::Rename && r.End != RunEnd::Unfinished && run.Undone > 0)
+    if (r.Kind == RunKind::Rename && r.End != RunEnd::Unfinished && run.Undone + run.GivenUp > 0)
       run.Now = run.Undone >= r.Renamed ? State::Undone : State::PartlyUndone;
   }
+  run.Record = std::move(head.Record);
+  return run;
+}
+
+}  // namespace
+
+std::vector<RunSummary> ListRuns(const std::string& historyDir) {
+  std::vector<RunSummary> runs;
+  for (RecordHead& head : ReadRecordHeads(historyDir)) runs.push_back(SummaryOf(std::move(head)));
   return runs;
 }
 
 UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
   UndoPlan plan;
   plan.RunId = runId;
-  const std::vector<RecordFileEntry> files = RecordFiles(historyDir);
-  const auto it = std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.Id == runId; });
-  if (it == files.end()) {
+  const std::vector<RecordHead> heads = ReadRecordHeads(historyDir);
+  const auto it = std::find_if(heads.begin(), heads.end(), [&](const RecordHead& h) { return h.Record.Id == runId; });
+  if (it == heads.end()) {
     plan.Why = UndoPlan::Block::NoSuchRun;
     plan.Problem = "no such run";
     return plan;
   }
-  const RunRecord run = ReadRecord(it->Path, true);
+  const RunRecord run = ReadRecord(it->Record.Path, true);
   if (!run.Readable) {
     plan.Why = UndoPlan::Block::Unreadable;
     plan.Problem = "the record cannot be read: " + run.Problem;
@@ -78,21 +70,31 @@ UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
     return plan;
   }
   plan.Folder = run.Folder;
-  // Renames taken back by earlier undos of this run, by their two paths.
-  std::set<std::pair<std::string, std::string>> takenBack;
-  for (auto f = files.begin(); f != files.end(); ++f) {
-    if (f->Id == runId) continue;
-    const RunRecord head = ReadRecord(f->Path, false);
-    if (!head.Readable) continue;
-    if (head.Kind == RunKind::Rename && f->Id > runId && head.Folder == run.Folder) plan.Newest = false;
-    if (head.Kind != RunKind::Undo || head.Undoes != runId) continue;
-    for (const RecordedRename& r : ReadRecord(f->Path, true).Renames)
-      if (r.Outcome == RecordedRename::State::Done) takenBack.insert({r.NewPath, r.OldPath});
+  // A later run of the same folder that still has something to undo may
+  // have renamed the same entries again.
+  for (auto later = heads.begin(); later != it; ++later)
+    if (later->Undoable() && later->Record.EntriesFolder == run.EntriesFolder) plan.Newest = false;
+  // Renames taken back or given up by earlier undos of this run, by their
+  // two paths.
+  std::set<std::pair<std::string, std::string>> settled;
+  for (const RecordHead& h : heads) {
+    const RunRecord& head = h.Record;
+    if (!head.Readable || head.Kind != RunKind::Undo || head.Undoes != runId) continue;
+    const RunRecord undo = ReadRecord(head.Path, true);
+    for (const RecordedRename& r : undo.Renames) {
+      using State = RecordedRename::State;
+      // The first version wrote a vanished entry as refused; it is gone all
+      // the same when nothing bears its name.
+      const bool oldGone =
+          undo.Version == 1 && r.Outcome == State::Refused && r.Error == ENOENT && !EntryExists(r.OldPath);
+      if (r.Outcome == State::Done || r.Outcome == State::Gone || oldGone) settled.insert({r.OldPath, r.NewPath});
+    }
   }
   for (const RecordedRename& r : run.Renames) {
-    if (r.Outcome != RecordedRename::State::Done || takenBack.count({r.OldPath, r.NewPath}) != 0) continue;
+    if (r.Outcome != RecordedRename::State::Done || settled.count({r.NewPath, r.OldPath}) != 0) continue;
     plan.OldPaths.push_back(r.OldPath);
     plan.NewPaths.push_back(r.NewPath);
+    plan.Ids.push_back(r.Id);
   }
   if (plan.OldPaths.empty()) {
     plan.Why = UndoPlan::Block::NothingLeft;
@@ -111,19 +113,23 @@ std::string LocalTimeText(std::int64_t seconds) {
 
 bool IsUndoable(const RunSummary& run) {
   const RunRecord& r = run.Record;
-  return r.Readable && r.Kind == RunKind::Rename && r.End != RunEnd::Unfinished && r.Renamed > run.Undone;
+  return r.Readable && r.Kind == RunKind::Rename && r.End != RunEnd::Unfinished && r.Renamed > run.Undone + run.GivenUp;
 }
 
 std::string NewestUndoableRun(const std::string& historyDir) {
-  for (const RunSummary& run : ListRuns(historyDir))
-    if (IsUndoable(run)) return run.Record.Id;
+  for (const RecordHead& head : ReadRecordHeads(historyDir)) {
+    if (!head.Undoable()) continue;
+    // The counts may promise more than the renames hold (what a record of
+    // the first version calls refused may be gone): the plan decides.
+    if (PlanUndo(historyDir, head.Record.Id).Why == UndoPlan::Block::None) return head.Record.Id;
+  }
   return {};
 }
 
 UndoOutcome UndoRecordedRun(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress,
                             std::string* problem) {
   JournalWriter journal(historyDir, RunKind::Undo, plan.Folder, plan.RunId);
-  UndoOutcome outcome = RunUndo({plan.OldPaths, plan.NewPaths}, progress, &journal);
+  UndoOutcome outcome = RunUndo({plan.OldPaths, plan.NewPaths, plan.Ids}, progress, &journal);
   if (problem != nullptr) *problem = journal.Problem();
   return outcome;
 }

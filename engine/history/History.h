@@ -12,6 +12,7 @@
 #include "engine/record/RecordFormat.h"
 #include "engine/rename/Refusal.h"
 #include "engine/rename/Undo.h"
+#include "system/EntryIdentity.h"
 
 namespace quor {
 
@@ -29,6 +30,7 @@ struct RunSummary {
   };
   RunRecord Record;        // the head and the end only
   std::size_t Undone = 0;  // renames taken back by later undo runs
+  std::size_t GivenUp = 0; // renames that later undo runs found gone or replaced
   State Now = State::Unreadable;
 };
 
@@ -39,24 +41,28 @@ struct RunSummary {
 // the system cannot tell.
 [[nodiscard]] std::string LocalTimeText(std::int64_t seconds);
 
-// A rename run, on record to its end, with renames not taken back yet.
+// A rename run, on record to its end, with renames not taken back yet: all
+// are taken back once each is given back or was found gone or replaced.
 [[nodiscard]] bool IsUndoable(const RunSummary& run);
 
 // The renames of a recorded run that are still to undo: done by the run and
-// not taken back by a later undo of it, in run order.
+// neither taken back by a later undo of it nor found gone or replaced by
+// one, in run order, with the identities they were recorded with.
 struct UndoPlan {
   enum class Block { None, NoSuchRun, Unreadable, NotARename, Running, Interrupted, NothingLeft };
   std::string RunId;
   std::string Folder;
   std::vector<std::string> OldPaths;
   std::vector<std::string> NewPaths;
-  bool Newest = true;   // no later rename run for the same folder
+  std::vector<EntryId> Ids;
+  bool Newest = true;   // no later rename run of the same folder with renames left to undo
   Block Why = Block::None;
   std::string Problem;  // why the run cannot be undone, in English words; "" when it can
 };
 [[nodiscard]] UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId);
 
 // The newest rename run with renames left to undo; "" when there is none.
+// A run whose renames were all given back or given up is passed over.
 [[nodiscard]] std::string NewestUndoableRun(const std::string& historyDir);
 
 // Undoes a planned run exactly as Undo does (last rename first, refused

@@ -5,6 +5,7 @@
 #include "engine/files/Findfile.h"
 #include "engine/record/RecordFolder.h"
 #include "engine/record/RecordFormat.h"
+#include "engine/rename/JournaledWalk.h"
 #include "engine/rename/LogLines.h"
 #include "system/EntryIdentity.h"
 #include "system/RecordFile.h"
@@ -13,6 +14,8 @@
 namespace quor {
 
 namespace {
+
+using State = RecordedRename::State;
 
 // The exact names in folders, read once per folder.
 class FolderNames {
@@ -30,91 +33,156 @@ class FolderNames {
   std::map<std::string, NameSet> names_;
 };
 
-// What a rename whose outcome never reached the record did, read off the
-// disk. A case-only rename is told by the exact names the folder lists (on
-// a case-insensitive volume both spellings find the entry); otherwise the
-// inode as listed says where the entry is, where the file system keeps
-// inodes stable, and else the names do.
-bool FoundDone(const RecordedRename& r, FolderNames& names) {
+std::string FolderOfPath(std::string_view path) {
+  return std::string(WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path))));
+}
+
+enum class Found { Done, NotDone, Either };
+
+// Where the disk shows the entry of a rename whose outcome never reached the
+// record. A case-only rename is told by the exact names the folder lists (on
+// a case-insensitive volume both spellings find the entry); any other by the
+// entry's identity under each name.
+Found ReadOffTheDisk(const RecordedRename& r, FolderNames& names, std::map<std::string, bool>& stable) {
   const Codepage cp = NativeCodepage();
+  bool atNew = false;
+  bool atOld = false;
   if (FolderView(r.OldPath) == FolderView(r.NewPath) &&
-      AnsiUpperCase(FileNameView(r.OldPath), cp) == AnsiUpperCase(FileNameView(r.NewPath), cp))
-    return names.Has(r.NewPath) && !names.Has(r.OldPath);
-  if (r.Inode != 0) {
-    if (InodeOf(r.NewPath) == r.Inode) return true;
-    if (InodeOf(r.OldPath) == r.Inode) return false;
+      AnsiUpperCase(FileNameView(r.OldPath), cp) == AnsiUpperCase(FileNameView(r.NewPath), cp)) {
+    atNew = names.Has(r.NewPath);
+    atOld = names.Has(r.OldPath);
+  } else {
+    const auto holds = [&](const std::string& path) {
+      EntryId now;
+      if (!IdentityOf(path, now)) return false;
+      const std::string folder = FolderOfPath(path);
+      auto it = stable.find(folder);
+      if (it == stable.end()) it = stable.emplace(folder, InodesAreStable(folder)).first;
+      return SameEntry(r.Id, now, it->second);
+    };
+    atNew = holds(r.NewPath);
+    atOld = holds(r.OldPath);
   }
-  return !EntryExists(r.OldPath) && EntryExists(r.NewPath);
+  if (atNew && atOld) return Found::Either;
+  return atNew ? Found::Done : Found::NotDone;
+}
+
+// Moves the entries that a killed case-only rename left under a temporary
+// name on, or back; with `dryRun` only says where each would go.
+void FinishTemporaryNames(const RunRecord& record, RecordedRename& r, bool dryRun, FolderNames& names,
+                          std::string& lines, RecoveryReport& report) {
+  for (const std::string& temp : r.Temps) {
+    if (!EntryExists(temp)) continue;
+    Repair repair{record.Id, temp, {}, {}};
+    if (dryRun) {
+      repair.PathNow = EntryExists(r.NewPath) ? r.OldPath : r.NewPath;
+      report.Repairs.push_back(std::move(repair));
+      continue;
+    }
+    // The entry never reached either name: finish the rename, or undo it.
+    RenameResult moved = RenameFile(temp, r.NewPath);
+    if (moved) {
+      repair.PathNow = r.NewPath;
+      r.Outcome = State::Done;
+    } else if (RenameFile(temp, r.OldPath)) {
+      repair.PathNow = r.OldPath;
+      r.Outcome = State::Refused;
+      r.Error = moved.Error();
+    } else {
+      repair.Why = RefusalOf(moved);
+    }
+    if (!repair.PathNow.empty()) {
+      names.Forget();
+      AppendFixedLine(lines, r.Seq, temp, repair.PathNow);
+    }
+    report.Repairs.push_back(std::move(repair));
+  }
 }
 
 // Finishes one interrupted record, whose lock the caller holds.
-void Recover(RunRecord& record, RecordFile& file, RecoveryReport& report) {
+void Recover(RunRecord& record, RecordFile& file, bool dryRun, RecoveryReport& report) {
+  // Its folder may be in the hands of a live run: then later.
+  std::vector<std::string> folders;
+  for (const RecordedRename& r : record.Renames) folders.push_back(FolderOfPath(r.OldPath));
+  ProgressFn noWait;
+  noWait.Waiting = [](const std::string&) { return false; };
+  const FolderLocks locks(std::move(folders), noWait);
+  if (!locks.Held()) return;
+
   FolderNames names;
+  std::map<std::string, bool> stable;
   std::string lines;
+  std::vector<Found> found(record.Renames.size(), Found::NotDone);
+  // A run tries its intents in order: one that shows it was tried (done on
+  // the disk, or with an outcome on record) tells that those before it were.
+  std::size_t lastTried = 0;  // + 1
+  for (std::size_t i = 0; i < record.Renames.size(); ++i) {
+    RecordedRename& r = record.Renames[i];
+    const bool moved = !r.Temps.empty();
+    if (r.Outcome != State::Unknown || moved) lastTried = i + 1;
+    FinishTemporaryNames(record, r, dryRun, names, lines, report);
+    if (r.Outcome == State::Unknown) {
+      found[i] = ReadOffTheDisk(r, names, stable);
+      if (found[i] == Found::Done) lastTried = i + 1;
+    } else if (moved && !dryRun) {
+      // Moved from its temporary name just now: what became of it goes on record.
+      if (r.Outcome == State::Done) AppendDoneLine(lines, r.Seq);
+      if (r.Outcome == State::Refused) AppendRefusedLine(lines, r.Seq, r.Error);
+    }
+  }
+  report.Runs.push_back(record.Id);
+  if (dryRun) return;
+
   std::size_t renamed = 0;
   std::size_t refused = 0;
-  std::size_t lastSeq = 0;
-  for (RecordedRename& r : record.Renames) {
-    lastSeq = r.Seq;
-    for (const std::string& temp : r.Temps) {
-      if (!EntryExists(temp)) continue;
-      Repair repair{record.Id, temp, {}, {}};
-      // The entry never reached either name: finish the rename, or undo it.
-      RenameResult moved = RenameFile(temp, r.NewPath);
-      if (moved) {
-        repair.PathNow = r.NewPath;
-        r.Outcome = RecordedRename::State::Done;
-      } else if (RenameFile(temp, r.OldPath)) {
-        repair.PathNow = r.OldPath;
-        r.Outcome = RecordedRename::State::Refused;
-        r.Error = moved.Error();
-      } else {
-        repair.Why = RefusalOf(moved);
-      }
-      if (!repair.PathNow.empty()) {
-        names.Forget();
-        AppendFixedLine(lines, r.Seq, temp, repair.PathNow);
-      }
-      report.Repairs.push_back(std::move(repair));
-    }
-    if (r.Outcome == RecordedRename::State::Unknown) {
-      if (FoundDone(r, names)) {
-        r.Outcome = RecordedRename::State::Done;
+  std::size_t gone = 0;
+  for (std::size_t i = 0; i < record.Renames.size(); ++i) {
+    RecordedRename& r = record.Renames[i];
+    if (r.Outcome == State::Unknown) {
+      // Tried when a later one was: done where the disk allows it, else
+      // refused. Never tried after the last one tried.
+      const bool tried = i + 1 < lastTried;
+      if (found[i] == Found::Done || (tried && found[i] == Found::Either)) {
+        r.Outcome = State::Done;
         AppendDoneLine(lines, r.Seq);
-      } else {
-        r.Outcome = RecordedRename::State::Refused;
+      } else if (tried) {
+        r.Outcome = State::Refused;
         AppendRefusedLine(lines, r.Seq, 0);  // found not done
+      } else {
+        r.Outcome = State::NotTried;
+        AppendNotTriedLine(lines, r.Seq);
       }
-    } else if (r.Outcome == RecordedRename::State::Done && !r.Temps.empty()) {
-      AppendDoneLine(lines, r.Seq);
-    } else if (r.Outcome == RecordedRename::State::Refused && !r.Temps.empty()) {
-      AppendRefusedLine(lines, r.Seq, r.Error);
     }
-    renamed += r.Outcome == RecordedRename::State::Done ? 1 : 0;
-    refused += r.Outcome == RecordedRename::State::Refused ? 1 : 0;
+    renamed += r.Outcome == State::Done ? 1 : 0;
+    refused += r.Outcome == State::Refused ? 1 : 0;
+    gone += r.Outcome == State::Gone ? 1 : 0;
   }
-  if (!record.Renames.empty()) AppendCheckpointLine(lines, lastSeq);
-  AppendEndLine(lines, RunEnd::Recovered, renamed, refused);
+  if (!record.Renames.empty()) AppendCheckpointLine(lines, record.Renames.back().Seq);
+  AppendEndLine(lines, RunEnd::Recovered, renamed, refused, gone);
   // Half a line its writer never finished goes, so that the record reads on.
-  if (file.Truncate(record.WholeLines) && file.Append(lines) && file.Sync()) report.Runs.push_back(record.Id);
+  if (!file.Truncate(record.WholeLines) || !file.Append(lines) || !file.Sync()) report.Runs.pop_back();
 }
 
 }  // namespace
 
 std::string FormatLine(const Repair& repair) { return RecoverLine(repair.PathNow, repair.TempPath, repair.Why); }
 
-RecoveryReport RecoverInterruptedRuns(const std::string& historyDir) {
+RecoveryReport RecoverInterruptedRuns(const std::string& historyDir, bool dryRun) {
   RecoveryReport report;
   for (const RecordFileEntry& f : RecordFiles(historyDir)) {
     const RunRecord head = ReadRecord(f.Path, false);
     if (!head.Readable || head.End != RunEnd::Unfinished) continue;
     RecordFile file;
-    // The lock is free only when the writer is gone; holding it keeps a
-    // second program from repairing the same run at the same time.
-    if (!file.OpenUnlocked(f.Path)) continue;
+    if (dryRun) {
+      if (IsLockedByAnother(f.Path)) continue;
+    } else if (!file.OpenUnlocked(f.Path)) {
+      // The lock is free only when the writer is gone; holding it keeps a
+      // second program from repairing the same run at the same time.
+      continue;
+    }
     RunRecord record = ReadRecord(f.Path, true);
     if (!record.Readable || record.End != RunEnd::Unfinished) continue;
-    Recover(record, file, report);
+    Recover(record, file, dryRun, report);
   }
   return report;
 }

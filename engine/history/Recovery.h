@@ -31,8 +31,17 @@ struct RecoveryReport {
 // and finishes what they began: an entry still under its temporary name is
 // renamed to its new name, or back to its old one when the new one is taken;
 // no other entry is touched. What each interrupted rename did is read off
-// the disk and put on record, and the record is closed as recovered.
-// Unreadable records are left alone.
-RecoveryReport RecoverInterruptedRuns(const std::string& historyDir);
+// the disk and put on record, and the record is closed as recovered: a
+// rename is done when the entry under its new name is the one it renamed
+// (its recorded identity) and not the one under its old name; where both
+// names hold such an entry, the renames after it tell (a run tries its
+// intents in order, so one done later means this one was tried). Intents
+// after the last one found done were never tried. A run whose folder
+// another run holds is left for a later call. Unreadable records are left
+// alone.
+//
+// With `dryRun` nothing is moved or written: the report says what a repair
+// would do now (PathNow the name an entry would move to).
+RecoveryReport RecoverInterruptedRuns(const std::string& historyDir, bool dryRun = false);
 
 }  // namespace quor

@@ -55,6 +55,11 @@ bool JournalWriter::Open() {
   head += '\t';
   head += EscapeLineValue(target_);
   head += '\n';
+  if (!firstBase_.empty()) {
+    head += "folder\t";
+    AppendEscapedLineValue(head, WithoutTrailingSeparators(firstBase_));
+    head += '\n';
+  }
   if (!undoes_.empty()) head += "undoes\t" + undoes_ + "\n";
   pending_.insert(0, head);
   return true;
@@ -85,6 +90,7 @@ void JournalWriter::AppendPath(std::string_view path, bool plainName) {
   if (folder != base_) {
     // Every path of a run is in one folder, as a rule: one line says which.
     base_ = std::string(folder);
+    if (firstBase_.empty()) firstBase_ = base_;
     std::string line = "base\t";
     AppendEscapedLineValue(line, base_);
     line += '\n';
@@ -103,13 +109,13 @@ void JournalWriter::AppendName(std::string_view path, bool plainName) {
     AppendEscapedLineValue(pending_, name);
 }
 
-void JournalWriter::Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath,
+void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view oldPath, std::string_view newPath,
                            bool plainNames) {
   if (broken_) return;
   pending_ += "R\t";
   AppendNumber(pending_, seq);
   pending_ += '\t';
-  AppendNumber(pending_, inode);
+  AppendIdentity(pending_, id);
   pending_ += '\t';
   AppendPath(oldPath, plainNames);
   pending_ += '\t';
@@ -139,20 +145,25 @@ void JournalWriter::Refused(std::size_t seq, int error) {
   AppendRefusedLine(pending_, seq, error);
 }
 
+void JournalWriter::Gone(std::size_t seq, bool replaced) {
+  if (broken_ || !file_.IsOpen()) return;
+  AppendGoneLine(pending_, seq, replaced);
+}
+
 void JournalWriter::Checkpoint(std::size_t seq) {
   if (broken_ || !file_.IsOpen()) return;
   AppendCheckpointLine(pending_, seq);
   if (pending_.size() >= kFlushBytes) FlushIntents();
 }
 
-void JournalWriter::Finish(RunEnd end, std::size_t renamed, std::size_t refused) {
+void JournalWriter::Finish(RunEnd end, std::size_t renamed, std::size_t refused, std::size_t gone) {
   if (!file_.IsOpen()) return;  // nothing was ever tried: no record
-  AppendEndLine(pending_, end, renamed, refused);
+  AppendEndLine(pending_, end, renamed, refused, gone);
   FlushIntents();
   const SysResult synced = broken_ ? SysResult() : file_.Sync();
   if (!synced) Fail("cannot put the history record " + id_ + " on the disk", synced);
   file_.Close();
-  PruneHistory(dir_);
+  removedUndoable_ = PruneHistory(dir_);
 }
 
 }  // namespace quor

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/record/RecordFormat.h"
 #include "system/RecordFile.h"
@@ -30,7 +31,7 @@ class JournalWriter {
   // intents on record, and must come before any of them is tried.
   // `plainNames`: both names are known to be plain text, so that they need
   // no escape and no check for one.
-  void Intend(std::size_t seq, std::uint64_t inode, std::string_view oldPath, std::string_view newPath,
+  void Intend(std::size_t seq, const EntryId& id, std::string_view oldPath, std::string_view newPath,
               bool plainNames = false);
   void FlushIntents();
   // On record at once: the temporary name entry `seq` is about to take.
@@ -38,15 +39,22 @@ class JournalWriter {
   // Buffers a refused rename; Checkpoint puts it on record with the line
   // that says every intent up to `seq` has its outcome.
   void Refused(std::size_t seq, int error);
+  // Buffers an undo's entry that was not there to take back: gone, or
+  // `replaced` by another entry under its name.
+  void Gone(std::size_t seq, bool replaced);
   void Checkpoint(std::size_t seq);
-  // Closes the record, puts it on the disk (fdatasync) and releases it.
-  void Finish(RunEnd end, std::size_t renamed, std::size_t refused);
+  // Closes the record, puts it on the disk (fdatasync) and releases it;
+  // then keeps the history within its limits (engine/record/Retention.h).
+  void Finish(RunEnd end, std::size_t renamed, std::size_t refused, std::size_t gone = 0);
 
   // The run's id, "" while (or when) it has no record.
   [[nodiscard]] const std::string& Id() const { return id_; }
   // Why this run has no record, or an incomplete one; "" when all is well.
   [[nodiscard]] const std::string& Problem() const { return problem_; }
   [[nodiscard]] const std::string& Folder() const { return dir_; }
+  // The runs that could still be undone and that the history's limits made
+  // this run remove (engine/record/Retention.h), oldest first.
+  [[nodiscard]] const std::vector<std::string>& RemovedUndoable() const { return removedUndoable_; }
 
  private:
   bool Open();
@@ -66,9 +74,11 @@ class JournalWriter {
 
   std::string pending_;
   std::string base_;            // the folder of the paths, with its "/"
+  std::string firstBase_;       // the first of them: the folder whose entries the run renames
   std::size_t unsynced_ = 0;    // bytes appended since writeback last started
   RecordFile file_;
   bool broken_ = false;
+  std::vector<std::string> removedUndoable_;
 };
 
 }  // namespace quor

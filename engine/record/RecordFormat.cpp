@@ -5,6 +5,7 @@
 #include <exception>
 #include <map>
 
+#include "engine/files/File.h"
 #include "system/FileStore.h"
 #include "system/RecordFile.h"
 #include "text/Escape.h"
@@ -39,14 +40,14 @@ RecordLine& RecordLine::Value(std::string_view value) {
 
 namespace {
 
-// Splits a line at its TABs.
-std::vector<std::string_view> Fields(std::string_view line) {
+// Splits a line at its TABs (or a field at its spaces).
+std::vector<std::string_view> Fields(std::string_view line, char separator = '\t') {
   std::vector<std::string_view> fields;
   for (;;) {
-    const std::size_t tab = line.find('\t');
-    fields.push_back(line.substr(0, tab));
-    if (tab == std::string_view::npos) return fields;
-    line.remove_prefix(tab + 1);
+    const std::size_t at = line.find(separator);
+    fields.push_back(line.substr(0, at));
+    if (at == std::string_view::npos) return fields;
+    line.remove_prefix(at + 1);
   }
 }
 
@@ -67,53 +68,104 @@ bool ParseEnd(std::string_view word, RunEnd& end) {
   return false;
 }
 
-// Reads the head lines (version, begin, undoes) into `record`; false with a
-// problem when they are not what a record begins with.
-bool ParseHead(std::string_view text, RunRecord& record, std::size_t& consumed) {
+void AppendTime(std::string& out, std::int64_t t) {
+  if (t == EntryId::kNoTime) {
+    out += '-';
+    return;
+  }
+  if (t < 0) {
+    out += '-';
+    AppendNumber(out, static_cast<std::uint64_t>(-(t + 1)) + 1);
+    return;
+  }
+  AppendNumber(out, static_cast<std::uint64_t>(t));
+}
+
+bool ParseTime(std::string_view text, std::int64_t& t) {
+  if (text == "-") {
+    t = EntryId::kNoTime;
+    return true;
+  }
+  return ParseNumber(text, t) && t != EntryId::kNoTime;
+}
+
+enum class Head { Read, Bad, NeedMore };
+
+// Reads the head lines (version, begin, folder, undoes) into `record`.
+// `whole` says that `text` is the whole file: without it, a head that runs
+// past the end of `text` asks for more.
+Head ParseHead(std::string_view text, bool whole, RunRecord& record, std::size_t& consumed) {
   consumed = 0;
+  bool more = false;
   const auto next = [&](std::string_view& line) {
     const std::size_t nl = text.find('\n', consumed);
-    if (nl == std::string_view::npos) return false;
+    if (nl == std::string_view::npos) {
+      more = !whole;
+      return false;
+    }
     line = text.substr(consumed, nl - consumed);
     consumed = nl + 1;
     return true;
   };
   std::string_view line;
-  if (!next(line) || line != kHistoryVersionLine) {
+  if (!next(line)) {
+    record.Problem = text.starts_with("quor-renamer history ") || text.empty() ? "cut short" : "not a history record";
+    return more ? Head::NeedMore : Head::Bad;
+  }
+  if (line == "quor-renamer history 1") {
+    record.Version = 1;
+  } else if (line == kHistoryVersionLine) {
+    record.Version = 2;
+  } else {
     record.Problem = line.starts_with("quor-renamer history ") ? "unknown version" : "not a history record";
-    return false;
+    return Head::Bad;
   }
   if (!next(line)) {
     record.Problem = "cut short";
-    return false;
+    return more ? Head::NeedMore : Head::Bad;
   }
   const auto f = Fields(line);
   if (f.size() != 5 || f[0] != "begin" || (f[1] != "rename" && f[1] != "undo") ||
       !ParseNumber(f[2], record.Started) || !ParseNumber(f[3], record.Pid)) {
     record.Problem = "damaged";
-    return false;
+    return Head::Bad;
   }
   record.Kind = f[1] == "undo" ? RunKind::Undo : RunKind::Rename;
   record.Folder = UnescapeLineValue(f[4]);
-  const std::size_t afterBegin = consumed;
-  if (next(line)) {
+  record.EntriesFolder = FolderOfTarget(record.Folder);
+  // The optional lines, in their order; any other line begins the body.
+  for (const std::string_view word : {"folder", "undoes"}) {
+    const std::size_t before = consumed;
+    if (!next(line)) {
+      if (more) return Head::NeedMore;
+      break;
+    }
     const auto u = Fields(line);
-    if (u.size() == 2 && u[0] == "undoes")
+    if (u.size() != 2 || u[0] != word) {
+      consumed = before;
+      continue;
+    }
+    if (word == std::string_view("folder")) {
+      record.EntriesFolder = std::string(WithoutTrailingSeparators(UnescapeLineValue(u[1])));
+    } else {
       record.Undoes = std::string(u[1]);
-    else
-      consumed = afterBegin;
+    }
   }
-  return true;
+  return Head::Read;
 }
 
 bool ParseEndLine(std::string_view line, RunRecord& record) {
+  // A record of the first version that a later one repaired ends as later
+  // ones do, with the count of entries gone.
   const auto f = Fields(line);
-  return f.size() == 4 && f[0] == "end" && ParseEnd(f[1], record.End) && ParseNumber(f[2], record.Renamed) &&
-         ParseNumber(f[3], record.Refused);
+  return (f.size() == 5 || (f.size() == 4 && record.Version == 1)) && f[0] == "end" && ParseEnd(f[1], record.End) &&
+         ParseNumber(f[2], record.Renamed) && ParseNumber(f[3], record.Refused) &&
+         (f.size() == 4 || ParseNumber(f[4], record.Gone));
 }
 
 // The body after the head, line by line.
 bool ParseBody(std::string_view text, RunRecord& record) {
+  using State = RecordedRename::State;
   std::map<std::size_t, std::size_t> index;  // seq -> position in Renames
   const auto find = [&](std::string_view seqText) -> RecordedRename* {
     std::size_t seq = 0;
@@ -136,7 +188,8 @@ bool ParseBody(std::string_view text, RunRecord& record) {
     const auto f = Fields(line);
     if (f[0] == "R" && f.size() == 5) {
       RecordedRename r;
-      if (!ParseNumber(f[1], r.Seq) || !ParseNumber(f[2], r.Inode) || index.count(r.Seq) != 0) return false;
+      if (!ParseNumber(f[1], r.Seq) || index.count(r.Seq) != 0) return false;
+      if (record.Version == 1 ? !ParseNumber(f[2], r.Id.Ino) : !ParseIdentity(f[2], r.Id)) return false;
       if (!record.Renames.empty() && r.Seq < record.Renames.back().Seq) return false;
       r.OldPath = path(f[3]);
       r.NewPath = path(f[4]);
@@ -152,11 +205,16 @@ bool ParseBody(std::string_view text, RunRecord& record) {
     } else if (f[0] == "E" && f.size() == 3) {
       RecordedRename* r = find(f[1]);
       if (r == nullptr || !ParseNumber(f[2], r->Error)) return false;
-      r->Outcome = RecordedRename::State::Refused;
-    } else if (f[0] == "D" && f.size() == 2) {
+      r->Outcome = State::Refused;
+    } else if (f[0] == "G" && f.size() == 3 && record.Version > 1) {
+      RecordedRename* r = find(f[1]);
+      if (r == nullptr || (f[2] != "gone" && f[2] != "replaced")) return false;
+      r->Outcome = State::Gone;
+      r->Replaced = f[2] == "replaced";
+    } else if ((f[0] == "D" || f[0] == "N") && f.size() == 2) {
       RecordedRename* r = find(f[1]);
       if (r == nullptr) return false;
-      r->Outcome = RecordedRename::State::Done;
+      r->Outcome = f[0] == "D" ? State::Done : State::NotTried;
     } else if (f[0] == "C" && f.size() == 2) {
       std::size_t seq = 0;
       if (!ParseNumber(f[1], seq)) return false;
@@ -173,22 +231,63 @@ bool ParseBody(std::string_view text, RunRecord& record) {
   // What the record tells of each rename. Past the last checkpoint a
   // finished run never tried it; an unfinished run's disk must tell.
   for (RecordedRename& r : record.Renames) {
-    if (r.Outcome != RecordedRename::State::Unknown) continue;
+    if (r.Outcome != State::Unknown) continue;
     if (r.Seq < record.LastCheckpoint)
-      r.Outcome = RecordedRename::State::Done;
+      r.Outcome = State::Done;
     else if (record.End != RunEnd::Unfinished)
-      r.Outcome = RecordedRename::State::NotTried;
+      r.Outcome = State::NotTried;
   }
   return true;
 }
 
 }  // namespace
 
+void AppendIdentity(std::string& out, const EntryId& id) {
+  out += id.Type;
+  const auto number = [&](std::uint64_t n, bool known) {
+    out += ' ';
+    if (known)
+      AppendNumber(out, n);
+    else
+      out += '-';
+  };
+  number(id.Dev, id.Dev != 0);
+  number(id.Ino, id.Ino != 0);
+  number(id.Size, id.Size != EntryId::kUnknown);
+  out += ' ';
+  AppendTime(out, id.Mtime);
+  out += ' ';
+  AppendTime(out, id.Btime);
+}
+
+bool ParseIdentity(std::string_view text, EntryId& id) {
+  const auto f = Fields(text, ' ');
+  if (f.size() != 6 || f[0].size() != 1 || std::string_view("fdlo?").find(f[0][0]) == std::string_view::npos)
+    return false;
+  id = EntryId();
+  id.Type = f[0][0];
+  const auto number = [](std::string_view field, std::uint64_t& n, std::uint64_t unknown) {
+    if (field == "-") {
+      n = unknown;
+      return true;
+    }
+    return ParseNumber(field, n) && n != unknown;
+  };
+  return number(f[1], id.Dev, 0) && number(f[2], id.Ino, 0) && number(f[3], id.Size, EntryId::kUnknown) &&
+         ParseTime(f[4], id.Mtime) && ParseTime(f[5], id.Btime);
+}
+
 void AppendRefusedLine(std::string& out, std::size_t seq, int error) {
   RecordLine(out, "E").Number(seq).Number(static_cast<std::uint64_t>(error));
 }
 
+void AppendGoneLine(std::string& out, std::size_t seq, bool replaced) {
+  RecordLine(out, "G").Number(seq).Word(replaced ? "replaced" : "gone");
+}
+
 void AppendDoneLine(std::string& out, std::size_t seq) { RecordLine(out, "D").Number(seq); }
+
+void AppendNotTriedLine(std::string& out, std::size_t seq) { RecordLine(out, "N").Number(seq); }
 
 void AppendCheckpointLine(std::string& out, std::size_t seq) { RecordLine(out, "C").Number(seq); }
 
@@ -196,8 +295,12 @@ void AppendFixedLine(std::string& out, std::size_t seq, std::string_view from, s
   RecordLine(out, "fixed").Number(seq).Value(from).Value(to);
 }
 
-void AppendEndLine(std::string& out, RunEnd end, std::size_t renamed, std::size_t refused) {
-  RecordLine(out, "end").Word(EndWord(end)).Number(renamed).Number(refused);
+void AppendEndLine(std::string& out, RunEnd end, std::size_t renamed, std::size_t refused, std::size_t gone) {
+  RecordLine(out, "end").Word(EndWord(end)).Number(renamed).Number(refused).Number(gone);
+}
+
+std::string FolderOfTarget(const std::string& target) {
+  return std::string(WithoutTrailingSeparators(FolderOfText(target)));
 }
 
 RunRecord ReadRecord(const std::string& path, bool full) {
@@ -216,27 +319,40 @@ RunRecord ReadRecord(const std::string& path, bool full) {
 
   std::string text;
   std::string tail;
+  std::size_t consumed = 0;
   if (full) {
     try {
       if (!ReadWholeFile(path, text)) return unreadable("gone");
     } catch (const std::exception& e) {
       return unreadable(e.what());
     }
+    if (ParseHead(text, true, record, consumed) != Head::Read) return unreadable(record.Problem);
   } else {
-    const SysResult read = ReadFileEnds(path, 4096, text, tail);
-    if (!read) return unreadable(read.Message());
-  }
-  std::size_t consumed = 0;
-  if (!ParseHead(text, record, consumed)) return unreadable(record.Problem);
-
-  if (!full) {
-    // The end line, if the record has one, is its last.
+    // The head and the last line, however long they are: the ends are read
+    // again, larger, until both are whole.
+    for (std::size_t n = 4096;; n *= 16) {
+      const SysResult read = ReadFileEnds(path, n, text, tail);
+      if (!read) return unreadable(read.Message());
+      const bool whole = text.size() < n;
+      record = RunRecord();
+      record.Id = std::string(name);
+      record.Path = path;
+      const Head head = ParseHead(text, whole, record, consumed);
+      if (head == Head::Bad) return unreadable(record.Problem);
+      const std::string_view lastLines = std::string_view(tail).substr(0, tail.empty() ? 0 : tail.size() - 1);
+      if (head == Head::NeedMore || (!whole && lastLines.find('\n') == std::string_view::npos)) continue;
+      break;
+    }
+    // The end line, if the record has one, is its last; anything after it
+    // makes the record damaged.
     std::string_view last = tail;
     if (last.ends_with('\n')) {
       last.remove_suffix(1);
       const std::size_t nl = last.rfind('\n');
       if (nl != std::string_view::npos) last.remove_prefix(nl + 1);
       if (last.starts_with("end\t") && !ParseEndLine(last, record)) return unreadable("damaged");
+    } else if (std::string_view(tail).find("\nend\t") != std::string_view::npos) {
+      return unreadable("damaged");
     }
     record.Readable = true;
     return record;

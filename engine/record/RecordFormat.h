@@ -5,30 +5,45 @@
 // file per run in the history folder, named after the run's id; a text file
 // a person can read, one line per rename:
 //
-//   quor-renamer history 1
-//   begin <TAB> rename <TAB> 1765116930 <TAB> 4242 <TAB> /media/tv
+//   quor-renamer history 2
+//   begin <TAB> rename <TAB> 1765116930 <TAB> 4242 <TAB> /media/tv/*.ts
+//   folder <TAB> /media/tv
 //   undoes <TAB> <id>                      (an undo run: the run it undoes)
 //   base <TAB> /media/tv/
-//   R <TAB> 7 <TAB> 1311 <TAB> a.MP4 <TAB> a.mp4
+//   R <TAB> 7 <TAB> f 2049 1311 4096 1765116930123456789 - <TAB> a.MP4 <TAB> a.mp4
 //   T <TAB> 7 <TAB> .quor-rename-4242-0-0.tmp
 //   E <TAB> 9 <TAB> 17
+//   G <TAB> 12 <TAB> replaced
 //   C <TAB> 1023
-//   end <TAB> finished <TAB> 1020 <TAB> 3
+//   end <TAB> finished <TAB> 1020 <TAB> 3 <TAB> 1
 //
-// "base" names the folder that the paths after it are in: a path that does
-// not start with "/" is the base followed by it. "R" is the intent to
-// rename entry 7 of the listing (its inode as listed, old and new path), on
-// record before the rename is tried; intents go out in batches ahead of
-// their renames. "T" is the temporary name a case-only
-// rename is about to take, on record before the entry moves there. "E" is a
-// refused rename with its errno. "C n": every intent up to entry n has its
-// outcome on record: done unless an "E" says otherwise; intents after the
-// last "C" of a finished record were never tried. "end" closes the record:
-// finished, cancelled, failed or recovered, with the renames done and
-// refused. A recovery also writes "D n" for each intent it finds done and
-// "fixed <TAB> n <TAB> from <TAB> to" for each entry it moved back from a
-// temporary name. Paths are written through EscapeLineValue, so any byte of
-// a name survives and no name holds a TAB or a line break.
+// "begin": the kind of run, its start in seconds since 1970, its process and
+// what it was asked to rename (a folder text, or one entry); "folder": the
+// folder whose entries it renames. "base" names the folder that the paths
+// after it are in: a path that does not start with "/" is the base followed
+// by it. "R" is the intent to rename entry 7 (of the listing; of an undo,
+// the 7th taken back): the entry's identity, old and new path, on record
+// before the rename is tried; intents go out in batches ahead of their
+// renames. The identity is the entry's kind (f file, d folder, l link, o
+// other), device, inode number, size, modification time and birth time in
+// nanoseconds, "-" for what the system does not tell (system/EntryIdentity.h
+// says how two are compared). "T" is the temporary name a case-only rename
+// is about to take, on record before the entry moves there. "E" is a refused
+// rename with its errno; an undo's "G" an entry that was not there to take
+// back ("gone", or "replaced": another entry bears its name), which leaves
+// the run's undo list for good. "C n": every intent up to entry n has its
+// outcome on record: done unless an "E" or "G" says otherwise; intents after
+// the last "C" of a finished record were never tried. "end" closes the
+// record: finished, cancelled, failed or recovered, with the renames done,
+// refused and gone. A recovery also writes "D n" for each intent it finds
+// done, "N n" for each it finds never tried and "fixed <TAB> n <TAB> from
+// <TAB> to" for each entry it moved back from a temporary name. Paths are
+// written through EscapeLineValue, so any byte of a name survives and no
+// name holds a TAB or a line break. No line has a size limit.
+//
+// Records of version 1 are read too: no "folder" line, an inode number
+// where version 2 has the identity, no "G" and no gone count (a repair by a
+// later version adds its "N" lines and an end line with the count).
 //
 // The file is created and locked by its writer for as long as the run goes
 // on; a record without "end" whose lock is free belongs to a run that died.
@@ -39,9 +54,11 @@
 #include <string_view>
 #include <vector>
 
+#include "system/EntryIdentity.h"
+
 namespace quor {
 
-inline constexpr std::string_view kHistoryVersionLine = "quor-renamer history 1";
+inline constexpr std::string_view kHistoryVersionLine = "quor-renamer history 2";
 
 enum class RunKind { Rename, Undo };
 enum class RunEnd { Unfinished, Finished, Cancelled, Failed, Recovered };
@@ -79,25 +96,32 @@ class RecordLine {
   std::string& out_;
 };
 
+// An identity as the field of an "R" line: "f 2049 1311 4096 1765116930123456789 -".
+void AppendIdentity(std::string& out, const EntryId& id);
+[[nodiscard]] bool ParseIdentity(std::string_view text, EntryId& id);
+
 // The lines of a record after its intents, appended to `out`: the writer
 // writes them as the run goes, and a recovery that finishes a dead run's
 // record writes them too.
 void AppendRefusedLine(std::string& out, std::size_t seq, int error);  // E
+void AppendGoneLine(std::string& out, std::size_t seq, bool replaced);  // G
 void AppendDoneLine(std::string& out, std::size_t seq);                // D
+void AppendNotTriedLine(std::string& out, std::size_t seq);            // N
 void AppendCheckpointLine(std::string& out, std::size_t seq);          // C
 void AppendFixedLine(std::string& out, std::size_t seq, std::string_view from, std::string_view to);
-void AppendEndLine(std::string& out, RunEnd end, std::size_t renamed, std::size_t refused);
+void AppendEndLine(std::string& out, RunEnd end, std::size_t renamed, std::size_t refused, std::size_t gone);
 
 // One rename of a record, with what became of it.
 struct RecordedRename {
-  enum class State { Unknown, Done, Refused, NotTried };
+  enum class State { Unknown, Done, Refused, Gone, NotTried };
   std::size_t Seq = 0;
-  std::uint64_t Inode = 0;
+  EntryId Id;
   std::string OldPath;
   std::string NewPath;
   std::vector<std::string> Temps;
   State Outcome = State::Unknown;
   int Error = 0;
+  bool Replaced = false;  // Gone because another entry bears its name
 };
 
 struct RunRecord {
@@ -105,14 +129,17 @@ struct RunRecord {
   std::string Path;
   bool Readable = false;
   std::string Problem;  // why it is not
+  int Version = 0;
   RunKind Kind = RunKind::Rename;
   std::int64_t Started = 0;  // seconds since 1970
   long Pid = 0;
-  std::string Folder;
+  std::string Folder;         // what the run was asked to rename, as the user gave it
+  std::string EntriesFolder;  // the folder whose entries it renames, without a trailing '/'
   std::string Undoes;
   RunEnd End = RunEnd::Unfinished;
   std::size_t Renamed = 0;
   std::size_t Refused = 0;
+  std::size_t Gone = 0;
   std::size_t LastCheckpoint = 0;  // + 1; 0 when there is none
   std::size_t WholeLines = 0;      // bytes up to the end of the last whole line
   std::vector<RecordedRename> Renames;  // in listing order; read in full only
@@ -123,5 +150,9 @@ struct RunRecord {
 // another version or unreadable comes back with Readable false and never
 // more than its Id and Problem.
 [[nodiscard]] RunRecord ReadRecord(const std::string& path, bool full);
+
+// The folder a run's folder text names, without a trailing '/': the text
+// itself, or the part before its mask.
+[[nodiscard]] std::string FolderOfTarget(const std::string& target);
 
 }  // namespace quor

@@ -1,11 +1,37 @@
 #include "engine/rename/JournaledWalk.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
 namespace quor {
 
-void CloseRecord(JournalWriter* journal, const WalkEnd& end, std::size_t renamed, std::size_t refused) {
+FolderLocks::FolderLocks(std::vector<std::string> folders, const ProgressFn& progress) {
+  // Always in one order, so that two runs that lock the same folders never
+  // wait for each other.
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  for (const std::string& folder : folders) {
+    FolderLock lock;
+    SysResult taken = lock.TryLock(folder);
+    while (taken.Error() == EWOULDBLOCK) {
+      if (!progress.Wait(folder)) {
+        held_ = false;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      taken = lock.TryLock(folder);
+    }
+    if (taken) locks_.push_back(std::move(lock));
+  }
+}
+
+void CloseRecord(JournalWriter* journal, const WalkEnd& end, std::size_t renamed, std::size_t refused,
+                 std::size_t gone) {
   if (!journal) return;
   journal->Finish(end.Failure ? RunEnd::Failed : end.Cancelled ? RunEnd::Cancelled : RunEnd::Finished, renamed,
-                  refused);
+                  refused, gone);
 }
 
 RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const std::string& from, const std::string& to) {

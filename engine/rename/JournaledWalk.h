@@ -10,14 +10,37 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "engine/record/Journal.h"
+#include "system/FolderLock.h"
 
 namespace quor {
 
-// Called after each entry with the count done and the total; returning
-// false stops the command there (after the entry in progress).
-using ProgressFn = std::function<bool(std::size_t done, std::size_t total)>;
+// What a run tells while it goes, and asks whether to go on.
+class ProgressFn {
+ public:
+  // Called after each entry with the count done and the total; returning
+  // false stops the command there (after the entry in progress).
+  using StepFn = std::function<bool(std::size_t done, std::size_t total)>;
+  // Called now and then while the run waits for another run on `folder` to
+  // end; returning false gives up the wait, and the run with it.
+  using WaitFn = std::function<bool(const std::string& folder)>;
+
+  ProgressFn() = default;
+  template <typename F, std::enable_if_t<std::is_invocable_r_v<bool, F&, std::size_t, std::size_t>, int> = 0>
+  ProgressFn(F step) : Step(std::move(step)) {}  // NOLINT: a plain step function is a progress
+
+  StepFn Step;
+  WaitFn Waiting;
+
+  explicit operator bool() const { return static_cast<bool>(Step); }
+  bool operator()(std::size_t done, std::size_t total) const { return !Step || Step(done, total); }
+  // False when the wait was given up.
+  bool Wait(const std::string& folder) const { return !Waiting || Waiting(folder); }
+};
 
 // Renames planned, put on record, then tried, this many at a time.
 inline constexpr std::size_t kBatch = 512;
@@ -29,14 +52,36 @@ struct WalkEnd {
   std::exception_ptr Failure;   // what stopped it early, if anything did
 };
 
+// Takes the locks of `folders` for as long as it lives, one run at a time
+// per folder: waits while another run holds one, telling `progress`, which
+// may give up. A folder that cannot be locked at all (it is gone, or its
+// file system keeps no locks) is left unlocked.
+class FolderLocks {
+ public:
+  FolderLocks(std::vector<std::string> folders, const ProgressFn& progress);
+  // False when the wait was given up: nothing may be done then.
+  [[nodiscard]] bool Held() const { return held_; }
+
+ private:
+  std::vector<FolderLock> locks_;
+  bool held_ = true;
+};
+
 // `prepare()` returns how many entries there are; `plan(begin, end)` puts
 // the intents of entries [begin, end) on the journal's buffer; `step(k)`
 // handles entry k. Exceptions from any of them end the walk in `Failure`.
+// The walk holds the locks of `folders` from before `prepare` to its end; a
+// wait given up ends it cancelled before anything was read.
 template <typename Prepare, typename Plan, typename StepFn>
-WalkEnd JournaledWalk(JournalWriter* journal, const ProgressFn& progress, Prepare&& prepare, Plan&& plan,
-                      StepFn&& step) {
+WalkEnd JournaledWalk(JournalWriter* journal, const ProgressFn& progress, std::vector<std::string> folders,
+                      Prepare&& prepare, Plan&& plan, StepFn&& step) {
   WalkEnd end;
   try {
+    const FolderLocks locks(std::move(folders), progress);
+    if (!locks.Held()) {
+      end.Cancelled = true;
+      return end;
+    }
     const std::size_t total = prepare();
     for (std::size_t start = 0; start < total && !end.Cancelled; start = end.Tried) {
       const std::size_t stop = std::min(start + kBatch, total);
@@ -61,7 +106,8 @@ WalkEnd JournaledWalk(JournalWriter* journal, const ProgressFn& progress, Prepar
 }
 
 // Ends a run's record with how the run ended and its counts.
-void CloseRecord(JournalWriter* journal, const WalkEnd& end, std::size_t renamed, std::size_t refused);
+void CloseRecord(JournalWriter* journal, const WalkEnd& end, std::size_t renamed, std::size_t refused,
+                 std::size_t gone = 0);
 
 // A rename whose temporary name, should it take one, goes on record first.
 RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const std::string& from, const std::string& to);

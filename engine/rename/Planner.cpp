@@ -1,6 +1,10 @@
 #include "engine/rename/Planner.h"
 
+#include <algorithm>
 #include <string_view>
+
+#include "engine/files/File.h"
+#include "text/FindMask.h"
 
 #include "system/EntryIdentity.h"
 #include "text/Bytes.h"
@@ -84,6 +88,26 @@ RenameResult SimulatedFolder::Rename(const std::string& oldPath, const std::stri
   occupied_.insert(newPath);
   vacated_.erase(newPath);
   return {};
+}
+
+void SimulatedFolder::Adjust(std::vector<Listed>& entries, const std::string& folderText, const NameSet* only) const {
+  if (vacated_.empty() && occupied_.empty()) return;
+  std::erase_if(entries, [&](const Listed& e) { return vacated_.count(e.FullPath) != 0; });
+  const std::string folder = FolderOfText(folderText);
+  const std::string mask = folder == folderText ? std::string() : std::string(FileNameView(folderText));
+  std::vector<std::string> added;
+  for (const std::string& path : occupied_) {
+    if (WithoutTrailingSeparators(FolderView(path)) != WithoutTrailingSeparators(folder)) continue;
+    const std::string name(FileNameView(path));
+    if (only ? only->count(name) == 0 : !mask.empty() && !MatchesFindMask(name, mask, NativeCodepage())) continue;
+    if (std::none_of(entries.begin(), entries.end(), [&](const Listed& e) { return e.FullPath == path; }))
+      added.push_back(path);
+  }
+  std::sort(added.begin(), added.end());
+  for (std::string& path : added) {
+    std::string name(FileNameView(path));
+    entries.push_back({std::move(path), std::move(name), 0});
+  }
 }
 
 void SimulatedFolder::Enter(std::string folder) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "engine/files/Findfile.h"
 #include "engine/rename/Listing.h"
@@ -48,6 +49,10 @@ class Planner {
 class SimulatedFolder {
  public:
   RenameResult Rename(const std::string& oldPath, const std::string& newPath);
+  // A listing of `folderText` (with `only` as the listing took it) as it
+  // would be after the renames so far: entries renamed away are left out,
+  // entries renamed to a name that the listing takes are added at its end.
+  void Adjust(std::vector<Listed>& entries, const std::string& folderText, const NameSet* only) const;
 
  private:
   void Enter(std::string folder);

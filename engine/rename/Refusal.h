@@ -23,6 +23,7 @@ struct Refusal {
     AccessDenied,   // EACCES, EPERM
     ReadOnly,       // EROFS
     Vanished,       // the entry is gone
+    Replaced,       // another entry bears the name that the run gave: not the run's to take back
     FolderGone,     // the folder to go back into is gone
     NameTooLong,    // ENAMETOOLONG
     Stranded,       // a case-only rename could neither finish nor go back

@@ -23,6 +23,7 @@ namespace quor {
 struct RenameOutcome {
   std::vector<RenameLine> Lines;  // one per attempted or refused rename, in listing order
   std::size_t Listed = 0;         // entries the folder text listed
+  std::vector<std::string> NotFound;  // names of `only` that the folder does not hold (any order)
   FolderState Folder = FolderState::Listed;
   int FolderError = 0;  // the system's reason when the folder is Unreadable
   bool Cancelled = false;
@@ -30,10 +31,15 @@ struct RenameOutcome {
   // undo entries of every rename done before it are kept all the same; the
   // caller shows them, then the error.
   std::exception_ptr Failure;
+  // Older runs that could still have been undone, removed from the history
+  // as this run ended to keep it within its limits.
+  std::vector<std::string> RemovedUndoable;
 };
 
 // Renames every entry that the folder text lists and whose name the rules
-// change. The whole listing is taken before the first rename, so a renamed
+// change. The run holds the lock of its folder from before the listing to
+// its end, waiting while another run holds it (see FolderLocks); a wait
+// given up ends it cancelled, having done nothing. The whole listing is taken before the first rename, so a renamed
 // entry is never seen twice. A folder text that names no folder by an
 // absolute path (empty, a bare mask, a relative path) renames nothing. A new
 // name that is empty, ".", "..", holds a '/' or a NUL, keeps only an
@@ -65,6 +71,11 @@ RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptio
 // nothing else changes, its lines are the lines that RunRename then writes,
 // reasons included.
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
+                            const ProgressFn& progress = {}, const NameSet* only = nullptr);
+// The same in a simulated folder that earlier previews renamed in, for a
+// preview of several runs one after the other.
+class SimulatedFolder;
+RenameOutcome PreviewRename(SimulatedFolder& folder, const std::string& folderText, const RenameOptions& options,
                             const ProgressFn& progress = {}, const NameSet* only = nullptr);
 
 }  // namespace quor

@@ -1,27 +1,42 @@
 #include "engine/rename/Undo.h"
 
 #include <algorithm>
+#include <map>
 #include <utility>
 
 #include "system/SystemOps.h"
+#include "text/TextOps.h"
 
 namespace quor {
 
+namespace {
+
+using Kind = Refusal::Kind;
+
+// The folder an entry is in, without its trailing '/'.
+std::string FolderOfPath(std::string_view path) {
+  return std::string(WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path))));
+}
+
+}  // namespace
+
 UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* journal) {
-  using Kind = Refusal::Kind;
   UndoOutcome outcome;
-  const std::size_t total = std::min(undo.OldPaths.size(), undo.NewPaths.size());
+  const std::size_t total = std::min({undo.OldPaths.size(), undo.NewPaths.size(), undo.Ids.size()});
   // Entry k of the walk is rename total - 1 - k: the last rename first.
   const auto index = [total](std::size_t k) { return total - 1 - k; };
   std::vector<std::size_t> refused;  // kept for another try, in run order once reversed
+  std::vector<std::string> folders;
+  for (std::size_t i = 0; i < total; ++i) folders.push_back(FolderOfPath(undo.NewPaths[i]));
+  std::map<std::string, bool> stable;  // whether a folder's inode numbers can be trusted
   const WalkEnd end = JournaledWalk(
-      journal, progress, [total] { return total; },
+      journal, progress, std::move(folders), [total] { return total; },
       [&](std::size_t begin, std::size_t stop) {
         if (!journal) return;
         for (std::size_t k = begin; k < stop; ++k) {
           const std::size_t i = index(k);
           if (!undo.OldPaths[i].empty() && !undo.NewPaths[i].empty())
-            journal->Intend(k, 0, undo.NewPaths[i], undo.OldPaths[i]);
+            journal->Intend(k, undo.Ids[i], undo.NewPaths[i], undo.OldPaths[i]);
         }
       },
       [&](std::size_t k) {
@@ -29,15 +44,37 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
         const std::string& oldPath = undo.OldPaths[i];
         const std::string& newPath = undo.NewPaths[i];
         if (oldPath.empty() || newPath.empty()) return;
-        // The rename itself finds out whether the entry is there, so the
-        // common case costs one system call.
-        const RenameResult result = RenameOnRecord(journal, k, newPath, oldPath);
-        if (journal && !result) journal->Refused(k, result.Error());
-        Refusal why = RefusalOf(result);
-        if (why.What == Kind::Vanished && EntryExists(newPath)) {
-          why.What = Kind::FolderGone;
-          refused.push_back(i);
-        } else if (why && why.What != Kind::Vanished) {
+        Refusal why;
+        int error = 0;  // the system's, for the record
+        bool gone = false;
+        EntryId now;
+        const SysResult found = IdentityOf(newPath, now);
+        if (!found) {
+          error = found.Error();
+          why = RefusalOf(RenameResult(error));
+          gone = why.What == Kind::Vanished;
+        } else {
+          const std::string folder = FolderOfPath(newPath);
+          auto it = stable.find(folder);
+          if (it == stable.end()) it = stable.emplace(folder, InodesAreStable(folder)).first;
+          if (!SameEntry(undo.Ids[i], now, it->second)) {
+            // Whatever bears the name now, the run never renamed it.
+            why = Refusal(Kind::Replaced);
+            gone = true;
+          } else {
+            const RenameResult result = RenameOnRecord(journal, k, newPath, oldPath);
+            error = result.Error();
+            why = RefusalOf(result);
+            // The entry was there a moment ago: what is missing is the folder to go back to.
+            if (why.What == Kind::Vanished && EntryExists(newPath)) why.What = Kind::FolderGone;
+            gone = why.What == Kind::Vanished;
+          }
+        }
+        if (gone) {
+          if (journal) journal->Gone(k, why.What == Kind::Replaced);
+          ++outcome.Gone;
+        } else if (why) {
+          if (journal) journal->Refused(k, error);
           refused.push_back(i);
         }
         const bool ok = !why;
@@ -46,17 +83,19 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
   outcome.Cancelled = end.Cancelled;
   outcome.Failure = end.Failure;
   const std::size_t errors = ErrorCount(outcome.Lines);
-  CloseRecord(journal, end, outcome.Lines.size() - errors, errors);
+  CloseRecord(journal, end, outcome.Lines.size() - errors, errors - outcome.Gone, outcome.Gone);
+  if (journal) outcome.RemovedUndoable = journal->RemovedUndoable();
   // What was not replayed, then what was refused, each in run order.
   const std::size_t next = total - end.Tried;  // entries [0, next) are not replayed yet
-  std::vector<std::string> oldPaths(undo.OldPaths.begin(), undo.OldPaths.begin() + static_cast<std::ptrdiff_t>(next));
-  std::vector<std::string> newPaths(undo.NewPaths.begin(), undo.NewPaths.begin() + static_cast<std::ptrdiff_t>(next));
-  for (auto it = refused.rbegin(); it != refused.rend(); ++it) {
-    oldPaths.push_back(std::move(undo.OldPaths[*it]));
-    newPaths.push_back(std::move(undo.NewPaths[*it]));
-  }
-  undo.OldPaths = std::move(oldPaths);
-  undo.NewPaths = std::move(newPaths);
+  const auto keep = [&](auto& list) {
+    using List = std::remove_reference_t<decltype(list)>;
+    List kept(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(next));
+    for (auto it = refused.rbegin(); it != refused.rend(); ++it) kept.push_back(std::move(list[*it]));
+    list = std::move(kept);
+  };
+  keep(undo.OldPaths);
+  keep(undo.NewPaths);
+  keep(undo.Ids);
   return outcome;
 }
 

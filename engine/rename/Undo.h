@@ -10,28 +10,36 @@
 #include "engine/record/Journal.h"
 #include "engine/rename/JournaledWalk.h"
 #include "engine/rename/LogLines.h"
+#include "system/EntryIdentity.h"
 
 namespace quor {
 
-// The parallel undo lists: entry i of both is one successful rename.
+// The parallel undo lists: entry i of each is one successful rename, with
+// the identity the entry had (system/EntryIdentity.h).
 struct UndoLists {
   std::vector<std::string>& OldPaths;
   std::vector<std::string>& NewPaths;
+  std::vector<EntryId>& Ids;
 };
 
 struct UndoOutcome {
   std::vector<UndoLine> Lines;
+  std::size_t Gone = 0;  // "Error" lines of entries that left the list for good
   bool Cancelled = false;
   std::exception_ptr Failure;  // as in RenameOutcome
+  std::vector<std::string> RemovedUndoable;  // as in RenameOutcome
 };
 
 // Renames the entries of the last run back, the last rename first (a chain
-// A->B, C->A only comes apart in that order); files and folders alike. An
-// entry whose new path no longer exists gets an "Error" line and leaves the
-// list. An entry whose rename back is refused (an entry under the old name,
-// a read-only folder) gets an "Error" line and stays in the list, so that
-// Undo can try it again once the cause is gone; so do the entries not yet
-// replayed when the undo is cancelled or fails.
+// A->B, C->A only comes apart in that order); files and folders alike, and
+// only the very entry that the run renamed: an entry under the new name is
+// compared with the recorded identity first. An entry whose new path no
+// longer exists, or now names another entry, gets an "Error" line and leaves
+// the list for good. An entry whose rename back is refused (an entry under
+// the old name, a read-only folder) gets an "Error" line and stays in the
+// list, so that Undo can try it again once the cause is gone; so do the
+// entries not yet replayed when the undo is cancelled or fails. The undo
+// holds the locks of the entries' folders, as a rename run does.
 UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress = {}, JournalWriter* journal = nullptr);
 
 }  // namespace quor

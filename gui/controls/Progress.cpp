@@ -23,16 +23,10 @@ bool TProgress::Step(std::size_t done, std::size_t total) {
   if (now < showAfterMs_ || (dialog_ && now - lastUpdate_ < updateEveryMs_)) return true;
   lastUpdate_ = now;
   const int maximum = static_cast<int>(std::min<std::size_t>(total, INT_MAX));
-  if (!dialog_) {
-    dialog_ = std::make_unique<QProgressDialog>(label_, QStringLiteral("キャンセル"), 0, maximum, owner_);
-    dialog_->setWindowModality(Qt::ApplicationModal);
-    dialog_->setMinimumDuration(0);
-    dialog_->setAutoClose(false);
-    dialog_->setAutoReset(false);
-    // The count goes on the bar, which paints it in place; a label that
-    // changed with each update would be laid out anew every time.
-    if (auto* bar = dialog_->findChild<QProgressBar*>()) bar->setFormat(QStringLiteral("%v / %m"));
-    dialog_->show();
+  Show(maximum);
+  if (waiting_) {
+    waiting_ = false;
+    dialog_->setLabelText(label_);
   }
   dialog_->setMaximum(maximum);
   dialog_->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
@@ -41,6 +35,32 @@ bool TProgress::Step(std::size_t done, std::size_t total) {
   QApplication::processEvents();
   cancelled_ = dialog_->wasCanceled();
   return !cancelled_;
+}
+
+bool TProgress::Waiting(const QString& folder) {
+  if (cancelled_) return false;
+  Show(0);
+  if (!waiting_) {
+    waiting_ = true;
+    dialog_->setLabelText(label_ + QStringLiteral("\n別の実行が終わるのを待っています: ") + folder);
+    dialog_->setRange(0, 0);  // busy: no count yet
+  }
+  QApplication::processEvents();
+  cancelled_ = dialog_->wasCanceled();
+  return !cancelled_;
+}
+
+void TProgress::Show(int maximum) {
+  if (dialog_) return;
+  dialog_ = std::make_unique<QProgressDialog>(label_, QStringLiteral("キャンセル"), 0, maximum, owner_);
+  dialog_->setWindowModality(Qt::ApplicationModal);
+  dialog_->setMinimumDuration(0);
+  dialog_->setAutoClose(false);
+  dialog_->setAutoReset(false);
+  // The count goes on the bar, which paints it in place; a label that
+  // changed with each update would be laid out anew every time.
+  if (auto* bar = dialog_->findChild<QProgressBar*>()) bar->setFormat(QStringLiteral("%v / %m"));
+  dialog_->show();
 }
 
 }  // namespace quor

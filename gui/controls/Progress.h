@@ -27,6 +27,10 @@ class TProgress {
 
   // After each entry: false once the user cancelled.
   bool Step(std::size_t done, std::size_t total);
+  // While the command waits for another run to let go of `folder`: the
+  // dialog shows at once and says so, with a busy bar, and its button
+  // gives up the wait. False once the user cancelled.
+  bool Waiting(const QString& folder);
   [[nodiscard]] std::function<bool(std::size_t done, std::size_t total)> Callback() {
     return [this](std::size_t done, std::size_t total) { return Step(done, total); };
   }
@@ -40,8 +44,11 @@ class TProgress {
   int updateEveryMs_;
   QElapsedTimer timer_;
   qint64 lastUpdate_ = 0;
+  void Show(int maximum);
+
   std::unique_ptr<QProgressDialog> dialog_;
   bool cancelled_ = false;
+  bool waiting_ = false;
 };
 
 }  // namespace quor

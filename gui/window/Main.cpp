@@ -104,6 +104,7 @@ TFormRenamer::TFormRenamer(std::string settingsPath, QWidget* parent)
   setWindowTitle(QString::fromStdString(VersionedCaption()));
   UndoOldPaths.clear();
   UndoNewPaths.clear();
+  UndoIdentities.clear();
 
   FormSettings s = ReadControls();
   try {
@@ -339,10 +340,15 @@ void TFormRenamer::BitBtnFolderClick(QObject* /*Sender*/) {
 RenameOptions TFormRenamer::ReadOptions() const { return RenameOptionsOf(ReadControls()); }
 
 ProgressFn TFormRenamer::Progress(TProgress& display) const {
-  return [this, &display](std::size_t done, std::size_t total) {
+  ProgressFn fn = [this, &display](std::size_t done, std::size_t total) {
     if (ProgressHook && !ProgressHook(done, total)) return false;
     return display.Step(done, total);
   };
+  fn.Waiting = [this, &display](const std::string& folder) {
+    if (WaitHook && !WaitHook(folder)) return false;
+    return display.Waiting(QString::fromStdString(DisplayPath(folder)));
+  };
+  return fn;
 }
 
 void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
@@ -353,7 +359,7 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   TProgress progress(this, QStringLiteral("リネーム"));
   JournalWriter journal(HistoryFolder(), RunKind::Rename, folder);
   const RenameOutcome outcome =
-      RunRename(folder, options, {UndoOldPaths, UndoNewPaths}, Progress(progress), &journal);
+      RunRename(folder, options, {UndoOldPaths, UndoNewPaths, UndoIdentities}, Progress(progress), &journal);
   for (const RenameLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
   lastRunId_ = journal.Id();
   lastRunFolder_ = folder;
@@ -362,6 +368,7 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   if (!UndoOldPaths.empty()) BtnUndo->setEnabled(true);
   std::string status = RenameSummary("リネーム", outcome, folder);
   NoteMissingHistory(journal.Problem(), status);
+  NoteRemovedRuns(outcome.RemovedUndoable, status);
   StatusBar->SetText(status);
   // The record is complete; now the error that cut the run short is shown.
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
@@ -371,6 +378,14 @@ void TFormRenamer::NoteMissingHistory(const std::string& problem, std::string& s
   if (problem.empty()) return;
   Memo->Lines().Add("履歴を記録できませんでした: " + problem);
   status += "。履歴は記録できませんでした";
+}
+
+void TFormRenamer::NoteRemovedRuns(const std::vector<std::string>& ids, std::string& status) {
+  if (ids.empty()) return;
+  std::string list;
+  for (const std::string& id : ids) list += (list.empty() ? "" : ", ") + id;
+  Memo->Lines().Add("履歴は元に戻せる実行を 100 件まで残します。古い " + Count(ids.size()) + " 件を削除しました: " + list);
+  status += "。元に戻せる古い実行を履歴から " + Count(ids.size()) + " 件削除しました";
 }
 
 void TFormRenamer::RecoverInterruptedRuns() {
@@ -405,6 +420,7 @@ void TFormRenamer::FormClose() {
   StoreSettings();
   UndoOldPaths.clear();
   UndoNewPaths.clear();
+  UndoIdentities.clear();
 }
 
 void TFormRenamer::SessionEnding() {
@@ -419,12 +435,14 @@ void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {
   Memo->Clear();
   TProgress progress(this, QStringLiteral("元に戻す"));
   JournalWriter journal(HistoryFolder(), RunKind::Undo, lastRunFolder_, lastRunId_);
-  const UndoOutcome outcome = RunUndo({UndoOldPaths, UndoNewPaths}, Progress(progress), &journal);
+  const UndoOutcome outcome =
+      RunUndo({UndoOldPaths, UndoNewPaths, UndoIdentities}, Progress(progress), &journal);
   for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
   // What was refused or not replayed stays for another try.
   BtnUndo->setEnabled(!UndoOldPaths.empty());
   std::string status = UndoSummary(outcome, UndoOldPaths.size());
   NoteMissingHistory(journal.Problem(), status);
+  NoteRemovedRuns(outcome.RemovedUndoable, status);
   StatusBar->SetText(status);
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
 }
@@ -447,9 +465,11 @@ void TFormRenamer::UndoRecorded(UndoPlan plan) {
   if (plan.RunId == lastRunId_) {
     UndoOldPaths = std::move(plan.OldPaths);
     UndoNewPaths = std::move(plan.NewPaths);
+    UndoIdentities = std::move(plan.Ids);
     BtnUndo->setEnabled(!UndoOldPaths.empty());
   }
   NoteMissingHistory(problem, status);
+  NoteRemovedRuns(outcome.RemovedUndoable, status);
   StatusBar->SetText(status);
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
 }

@@ -71,9 +71,11 @@ class TFormRenamer : public QWidget {
   // The recorded runs, to undo one after a restart.
   TButton* BtnHistory;
 
-  // The renames of the last run, old and new full paths, in run order.
+  // The renames of the last run, old and new full paths, in run order,
+  // with the identity of each renamed entry.
   std::vector<std::string> UndoOldPaths;
   std::vector<std::string> UndoNewPaths;
+  std::vector<EntryId> UndoIdentities;
 
   // What the folder button and Help call; tests replace them so that no
   // real dialog or viewer opens.
@@ -89,6 +91,9 @@ class TFormRenamer : public QWidget {
   // or preview; false cancels like the dialog's button. Tests use it to
   // cancel or fail in the middle of a run.
   std::function<bool(std::size_t done, std::size_t total)> ProgressHook;
+  // Called beside the progress display while a run waits for another run on
+  // its folder; false gives up the wait. Tests use it to watch the wait.
+  std::function<bool(const std::string& folder)> WaitHook;
   // Shows the preview; true when the user asks for the real rename.
   std::function<bool(RenameOutcome preview)> ShowPreviewProc;
   // Shows the history dialog; tests drive it instead.
@@ -155,8 +160,10 @@ class TFormRenamer : public QWidget {
   // Finishes what interrupted runs began, and says so in the log.
   void RecoverInterruptedRuns();
   // The log's last line and the status line's last words when a run could
-  // not be recorded in the history.
+  // not be recorded in the history, or its end removed older runs that
+  // could still have been undone.
   void NoteMissingHistory(const std::string& problem, std::string& status);
+  void NoteRemovedRuns(const std::vector<std::string>& ids, std::string& status);
 
   std::string settingsPath_;
   std::string lastRunId_;      // the record of the run the undo list holds

@@ -1,11 +1,17 @@
 // quor-rename run as a process, as a shell or a recorder runs it.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <stdexcept>
 #include <regex>
 #include <string>
 #include <vector>
@@ -15,9 +21,14 @@
 #include "engine/history/History.h"
 #include "engine/history/Recovery.h"
 #include "engine/record/Journal.h"
+#include "system/FolderLock.h"
+#include "system/RecordFile.h"
 #include "engine/rename/RenameRun.h"
 #include "tests/TempFolder.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
 #include "tests/cli/RunCli.h"
+#include "text/Escape.h"
 
 namespace quor {
 namespace {
@@ -38,8 +49,9 @@ class Cli : public ::testing::Test {
   // A run of the window's engine, recorded in the same history.
   std::string WindowRun(const std::string& folder) const {
     std::vector<std::string> oldPaths, newPaths;
+    std::vector<EntryId> ids;
     JournalWriter journal(History(), RunKind::Rename, folder);
-    (void)RunRename(folder, {}, {oldPaths, newPaths}, {}, &journal);
+    (void)RunRename(folder, {}, {oldPaths, newPaths, ids}, {}, &journal);
     return journal.Id();
   }
 
@@ -51,6 +63,17 @@ Lines WithFolder(Lines args, const std::string& folder) {
   for (std::string& a : args)
     for (std::size_t at; (at = a.find("{d}")) != std::string::npos;) a.replace(at, 3, folder);
   return args;
+}
+
+// A record of a run killed midway, as its writer leaves it (version 1, which
+// every version reads): "R" lines for each pair, then `rest`.
+std::string KilledRecord(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& pairs,
+                         const std::string& rest = {}) {
+  std::string text = "quor-renamer history 1\nbegin\trename\t1700000000\t1\t" + EscapeLineValue(folder) + "\n";
+  for (std::size_t i = 0; i < pairs.size(); ++i)
+    text += "R\t" + std::to_string(i) + "\t0\t" + EscapeLineValue(pairs[i].first) + "\t" +
+            EscapeLineValue(pairs[i].second) + "\n";
+  return text + rest;
 }
 
 TEST_F(Cli, RenamesWithTheWindowsLines) {
@@ -95,6 +118,16 @@ TEST_F(Cli, RenamesWithTheWindowsLines) {
        {"Rename\t第2話 「夕」.MP4\t←\t第2話｢朝｣[字].MP4"}, 0, {"第2話 「夕」.MP4"}},
       {"nothing to do", {"a.mp4"}, {"--defaults", "{d}"}, "", {}, 0, {"a.mp4"}},
       {"an empty mask", {"a.MP4"}, {"--defaults", "{d}/*.ts"}, "", {}, 0, {"a.MP4"}},
+      {"a folder itself, named with a trailing /.", {"s｢1｣/"}, {"--defaults", "-d", "{d}/s｢1｣/."}, "",
+       {"Rename\ts「1」\t←\ts｢1｣"}, 0, {"s「1」"}},
+      {"a mask beside a file that is literally so named", {"*.MP4", "a.MP4"}, {"--defaults", "{d}/*.MP4"}, "",
+       {"Rename\t*.mp4\t←\t*.MP4", "Rename\ta.mp4\t←\ta.MP4"}, 0, {"*.mp4", "a.mp4"}},
+      {"the entry named -", {"-"}, {"--defaults", "-r", "-", "x", "-"}, ".", {"Rename\tx\t←\t-"}, 0, {"x"}},
+      {"an entry that the folder's run renamed away first", {"sub.MP4"}, {"--defaults", "{d}", "{d}/sub.MP4"}, "",
+       {"Rename\tsub.mp4\t←\tsub.MP4"}, 2, {"sub.mp4"}},
+      {"names that would break a line elsewhere", {"a\xE2\x80\xA8" "b.MP4", "c\xC2\x85.MP4"}, {"--defaults", "{d}"}, "",
+       {"Rename\ta<U+2028>b.mp4\t←\ta<U+2028>b.MP4", "Rename\tc<U+0085>.mp4\t←\tc<U+0085>.MP4"}, 0,
+       {"a\xE2\x80\xA8" "b.mp4", "c\xC2\x85.mp4"}},
   };
   for (const auto& c : cases) {
     TempFolder dir;
@@ -115,10 +148,16 @@ TEST_F(Cli, RenamesWithTheWindowsLines) {
 
 // The lines and the status of a run, told beforehand, and nothing touched.
 TEST_F(Cli, DryRunPrintsTheRunsLinesAndRenamesNothing) {
-  for (const char* path : {"{d}", "{d}/x.MP4", "{d}/*.MP4"}) {
+  const Lines cases[] = {{"{d}"}, {"{d}/x.MP4"}, {"{d}/*.MP4"},
+                         // A later PATH sees what an earlier one renamed.
+                         {"{d}", "{d}/x.MP4"}, {"{d}/*.MP4", "{d}"}, {"{d}/x.MP4", "{d}/x.MP4"}};
+  for (const Lines& paths : cases) {
+    const std::string path = paths[0] + (paths.size() > 1 ? " " + paths[1] : "");
     TempFolder dir;
     for (const char* f : {"x.MP4", "x.mp4", "第1話｢a｣.MP4", "a\nb.MP4"}) dir.File(f);
-    const Lines args = WithFolder({"--defaults", "-r", "a", "x", path}, dir.Path());
+    Lines base = {"--defaults", "-r", "a", "x"};
+    base.insert(base.end(), paths.begin(), paths.end());
+    const Lines args = WithFolder(base, dir.Path());
     Lines dryArgs = args;
     dryArgs.insert(dryArgs.begin(), "--dry-run");
     const std::size_t records = ListRuns(History()).size();
@@ -128,7 +167,7 @@ TEST_F(Cli, DryRunPrintsTheRunsLinesAndRenamesNothing) {
     const CliResult run = Run(args);
     EXPECT_FALSE(run.Out.empty()) << path;
     EXPECT_EQ(preview.Out, run.Out) << path;
-    EXPECT_EQ(preview.Status, run.Status) << path;
+    EXPECT_EQ(preview.Status, run.Status) << path << "\n" << preview.Err << run.Err;
   }
 }
 
@@ -169,6 +208,12 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
       {"two modes", {"--history", "--list", "{d}"}},
       {"--history with a PATH", {"--history", "{d}"}},
       {"--undo with two IDs", {"--undo", "1", "2"}},
+      {"--history twice", {"--history", "--history"}},
+      {"--undo twice", {"--undo", "--undo=20000101-000000-1"}},
+      {"--list with a pair", {"--list", "--defaults", "-r", "a", "b", "{d}"}},
+      {"--list with --dry-run", {"--list", "--defaults", "-n", "{d}"}},
+      {"--list with --quiet", {"--list", "--defaults", "--quiet", "{d}"}},
+      {"a file named as a folder", {"--defaults", "{d}/a.MP4/"}},
   };
   for (const auto& c : cases) {
     const std::string what = c.what;
@@ -203,19 +248,24 @@ TEST_F(Cli, UndoWalksBackThroughTheRunsOfBothPrograms) {
       {"then the window's, refused: a file in the way", {"--undo"}, "{c}/c.MP4",
        {"Error\t{c}/c.MP4\t←\t{c}/c.mp4\t同じ名前が既にあります"}, 1},
       {"the same run again once the way is clear", {"--undo"}, "", {"Undo\t{c}/c.MP4\t←\t{c}/c.mp4"}, 0},
+      {"two real IDs: a usage error that undoes nothing", {"--undo", "{b-id}", "{a-id}"}, "", {}, 2},
       {"by its ID", {"--undo", "-q", "{b-id}"}, "", {}, 0},
+      {"a run undone in full, by its ID", {"--undo", "{b-id}"}, "", {}, 0},
       {"nothing is left", {"--undo"}, "", {}, 0},
       {"an undo is not undone", {"--undo", "{undo-id}"}, "", {}, 2},
       {"no such run", {"--undo=20000101-000000-1"}, "", {}, 2},
   };
-  std::string bId;
-  for (const RunSummary& run : ListRuns(History()))
+  std::string aId, bId;
+  for (const RunSummary& run : ListRuns(History())) {
+    if (run.Record.Folder == a.Path()) aId = run.Record.Id;
     if (run.Record.Folder == b.Path()) bId = run.Record.Id;
+  }
   ASSERT_NE(bId, "");
   for (const auto& s : steps) {
     const auto fill = [&](std::string text) {
       for (const auto& [key, value] : std::map<std::string, std::string>{
-               {"{a}", a.Path()}, {"{c}", c.Path()}, {"{b-id}", bId}, {"{undo-id}", ListRuns(History())[0].Record.Id}})
+               {"{a}", a.Path()}, {"{c}", c.Path()}, {"{a-id}", aId}, {"{b-id}", bId},
+               {"{undo-id}", ListRuns(History())[0].Record.Id}})
         for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
       return text;
     };
@@ -275,8 +325,166 @@ TEST_F(Cli, CtrlCStopsAfterTheEntryInProgress) {
   for (const std::string& name : dir.Names()) renamed += name.ends_with(".mp4") ? 1 : 0;
   EXPECT_EQ(renamed, lines.size());
 
+  // The rest in a second run; then Ctrl+C in the middle of its undo: the
+  // next undo gives back the rest, the entry in progress when the signal
+  // came included, and the one after that the first run.
+  ASSERT_EQ(Run({"--defaults", "-q", dir.Path()}).Status, 0);
+  test::CliProcess undo({"-q", "--undo"}, Env());
+  for (int i = 0; i < 20000 && test::Names(History()).size() < 3; ++i) usleep(100);
+  undo.Signal(SIGINT);
+  const CliResult stopped = undo.Wait();
+  ASSERT_EQ(stopped.Status, 130) << "the undo ended before the signal came; " << stopped.Err;
+  std::size_t back = 0;
+  for (const std::string& name : dir.Names()) back += name.ends_with(".MP4") ? 1 : 0;
+  EXPECT_LT(back, static_cast<std::size_t>(kFiles) - lines.size());
+  EXPECT_EQ(Run({"-q", "--undo"}).Status, 0);
   EXPECT_EQ(Run({"-q", "--undo"}).Status, 0);
   for (const std::string& name : dir.Names()) ASSERT_TRUE(name.ends_with(".MP4")) << name;
+  EXPECT_EQ(Run({"--undo"}).Err, "quor-rename: nothing to undo\n");
+}
+
+// The command run in this process, its output caught, in the environment
+// of the fixture.
+class InProcess {
+ public:
+  explicit InProcess(const std::map<std::string, std::string>& env) {
+    for (const auto& [key, value] : env) {
+      const char* old = std::getenv(key.c_str());
+      saved_.emplace_back(key, old ? std::optional<std::string>(old) : std::nullopt);
+      setenv(key.c_str(), value.c_str(), 1);
+    }
+  }
+  ~InProcess() {
+    for (const auto& [key, value] : saved_) {
+      if (value)
+        setenv(key.c_str(), value->c_str(), 1);
+      else
+        unsetenv(key.c_str());
+    }
+  }
+  InProcess(const InProcess&) = delete;
+  InProcess& operator=(const InProcess&) = delete;
+
+  // Runs the command line with `hook` beside the progress; the lines it wrote.
+  int Run(const Lines& args, const ProgressFn::StepFn& hook, std::string& out, std::string& err) {
+    TempFolder files;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = dup(1);
+    const int savedErr = dup(2);
+    const int outFile = open((files / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int errFile = open((files / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(outFile, 1);
+    dup2(errFile, 2);
+    const int status = cli::RunCommand(cli::ParseCommandLine(args), hook);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(savedOut, 1);
+    dup2(savedErr, 2);
+    for (const int fd : {savedOut, savedErr, outFile, errFile}) close(fd);
+    out = files.Read("out");
+    err = files.Read("err");
+    return status;
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// A run that stops on an exception keeps the lines and the record of what
+// it did, says why it stopped, and exits 1.
+TEST_F(Cli, ARunThatStopsOnAnExceptionExits1) {
+  TempFolder dir;
+  for (int i = 0; i < 5; ++i) dir.File("f" + std::to_string(i) + ".MP4");
+  InProcess process(Env());
+  std::string out, err;
+  const int status = process.Run({"--defaults", dir.Path()}, [](std::size_t done, std::size_t) -> bool {
+    if (done == 2) throw std::runtime_error("disk on fire");
+    return true;
+  }, out, err);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
+  EXPECT_EQ(err, "quor-rename: the run stopped: disk on fire\n");
+  const std::vector<RunSummary> runs = ListRuns(History());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].Now, RunSummary::State::Failed);
+  EXPECT_EQ(runs[0].Record.Renamed, 2u);
+}
+
+// A folder path of any length is recorded and read back: five names of 250
+// bytes that are no text, each written as four characters in the record.
+TEST_F(Cli, ALongFolderPathIsRecordedAndReadBack) {
+  TempFolder dir;
+  std::string deep = dir.Path();
+  for (int i = 0; i < 5; ++i) {
+    deep += "/" + std::string(250, '\xFF');
+    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+  }
+  for (const char* name : {"a.mp4", "b.MP4", "c.MP4"}) test::WriteFile(deep + "/" + name, name);
+  // Killed after its first rename.
+  std::filesystem::create_directories(History());
+  test::WriteFile(History() + "/20260101-000000-1.log",
+                  KilledRecord(deep, {{deep + "/a.MP4", deep + "/a.mp4"}, {deep + "/b.MP4", deep + "/b.mp4"},
+                                      {deep + "/c.MP4", deep + "/c.mp4"}}));
+  CliResult r = Run({"--undo"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(test::Names(deep), (Lines{"a.MP4", "b.MP4", "c.MP4"}));
+
+  r = Run({"--defaults", deep});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const std::string id = ListRuns(History())[0].Record.Id;
+  ASSERT_EQ(Run({"--undo", id}).Status, 0);
+  r = Run({"--undo", id});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, "") << "undone once only";
+  EXPECT_EQ(r.Err, "quor-rename: run " + id + " has nothing left to undo\n");
+  EXPECT_EQ(test::Names(deep), (Lines{"a.MP4", "b.MP4", "c.MP4"}));
+}
+
+// One run at a time per folder: while another holds the folder's lock, a
+// run waits, then goes on with what that one left.
+TEST_F(Cli, ARunWaitsForAnotherRunOnItsFolder) {
+  TempFolder dir;
+  dir.File("a.MP4");
+  FolderLock other;
+  ASSERT_TRUE(other.TryLock(dir.Path()));
+  test::CliProcess run({"--defaults", dir.Path()}, Env());
+  usleep(400000);
+  EXPECT_EQ(dir.Names(), Lines{"a.MP4"}) << "renamed while another run held the folder";
+  other.Unlock();
+  const CliResult r = run.Wait();
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(dir.Names(), Lines{"a.mp4"});
+
+  // Ctrl+C gives up the wait: nothing renamed, nothing recorded.
+  dir.File("b.MP4");
+  ASSERT_TRUE(other.TryLock(dir.Path()));
+  const std::size_t records = ListRuns(History()).size();
+  test::CliProcess waiting({"--defaults", dir.Path()}, Env());
+  usleep(200000);
+  waiting.Signal(SIGINT);
+  EXPECT_EQ(waiting.Wait().Status, 130);
+  EXPECT_EQ(dir.Names(), (Lines{"a.mp4", "b.MP4"}));
+  EXPECT_EQ(ListRuns(History()).size(), records);
+}
+
+// The history keeps what can still be undone: undo records and undone runs
+// do not count against the runs kept, and one call with more PATHs than
+// that keeps them all.
+TEST_F(Cli, PruningKeepsWhatCanStillBeUndone) {
+  TempFolder dir;
+  Lines args = {"--defaults", "-q"};
+  for (int i = 0; i < 110; ++i) {
+    dir.Folder("f" + std::to_string(i));
+    dir.File("f" + std::to_string(i) + "/a.MP4");
+    args.push_back(dir / ("f" + std::to_string(i)));
+  }
+  ASSERT_EQ(Run(args).Status, 0);
+  EXPECT_EQ(ListRuns(History()).size(), 110u) << "a call's own first runs stay";
+  for (int i = 0; i < 110; ++i) ASSERT_EQ(Run({"-q", "--undo"}).Status, 0) << i;
+  for (int i = 0; i < 110; ++i) ASSERT_TRUE(dir.Has("f" + std::to_string(i) + "/a.MP4")) << i;
+  EXPECT_EQ(Run({"--undo"}).Err, "quor-rename: nothing to undo\n");
+  EXPECT_LE(ListRuns(History()).size(), 100u) << "what is undone goes once the history is full";
 }
 
 // A run that died is repaired by the next call, whatever it asks for.
@@ -299,7 +507,7 @@ TEST_F(Cli, RepairsAnInterruptedRunFirstAndSaysSo) {
 TEST_F(Cli, ReadsTheWindowsSettingsFile) {
   TempFolder bin, dir;
   const std::string exe = bin / "quor-rename";
-  std::filesystem::copy_file(QUOR_RENAME_EXE, exe);
+  std::filesystem::copy_file(test::TestedExe(), exe);
   const std::string ini = "[Rename]\nLowerExt=0\nDir=/nowhere\n[ReplaceList]\n1=\"[字]\",\n";
   const struct {
     const char* what;
@@ -358,6 +566,201 @@ TEST_F(Cli, ListsAsTheClipboardCopy) {
     EXPECT_EQ(r.Status, 0);
   }
   EXPECT_EQ(dir.Names(), (Lines{"a.MP4", "b\tc.ts", "s.d"}));
+}
+
+}  // namespace
+}  // namespace quor
+
+namespace quor {
+namespace {
+
+// Sequences of calls as a user makes them, with what happens to the folder
+// in between: the history holds whatever the folder went through.
+TEST_F(Cli, HistoryHoldsUnderFaults) {
+  struct Call {
+    std::function<void(const TempFolder& d)> before = {};  // done to the folder first
+    Lines args = {};            // "{d}": the case's folder; "{run:N}": the id of its Nth rename run
+    int status = 0;
+    std::string outHas = {};    // "" for any
+    std::string errHas = {};
+    std::string errHasNot = {};
+    std::map<std::string, std::string> env = {};  // set over the usual environment
+    std::string exists = {};    // a path that must be there after the call
+    test::StdoutIs stdoutIs = test::StdoutIs::Pipe;
+  };
+  const auto write = [](const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    test::WriteFile(path, text);
+  };
+  const std::string killed = History() + "/20260101-000000-1.log";
+  RecordFile held;  // a writer that is still at work
+  const struct {
+    const char* what;
+    Lines files;  // "name" or "name=content", "folder/"
+    std::vector<Call> calls;
+    Lines after;  // the tree afterwards; "name=content" also checks the content
+  } cases[] = {
+      {"an undo walks on past a folder that is gone",
+       {"F1/", "F1/a.MP4", "F2/", "F2/b.MP4"},
+       {{{}, {"--defaults", "{d}/F1"}, 0},
+        {{}, {"--defaults", "{d}/F2"}, 0},
+        {[](const TempFolder& d) { std::filesystem::remove_all(d / "F2"); }, {"--undo"}, 1, "\t見つかりません"},
+        {{}, {"--undo"}, 0, "Undo\t{d}/F1/a.MP4"},
+        {{}, {"--undo"}, 0, "", "nothing to undo"}},
+       {"F1", "F1/a.MP4"}},
+      {"... and past a renamed file that was deleted",
+       {"a.MP4", "b.MP4"},
+       {{{}, {"--defaults", "{d}"}, 0},
+        {[](const TempFolder& d) { std::filesystem::remove(d / "a.mp4"); }, {"--undo"}, 1, "\t見つかりません"},
+        {{}, {"--undo"}, 0, "", "nothing to undo"}},
+       {"b.MP4"}},
+      {"an undo leaves an entry the run never renamed where it is",
+       {"c.MP4=c"},
+       {{{}, {"--defaults", "{d}"}, 0},
+        {[](const TempFolder& d) {
+           std::filesystem::rename(d / "c.mp4", d / "cc.mp4");
+           d.File("c.mp4", "imposter");
+         },
+         {"--undo"}, 1, "別の項目がこの名前になっています"},
+        {{}, {"--undo"}, 0, "", "nothing to undo"}},
+       {"c.mp4=imposter", "cc.mp4=c"}},
+      {"... also one that may have the deleted entry's inode number",
+       {"c.MP4=c"},
+       {{{}, {"--defaults", "{d}"}, 0},
+        {[](const TempFolder& d) {
+           std::filesystem::remove(d / "c.mp4");
+           d.File("c.mp4", "imposter");
+         },
+         {"--undo"}, 1, "別の項目がこの名前になっています"}},
+       {"c.mp4=imposter"}},
+      {"runs are ordered in UTC, whatever the time zone",
+       {"z1/", "z1/a.MP4", "z2/", "z2/b.MP4"},
+       {{{}, {"--defaults", "{d}/z1"}, 0, "", "", "", {{"TZ", "Asia/Tokyo"}}},
+        {{}, {"--defaults", "{d}/z2"}, 0, "", "", "", {{"TZ", "UTC"}}},
+        {{}, {"--undo"}, 0, "{d}/z2/b.MP4"}},
+       {"z1", "z1/a.mp4", "z2", "z2/b.MP4"}},
+      {"a dry run repairs nothing and says what a repair would do",
+       {".quor-rename-1-0-0.tmp=moving"},
+       {{[&](const TempFolder& d) {
+           write(killed, KilledRecord(d.Path(), {{d / "a.MP4", d / "a.mp4"}}, "T\t0\t" + d / ".quor-rename-1-0-0.tmp\n"));
+         },
+         {"-n", "--defaults", "{d}"}, 0, "", "would move", "repaired the", {}, "{d}/.quor-rename-1-0-0.tmp"},
+        {{}, {"--defaults", "{d}"}, 0, "", "repaired"}},
+       {"a.mp4=moving"}},
+      {"a repaired run counts only what it tried",
+       {"a.mp4", "b.MP4", "c.MP4"},
+       {{[&](const TempFolder& d) {
+           write(killed, KilledRecord(d.Path(), {{d / "a.MP4", d / "a.mp4"}, {d / "b.MP4", d / "b.mp4"},
+                                                 {d / "c.MP4", d / "c.mp4"}}));
+         },
+         {"--history"}, 0, "\t1\t0\trecovered"}},
+       {"a.mp4", "b.MP4", "c.MP4"}},
+      {"a run still going on is neither repaired nor undone",
+       {".quor-rename-1-0-0.tmp=moving"},
+       {{[&](const TempFolder& d) {
+           write(killed, KilledRecord(d.Path(), {{d / "a.MP4", d / "a.mp4"}}, "T\t0\t" + d / ".quor-rename-1-0-0.tmp\n"));
+           ASSERT_TRUE(held.OpenUnlocked(killed));
+         },
+         {"--history"}, 0, "\trunning", "", "repaired", {}, "{d}/.quor-rename-1-0-0.tmp"},
+        {{}, {"--undo", "20260101-000000-1"}, 1, "", "still going on", "", {}, "{d}/.quor-rename-1-0-0.tmp"},
+        {[&](const TempFolder&) { held.Close(); }, {"--history"}, 0, "\trecovered", "repaired"}},
+       {"a.mp4=moving"}},
+      {"the later run of a folder is told, however it named the folder",
+       {"F/", "F/a.MP4", "F/b.MP4"},
+       {{{}, {"--defaults", "{d}/F/a.MP4"}, 0},
+        {{}, {"--defaults", "{d}/F/"}, 0},
+        {{}, {"--undo", "{run:1}"}, 0, "", "a later run renamed in"}},
+       {"F", "F/a.MP4", "F/b.mp4"}},
+      {"... and not once it is undone",
+       {"F/", "F/a.MP4", "F/b.MP4"},
+       {{{}, {"--defaults", "-o", "LowerExt=0", "-r", "a", "x", "{d}/F"}, 0},
+        {{}, {"--defaults", "-o", "LowerExt=0", "-r", "b", "y", "{d}/F"}, 0},
+        {{}, {"--undo"}, 0, "{d}/F/b.MP4"},
+        {{}, {"--undo", "{run:1}"}, 0, "{d}/F/a.MP4", "", "a later run"}},
+       {"F", "F/a.MP4", "F/b.MP4"}},
+      {"a name that starts with the escape marker goes back under its exact name",
+       {"\\esc:foo.MP4"},
+       {{{}, {"--defaults", "{d}"}, 0, "Rename\t\\esc:foo.mp4"}, {{}, {"--undo"}, 0, "Undo\t{d}/\\esc:foo.MP4"}},
+       {"\\esc:foo.MP4"}},
+      {"an undo takes back only what the run renamed, not what it refused before trying",
+       {"｢」.MP4", "a.MP4"},
+       {{{}, {"--defaults", "-o", "DeleteKakko=1", "{d}"}, 1, "拡張子だけの名前になります"}, {{}, {"--undo"}, 0}},
+       {"a.MP4", "｢」.MP4"}},
+      {"a file PATH with a trailing slash names no folder",
+       {"a.MP4"},
+       {{{}, {"--defaults", "{d}/a.MP4/"}, 2, "", strerror(ENOTDIR)}},
+       {"a.MP4"}},
+      {"a history folder that is a file is an error",
+       {},
+       {{[&](const TempFolder&) { write(History(), "not a folder"); }, {"--history"}, 2, "", "cannot read the history folder"}},
+       {}},
+      {"closed standard output: renamed, and exit 1",
+       {"a.MP4"},
+       {{{}, {"--defaults", "{d}"}, 1, "", "", "", {}, "{d}/a.mp4", test::StdoutIs::Closed}},
+       {"a.mp4"}},
+      {"a reader that went away: every PATH renamed, and exit 1",
+       {"p1/", "p2/", "p2/b.MP4"},
+       {{[](const TempFolder& d) {
+           for (int i = 0; i < 300; ++i) d.File("p1/ep" + std::to_string(i) + ".MP4");
+         },
+         {"--defaults", "{d}/p1", "{d}/p2"}, 1, "", "could not all be written", "", {}, "{d}/p2/b.mp4",
+         test::StdoutIs::BrokenPipe}},
+       {}},
+  };
+  for (const auto& c : cases) {
+    TempFolder dir;
+    std::filesystem::remove_all(History());
+    for (const std::string& f : c.files) {
+      const std::size_t eq = f.find('=');
+      f.ends_with('/') ? dir.Folder(f) : dir.File(f.substr(0, eq), eq == std::string::npos ? "" : f.substr(eq + 1));
+    }
+    std::vector<std::string> runs;  // rename runs, oldest first
+    for (const Call& call : c.calls) {
+      if (call.before) call.before(dir);
+      const auto fill = [&](std::string text) {
+        text = WithFolder({text}, dir.Path())[0];
+        for (std::size_t n = 1; n <= runs.size(); ++n)
+          for (std::size_t at; (at = text.find("{run:" + std::to_string(n) + "}")) != std::string::npos;)
+            text.replace(at, 7, runs[n - 1]);
+        return text;
+      };
+      std::map<std::string, std::string> env = Env();
+      for (const auto& [k, v] : call.env) env[k] = v;
+      Lines args;
+      for (const std::string& a : call.args) args.push_back(fill(a));
+      const CliResult r = test::RunCli(args, env, {}, test::TestedExe(), call.stdoutIs);
+      const std::string what = std::string(c.what) + ": " + call.args[0] + " " + call.args.back();
+      EXPECT_EQ(r.Status, call.status) << what << "\n" << r.Out << r.Err;
+      EXPECT_NE(r.Out.find(fill(call.outHas)), std::string::npos) << what << "\n" << r.Out;
+      EXPECT_NE(r.Err.find(call.errHas), std::string::npos) << what << "\n" << r.Err;
+      if (!call.errHasNot.empty()) {
+        EXPECT_EQ(r.Err.find(call.errHasNot), std::string::npos) << what << "\n" << r.Err;
+      }
+      if (!call.exists.empty()) {
+        EXPECT_TRUE(std::filesystem::exists(fill(call.exists))) << what << ": " << call.exists;
+      }
+      std::vector<std::string> ids;
+      for (const RunSummary& run : ListRuns(History()))
+        if (run.Record.Readable && run.Record.Kind == RunKind::Rename) ids.insert(ids.begin(), run.Record.Id);
+      for (const std::string& id : ids)
+        if (std::find(runs.begin(), runs.end(), id) == runs.end()) runs.push_back(id);
+    }
+    held.Close();
+    if (c.after.empty()) continue;
+    Lines after, expected;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path()))
+      after.push_back(e.path().string().substr(dir.Path().size() + 1));
+    for (const std::string& f : c.after) {
+      const std::size_t eq = f.find('=');
+      expected.push_back(f.substr(0, eq));
+      if (eq != std::string::npos) {
+        EXPECT_EQ(dir.Read(f.substr(0, eq)), f.substr(eq + 1)) << c.what << ": " << f;
+      }
+    }
+    std::sort(after.begin(), after.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(after, expected) << c.what;
+  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -37,12 +38,26 @@ struct CliResult {
   }
 };
 
+// What the program gets as its standard output.
+enum class StdoutIs {
+  Pipe,        // read by the test
+  Closed,      // no descriptor 1 at all (quor-rename ... >&-)
+  BrokenPipe,  // a pipe whose reader is gone (quor-rename ... | true)
+};
+
+// The program under test: QUOR_RENAME_EXE, or what QUOR_TEST_RENAME_EXE
+// names, so that the tests can be tried on another build of it.
+inline std::string TestedExe() {
+  const char* other = std::getenv("QUOR_TEST_RENAME_EXE");
+  return other != nullptr && *other != 0 ? other : QUOR_RENAME_EXE;
+}
+
 class CliProcess {
  public:
   // `env` is the whole environment of the program; `cwd` its folder ("":
   // the test's own).
   CliProcess(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-             const std::string& cwd = {}, const std::string& exe = QUOR_RENAME_EXE) {
+             const std::string& cwd = {}, const std::string& exe = TestedExe(), StdoutIs stdoutIs = StdoutIs::Pipe) {
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     std::vector<std::string> envText;
@@ -53,12 +68,20 @@ class CliProcess {
     std::vector<char*> envp;
     for (auto& e : envText) envp.push_back(e.data());
     envp.push_back(nullptr);
+    if (stdoutIs == StdoutIs::BrokenPipe) {
+      close(out[0]);
+      out[0] = -1;
+    }
     pid_ = fork();
     if (pid_ == 0) {
-      dup2(out[1], 1);
-      dup2(err[1], 2);
       const int null = open("/dev/null", O_RDONLY);
       dup2(null, 0);
+      if (null > 2) close(null);
+      dup2(err[1], 2);
+      if (stdoutIs == StdoutIs::Closed)
+        close(1);
+      else
+        dup2(out[1], 1);
       if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
       execve(exe.c_str(), argv.data(), envp.data());
       _exit(127);
@@ -80,7 +103,7 @@ class CliProcess {
     CliResult r;
     pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
     std::string* into[2] = {&r.Out, &r.Err};
-    int open = 2;
+    int open = out_ < 0 ? 1 : 2;
     while (open > 0) {
       if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
       for (int i = 0; i < 2; ++i) {
@@ -110,8 +133,9 @@ class CliProcess {
 };
 
 inline CliResult RunCli(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-                        const std::string& cwd = {}, const std::string& exe = QUOR_RENAME_EXE) {
-  return CliProcess(args, env, cwd, exe).Wait();
+                        const std::string& cwd = {}, const std::string& exe = TestedExe(),
+                        StdoutIs stdoutIs = StdoutIs::Pipe) {
+  return CliProcess(args, env, cwd, exe, stdoutIs).Wait();
 }
 
 }  // namespace quor::test

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "system/SystemOps.h"
 #include "engine/rename/RenameRun.h"
 #include "tests/TempFolder.h"
+#include "tests/cli/RunCli.h"
 #include "tests/engine/KillTorture.h"
 
 namespace quor {
@@ -197,10 +199,11 @@ TEST_F(ExfatVolume, RenameRunPreviewAndUndoOnACaseInsensitiveVolume) {
   File("c.TXT", "upper");
   File("C.txt2", "other");
   std::vector<std::string> oldPaths, newPaths;
+  std::vector<EntryId> ids;
   RenameOptions options;
   options.ReplaceList = {{"txt2", "txt"}};
   const RenameOutcome preview = PreviewRename(folder_, options);
-  const RenameOutcome run = RunRename(folder_, options, {oldPaths, newPaths});
+  const RenameOutcome run = RunRename(folder_, options, {oldPaths, newPaths, ids});
   std::vector<std::string> previewLog, runLog;
   for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
   for (const auto& line : run.Lines) runLog.push_back(FormatLine(line));
@@ -211,7 +214,7 @@ TEST_F(ExfatVolume, RenameRunPreviewAndUndoOnACaseInsensitiveVolume) {
   for (const auto& line : run.Lines) errors += !line.Ok;
   EXPECT_EQ(errors, 1u) << "c.TXT and C.txt2 both want c.txt, which folds to one name";
 
-  (void)RunUndo({oldPaths, newPaths});
+  (void)RunUndo({oldPaths, newPaths, ids});
   const NameList names = Names(folder_);
   EXPECT_TRUE(std::find(names.begin(), names.end(), "A.MP4") != names.end());
   EXPECT_TRUE(std::find(names.begin(), names.end(), "B.MP4") != names.end());
@@ -224,7 +227,48 @@ TEST_F(ExfatVolume, RenameRunPreviewAndUndoOnACaseInsensitiveVolume) {
 TEST_F(ExfatVolume, KillsAtRandomMomentsLeaveNoTemporaryName) {
   for (int i = 0; i < 60; ++i) File("ep" + std::to_string(i) + ".MP4", "ep" + std::to_string(i) + ".MP4");
   test::TempFolder history("quor-history");
-  test::KillRunsAtRandom(folder_, history.Path(), RenameOptions{}, 20, 1234u);
+  test::KillAtRandom(test::Killed::Rename, folder_, history.Path(), RenameOptions{}, 20, 1234u);
+}
+
+// Inode numbers tell nothing here, and the files share their size: the
+// repair of a killed undo of chains goes by the order of the renames.
+TEST_F(ExfatVolume, KillsDuringUndosOfChainsLeaveEveryNameBack) {
+  test::MakeChains(folder_, 40);
+  test::TempFolder history("quor-history");
+  RenameOptions options;
+  options.ReplaceList = {{"QQ", "Q"}};
+  test::KillAtRandom(test::Killed::Undo, folder_, history.Path(), options, 20, 777u);
+}
+
+}  // namespace
+}  // namespace quor
+
+namespace quor {
+namespace {
+
+// Two recordings that end together and whose tidy names meet, renamed by
+// two processes at once on a volume without an atomic no-replace rename:
+// the first is held up between its look at the new name and its rename,
+// and the second waits for it instead of passing the same look.
+TEST_F(ExfatVolume, TwoRunsWhoseNamesMeetNeverOverwrite) {
+  if (!OnPath("strace")) GTEST_SKIP() << "strace is not installed";
+  File("X｢夜｣.ts", "first");
+  File("X「夜」.ts", "second");
+  test::TempFolder home("quor-home");
+  const std::map<std::string, std::string> env = {{"HOME", home.Path()}, {"XDG_STATE_HOME", home / "state"},
+                                                  {"PATH", "/usr/bin:/bin"}};
+  test::CliProcess slowed({"-f", "-qq", "-o", "/dev/null", "-e", "trace=rename", "-e",
+                           "inject=rename:delay_enter=1500000", test::TestedExe(), "--defaults", "-o", "DeleteKakko=1",
+                           At("X｢夜｣.ts")},
+                          env, {}, "/usr/bin/strace");
+  usleep(500000);
+  const test::CliResult second = test::RunCli({"--defaults", "-o", "DeleteKakko=1", At("X「夜」.ts")}, env);
+  const test::CliResult first = slowed.Wait();
+  EXPECT_EQ(first.Status, 0) << first.Err;
+  EXPECT_EQ(second.Status, 1) << second.Out << second.Err;
+  EXPECT_EQ(Names(folder_), (NameList{"X「夜」.ts", "X夜.ts"}));
+  EXPECT_EQ(ReadFile(At("X夜.ts")), "first");
+  EXPECT_EQ(ReadFile(At("X「夜」.ts")), "second");
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include "engine/history/Recovery.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -26,13 +29,29 @@ namespace {
 using test::TempFolder;
 using Names = std::vector<std::string>;
 
+// Ids for hand-written records: "r3" as written at minute m. A record's id
+// ends in its name, so that a test can tell them apart.
+std::string IdOf(const std::string& name, int minute = -1) {
+  static std::map<std::string, int> minutes;
+  if (minute >= 0) minutes[name] = minute;
+  const int m = minutes.count(name) != 0 ? minutes[name] : 59;
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "20231114-22%02d20.000-", m);
+  return stamp + std::string(name == "?" ? "junk" : name);
+}
+std::string NameOfId(const std::string& id) {
+  const std::string name = id.substr(id.rfind('-') + 1);
+  return name == "junk" ? "?" : name;
+}
+
 class History : public ::testing::Test {
  protected:
   // A rename run of the folder with its record.
   RenameOutcome Run(const std::string& folder, const RenameOptions& options = {}) {
     std::vector<std::string> oldPaths, newPaths;
+    std::vector<EntryId> ids;
     JournalWriter journal(history_.Path(), RunKind::Rename, folder);
-    RenameOutcome outcome = RunRename(folder, options, {oldPaths, newPaths}, {}, &journal);
+    RenameOutcome outcome = RunRename(folder, options, {oldPaths, newPaths, ids}, {}, &journal);
     lastId_ = journal.Id();
     EXPECT_EQ(journal.Problem(), "");
     return outcome;
@@ -101,8 +120,9 @@ TEST_F(History, AnUnwritableHistoryDoesNotStopTheRun) {
   dir.File("b.MP4");
   history_.File("blocker");
   std::vector<std::string> oldPaths, newPaths;
+    std::vector<EntryId> ids;
   JournalWriter journal(history_ / "blocker/history", RunKind::Rename, dir.Path());
-  const RenameOutcome outcome = RunRename(dir.Path(), {}, {oldPaths, newPaths}, {}, &journal);
+  const RenameOutcome outcome = RunRename(dir.Path(), {}, {oldPaths, newPaths, ids}, {}, &journal);
   EXPECT_EQ(outcome.Lines.size(), 2u);
   EXPECT_TRUE(dir.Has("a.mp4") && dir.Has("b.mp4"));
   EXPECT_NE(journal.Problem(), "");
@@ -127,17 +147,29 @@ TEST_F(History, DamagedRecordsAreNeverActedOn) {
       {"a line of junk", "quor-renamer history 1\n" + begin + r + "junk\n"},
       {"a temporary name for no rename", "quor-renamer history 1\n" + begin + "T\t5\t" + dir / ".quor-rename-1-0-0.tmp" + "\n"},
       {"something after the end", "quor-renamer history 1\n" + begin + r + "end\tfinished\t1\t0\nR\t1\t0\tx\ty\n"},
+      {"bytes after the end", "quor-renamer history 1\n" + begin + r + "end\tfinished\t1\t0\nR\t1"},
+      {"a base without its trailing /", "quor-renamer history 1\n" + begin + "base\t" + dir.Path() + "\nR\t0\t0\ta.mp4\tb.mp4\n"},
+      {"an identity in a record of the first version",
+       "quor-renamer history 1\n" + begin + "R\t0\tf 1 2 3 4 5\t" + dir / "a.mp4" + "\t" + dir / "b.mp4\n"},
+      {"an identity that is no identity",
+       "quor-renamer history 2\n" + begin + "R\t0\tx 1 2 3 4 5\t" + dir / "a.mp4" + "\t" + dir / "b.mp4\n"},
+      {"an end line with a field too many", "quor-renamer history 1\n" + begin + r + "end\tfinished\t1\t0\t0\t0\n"},
   };
   int n = 0;
-  for (const auto& c : cases) history_.File("2026010" + std::to_string(++n) + "-000000-1.log", c.text);
-  history_.Folder("20260109-000000-1.log");  // not even a file
+  std::vector<std::string> ids;
+  for (const auto& c : cases) {
+    ids.push_back("2026010" + std::to_string(++n) + "-000000-1");
+    history_.File(ids.back() + ".log", c.text);
+  }
+  history_.Folder("20251231-000000-1.log");  // not even a file
   for (const RunSummary& run : ListRuns(history_.Path()))
     EXPECT_EQ(run.Now, RunSummary::State::Unreadable) << run.Record.Id;
   const RecoveryReport report = RecoverInterruptedRuns(history_.Path());
   EXPECT_TRUE(report.Repairs.empty());
   EXPECT_TRUE(report.Runs.empty());
   EXPECT_TRUE(dir.Has(".quor-rename-1-0-0.tmp"));
-  for (const auto& c : cases) EXPECT_NE(PlanUndo(history_.Path(), "20260101-000000-1").Problem, "") << c.what;
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    EXPECT_EQ(PlanUndo(history_.Path(), ids[i]).Why, UndoPlan::Block::Unreadable) << cases[i].what;
 }
 
 // The repair of an entry that a kill left under its temporary name: on to
@@ -219,6 +251,34 @@ TEST_F(History, ARefusedUndoFromTheHistoryCanBeTriedAgain) {
   EXPECT_EQ(ListRuns(history_.Path())[2].Now, RunSummary::State::Undone);
 }
 
+// An undo killed right after it was refused an entry (a file had taken its
+// old name): the refusal never reached the record, yet the repair leaves
+// the entry to undo.
+TEST_F(History, AnUndoKilledRightAfterARefusalStillOffersTheEntry) {
+  TempFolder dir;
+  for (const char* name : {"a.MP4", "b.MP4", "c.MP4"}) dir.File(name, name);
+  Run(dir.Path());
+  const std::string id = lastId_;
+  UndoPlan plan = PlanUndo(history_.Path(), id);
+  ASSERT_EQ(plan.OldPaths.size(), 3u);
+  const std::string blocked = plan.OldPaths.back();  // the first to go back
+  test::WriteFile(blocked, "in the way");
+  const pid_t child = fork();
+  if (child == 0) {
+    (void)UndoRecordedRun(history_.Path(), plan, [](std::size_t, std::size_t) -> bool { _exit(0); });
+    _exit(1);
+  }
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  EXPECT_EQ(RecoverInterruptedRuns(history_.Path()).Runs.size(), 1u);
+  plan = PlanUndo(history_.Path(), id);
+  EXPECT_EQ(plan.OldPaths.size(), 3u);
+  EXPECT_EQ(NewestUndoableRun(history_.Path()), id);
+  std::filesystem::remove(blocked);
+  (void)UndoRecordedRun(history_.Path(), plan);
+  EXPECT_EQ(dir.Names(), (Names{"a.MP4", "b.MP4", "c.MP4"}));
+  EXPECT_EQ(dir.Read("a.MP4") + dir.Read("b.MP4") + dir.Read("c.MP4"), "a.MP4b.MP4c.MP4");
+}
+
 TEST_F(History, AnOlderRunOfTheSameFolderIsNotTheNewest) {
   TempFolder dir;
   dir.File("a.MP4");
@@ -231,18 +291,61 @@ TEST_F(History, AnOlderRunOfTheSameFolderIsNotTheNewest) {
   EXPECT_TRUE(PlanUndo(history_.Path(), lastId_).Newest);
 }
 
-TEST_F(History, KeepsTheNewestRunsWithinTheirSize) {
-  std::string record = "quor-renamer history 1\nbegin\trename\t1700000000\t1\t/x\nR\t0\t0\t/x/a\t/x/b\nC\t0\nend\tfinished\t1\t0\n";
-  for (int i = 0; i < 110; ++i) history_.File("20260101-" + std::to_string(100000 + i) + "-1.log", record);
-  // An interrupted run waits for its repair, however old.
-  history_.File("20250101-000000-1.log", "quor-renamer history 1\nbegin\trename\t1700000000\t1\t/x\nR\t0\t0\t/x/a\t/x/b\n");
-  PruneHistory(history_.Path());
-  Names kept = Records();
-  EXPECT_EQ(kept.size(), 101u);
-  EXPECT_EQ(kept.front(), "20250101-000000-1.log");
-  EXPECT_EQ(kept[1], "20260101-100010-1.log") << "the ten oldest went";
-  PruneHistory(history_.Path(), 100, 3 * record.size());
-  EXPECT_EQ(Records().size(), 4u);
+// What the history keeps: the limits count the runs that can still be
+// undone; what cannot goes first, a run with the undo records of it.
+TEST_F(History, KeepsWhatCanStillBeUndone) {
+  // "r3" a rename run of two renames, "u3" an undo of r3 that gave both
+  // back ("u3g": one back and one gone, "u3e": one back and one refused),
+  // "i" a run killed midway, "?" junk. Each is written at the minute of its
+  // place, which orders them.
+  const auto record = [](const std::string& what, int minute) {
+    const std::string begin = "\t" + std::to_string(1700000000 + 60 * minute) + "\t1\t/x\nfolder\t/x\n";
+    const std::string rs = "R\t0\t? - - - - -\t/x/a\t/x/b\nR\t1\t? - - - - -\t/x/c\t/x/d\n";
+    if (what == "?") return std::string("junk\n");
+    if (what == "i") return "quor-renamer history 2\nbegin\trename" + begin + rs;
+    if (what[0] == 'r') return "quor-renamer history 2\nbegin\trename" + begin + rs + "C\t1\nend\tfinished\t2\t0\t0\n";
+    const char last = what.back();
+    const std::string run = "r" + what.substr(1, last == 'g' || last == 'e' ? what.size() - 2 : std::string::npos);
+    const std::string outcome = last == 'g' ? "G\t1\tgone\n" : last == 'e' ? "E\t1\t17\n" : "";
+    const std::string counts = last == 'g' ? "1\t0\t1" : last == 'e' ? "1\t1\t0" : "2\t0\t0";
+    return "quor-renamer history 2\nbegin\tundo" + begin + "undoes\t" + IdOf(run) + "\n" + rs + outcome +
+           "C\t1\nend\tfinished\t" + counts + "\n";
+  };
+  const struct {
+    const char* what;
+    Names records;  // oldest first; each is written at the minute of its place
+    std::size_t keepRuns;
+    std::uint64_t keepRecords;  // the byte limit, in records of a rename run
+    Names kept;     // oldest first
+    Names removedUndoable;
+  } cases[] = {
+      {"within the limits nothing goes", {"r1", "u1", "r2"}, 3, 100, {"r1", "u1", "r2"}, {}},
+      {"undone runs go first, each with its undo, the oldest first",
+       {"r1", "u1", "r2", "u2", "r3", "r4", "u4", "r5"}, 3, 100, {"r3", "r5"}, {}},
+      {"a run given back in part stays, with its undo",
+       {"r1", "u1e", "r2", "u2", "r3", "r4"}, 3, 100, {"r1", "u1e", "r3", "r4"}, {}},
+      {"a run given back or given up in full is done with", {"r1", "u1g", "r2", "r3"}, 2, 100, {"r2", "r3"}, {}},
+      {"runs that can be undone stay past the count alone", {"r1", "r2", "r3", "r4"}, 2, 100,
+       {"r1", "r2", "r3", "r4"}, {}},
+      {"... and past the size alone", {"r1", "r2", "r3", "r4"}, 100, 1, {"r1", "r2", "r3", "r4"}, {}},
+      {"... and go past both, the oldest first", {"r1", "r2", "r3", "r4"}, 2, 2, {"r3", "r4"}, {"r1", "r2"}},
+      {"an undo whose run is gone goes first", {"r1", "u9", "r2", "r3"}, 2, 100, {"r1", "r2", "r3"}, {}},
+      {"so does junk", {"?", "r1", "r2"}, 1, 100, {"r1", "r2"}, {}},
+      {"a run killed midway stays, however old", {"i", "r1", "u1", "r2", "u2"}, 1, 100, {"i"}, {}},
+  };
+  for (const auto& c : cases) {
+    TempFolder history("quor-history");
+    for (std::size_t m = 0; m < c.records.size(); ++m)
+      history.File(IdOf(c.records[m], static_cast<int>(m)) + ".log", record(c.records[m], static_cast<int>(m)));
+    const std::uint64_t recordSize = record("r1", 0).size();
+    const std::vector<std::string> removed = PruneHistory(history.Path(), c.keepRuns, c.keepRecords * recordSize);
+    Names kept;
+    for (const RunSummary& run : ListRuns(history.Path())) kept.insert(kept.begin(), NameOfId(run.Record.Id));
+    EXPECT_EQ(kept, c.kept) << c.what;
+    Names removedNames;
+    for (const std::string& id : removed) removedNames.push_back(NameOfId(id));
+    EXPECT_EQ(removedNames, c.removedUndoable) << c.what;
+  }
 }
 
 // Killed at random moments while it renames a folder with collisions, a run
@@ -256,7 +359,18 @@ TEST_F(History, KillsAtRandomMomentsLoseNothing) {
   }
   RenameOptions o;
   o.ReplaceList = {{"[字]", ""}};
-  test::KillRunsAtRandom(dir.Path(), history_.Path(), o, 20, 4242u);
+  test::KillAtRandom(test::Killed::Rename, dir.Path(), history_.Path(), o, 20, 4242u);
+}
+
+// Killed at random moments while it undoes a run of chains, an undo is
+// repaired by what the disk shows of each entry, and the next undos give
+// every name back.
+TEST_F(History, KillsDuringUndosOfChainsLoseNothing) {
+  TempFolder dir;
+  test::MakeChains(dir.Path(), 600);
+  RenameOptions o;
+  o.ReplaceList = {{"QQ", "Q"}};
+  test::KillAtRandom(test::Killed::Undo, dir.Path(), history_.Path(), o, 20, 2024u);
 }
 
 }  // namespace

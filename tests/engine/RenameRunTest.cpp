@@ -22,6 +22,7 @@ using test::TempFolder;
 
 struct RunResult {
   std::vector<std::string> undoOld, undoNew;
+  std::vector<EntryId> undoIds;
   RenameOutcome outcome;
   std::vector<std::string> Log() const {
     std::vector<std::string> log;
@@ -32,13 +33,13 @@ struct RunResult {
 
 RunResult Rename(const std::string& folderText, const RenameOptions& options = {}, const ProgressFn& progress = {}) {
   RunResult run;
-  run.outcome = RunRename(folderText, options, {run.undoOld, run.undoNew}, progress);
+  run.outcome = RunRename(folderText, options, {run.undoOld, run.undoNew, run.undoIds}, progress);
   return run;
 }
 
 std::vector<std::string> Undo(RunResult& run) {
   std::vector<std::string> log;
-  for (const auto& line : RunUndo({run.undoOld, run.undoNew}).Lines) log.push_back(FormatLine(line));
+  for (const auto& line : RunUndo({run.undoOld, run.undoNew, run.undoIds}).Lines) log.push_back(FormatLine(line));
   return log;
 }
 
@@ -226,7 +227,7 @@ TEST(RenameRun, RunEmptiesTheUndoListFirst) {
   RunResult run;
   run.undoOld = {"stale"};
   run.undoNew = {"stale"};
-  run.outcome = RunRename(dir / "missing", {}, {run.undoOld, run.undoNew});
+  run.outcome = RunRename(dir / "missing", {}, {run.undoOld, run.undoNew, run.undoIds});
   EXPECT_TRUE(run.undoOld.empty());
   EXPECT_TRUE(run.undoNew.empty());
 }
@@ -240,6 +241,7 @@ TEST(Undo, RestoresInReverseOrderFoldersIncluded) {
   RunResult run;
   run.undoOld = {dir / "A", dir / "C", dir / "F.OLD"};
   run.undoNew = {dir / "B", dir / "A", dir / "F.new"};
+  run.undoIds.resize(3);  // identities unknown: the names alone decide
   const auto log = Undo(run);
   EXPECT_EQ(log, (std::vector<std::string>{"Undo\t" + (dir / "F.OLD") + "\t←\t" + (dir / "F.new"),
                                             "Undo\t" + (dir / "C") + "\t←\t" + (dir / "A"),
@@ -318,7 +320,7 @@ TEST(Undo, ACancelKeepsTheRestBeforeTheRefused) {
   ASSERT_EQ(run.undoOld.size(), 4u);
   const std::vector<std::string> oldPaths = run.undoOld;
   dir.File(std::string(FileNameView(oldPaths[3])), "in the way");
-  auto undone = RunUndo({run.undoOld, run.undoNew}, [](std::size_t done, std::size_t) { return done < 2; });
+  auto undone = RunUndo({run.undoOld, run.undoNew, run.undoIds}, [](std::size_t done, std::size_t) { return done < 2; });
   EXPECT_TRUE(undone.Cancelled);
   ASSERT_EQ(undone.Lines.size(), 2u);
   EXPECT_FALSE(undone.Lines[0].Ok);
@@ -340,7 +342,7 @@ TEST(Cancel, StopsAfterTheEntryInProgressAndUndoReversesThatPart) {
   EXPECT_EQ(lower, 4u);
 
   // An undo cancelled after one entry keeps the rest for the next one.
-  auto undone = RunUndo({run.undoOld, run.undoNew}, [](std::size_t done, std::size_t) { return done < 1; });
+  auto undone = RunUndo({run.undoOld, run.undoNew, run.undoIds}, [](std::size_t done, std::size_t) { return done < 1; });
   EXPECT_TRUE(undone.Cancelled);
   EXPECT_EQ(undone.Lines.size(), 1u);
   EXPECT_EQ(run.undoOld.size(), 3u);
@@ -352,7 +354,7 @@ TEST(Cancel, StopsAfterTheEntryInProgressAndUndoReversesThatPart) {
   run = Rename(dir.Path(), {}, untilLast);
   EXPECT_FALSE(run.outcome.Cancelled);
   EXPECT_EQ(run.undoOld.size(), 10u);
-  undone = RunUndo({run.undoOld, run.undoNew}, untilLast);
+  undone = RunUndo({run.undoOld, run.undoNew, run.undoIds}, untilLast);
   EXPECT_FALSE(undone.Cancelled);
   EXPECT_EQ(undone.Lines.size(), 10u);
   EXPECT_TRUE(run.undoOld.empty());

@@ -26,6 +26,7 @@
 #include "gui/window/Main.h"
 #include "gui/window/PreviewDialog.h"
 #include "system/Exception.h"
+#include "system/FolderLock.h"
 #include "gui/controls/Progress.h"
 #include "gui/controls/Screen.h"
 #include "tests/TempFolder.h"
@@ -188,6 +189,48 @@ TEST_F(Commands, CancelInTheMiddleThenUndoReversesThatPart) {
   form_->BtnUndo->click();
   EXPECT_EQ(Log().size(), 3u);
   for (int i = 0; i < 8; ++i) EXPECT_TRUE(Has("f" + std::to_string(i) + ".MP4")) << i;
+}
+
+// One run at a time per folder: while another holds it, the progress
+// dialog says that the run waits, and キャンセル gives up the wait.
+TEST_F(Commands, ARunWaitsForAnotherRunOnItsFolderAndSaysSo) {
+  File("a.MP4");
+  FolderLock other;
+  ASSERT_TRUE(other.TryLock(folder_));
+  int waits = 0;
+  QString shown;
+  form_->WaitHook = [&](const std::string& folder) {
+    EXPECT_EQ(folder, folder_);
+    if (auto* dialog = form_->findChild<QProgressDialog*>()) shown = dialog->labelText();
+    if (++waits == 3) other.Unlock();
+    return true;
+  };
+  form_->BtnRename->click();
+  EXPECT_EQ(waits, 3);
+  EXPECT_TRUE(shown.contains(QStringLiteral("別の実行が終わるのを待っています"))) << shown.toStdString();
+  EXPECT_TRUE(Has("a.mp4"));
+
+  File("b.MP4");
+  ASSERT_TRUE(other.TryLock(folder_));
+  form_->WaitHook = [](const std::string&) { return false; };
+  form_->BtnRename->click();
+  EXPECT_TRUE(Has("b.MP4")) << "given up: nothing renamed";
+  EXPECT_NE(form_->StatusBar->Text().find("キャンセル"), std::string::npos) << form_->StatusBar->Text();
+  form_->WaitHook = nullptr;
+}
+
+// Undo renames back only the entry the run renamed: another one that has
+// taken its new name stays, and says why.
+TEST_F(Commands, UndoLeavesAnotherEntryUnderTheNewNameAlone) {
+  File("c.MP4", "mine");
+  form_->BtnRename->click();
+  std::filesystem::rename(folder_ + "/c.mp4", folder_ + "/moved.mp4");
+  File("c.mp4", "imposter");
+  form_->BtnUndo->click();
+  EXPECT_EQ(Log(), std::vector<std::string>{"Error\t" + folder_ + "/c.MP4\t←\t" + folder_ +
+                                            "/c.mp4\t別の項目がこの名前になっています"});
+  EXPECT_FALSE(Has("c.MP4"));
+  EXPECT_FALSE(form_->BtnUndo->isEnabled()) << "not the run's to take back: it leaves the list";
 }
 
 TEST_F(Commands, PreviewShowsTheRunToComeAndRenamesOnRequest) {

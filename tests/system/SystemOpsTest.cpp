@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "system/EntryIdentity.h"
 #include "tests/TempFolder.h"
 
 namespace quor {
@@ -223,6 +224,69 @@ TEST(IsWritableDirectory, WantsAFolderThatTakesEntries) {
     ASSERT_EQ(mkdir((t / "unenterable").c_str(), 0600), 0);
     EXPECT_FALSE(IsWritableDirectory(t / "unenterable"));
   }
+}
+
+}  // namespace
+}  // namespace quor
+
+namespace quor {
+namespace {
+
+// When an entry may be taken for the one a run recorded.
+TEST(EntryIdentity, TellsTheRecordedEntryFromAnother) {
+  EntryId file;
+  file.Type = 'f';
+  file.Dev = 2049;
+  file.Ino = 1311;
+  file.Size = 4096;
+  file.Mtime = 1765116930123456789;
+  file.Btime = 1765116000000000000;
+  const auto with = [&](auto change) {
+    EntryId id = file;
+    change(id);
+    return id;
+  };
+  EntryId folder = file;
+  folder.Type = 'd';
+  const struct {
+    const char* what;
+    EntryId recorded, now;
+    bool stable;  // the file system's inode numbers
+    bool same;
+  } cases[] = {
+      {"the same entry", file, file, true, true},
+      {"its content changed since", file, with([](EntryId& i) { i.Size = 1; i.Mtime = 2; }), true, true},
+      {"another inode", file, with([](EntryId& i) { i.Ino = 1312; }), true, false},
+      {"the inode of a deleted file, born later", file, with([](EntryId& i) { i.Btime += 1; }), true, false},
+      {"a folder where a file was", file, with([](EntryId& i) { i.Type = 'd'; }), true, false},
+      {"another device after a remount, the same file", file, with([](EntryId& i) { i.Dev = 7; }), true, true},
+      {"another device, another content", file, with([](EntryId& i) { i.Dev = 7; i.Size = 1; }), true, false},
+      {"made-up inode numbers: the same size and time", file, with([](EntryId& i) { i.Ino = 9; i.Dev = 7; }), false, true},
+      {"made-up inode numbers: another size", file, with([](EntryId& i) { i.Ino = 9; i.Size = 1; }), false, false},
+      {"made-up inode numbers: another time", file, with([](EntryId& i) { i.Mtime += 10000000; }), false, false},
+      {"made-up inode numbers: a folder whose content changed", folder,
+       with([](EntryId& i) { i.Type = 'd'; i.Ino = 9; i.Size = 1; i.Mtime = 2; }), false, true},
+      {"no birth time now", file, with([](EntryId& i) { i.Btime = EntryId::kNoTime; }), true, true},
+      {"an inode number alone (a record of the first version)", EntryId{'?', 0, 1311}, file, true, true},
+      {"... that is another", EntryId{'?', 0, 1311}, with([](EntryId& i) { i.Ino = 1; }), true, false},
+      {"nothing known: any entry", EntryId{}, file, false, true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SameEntry(c.recorded, c.now, c.stable), c.same) << c.what;
+}
+
+TEST(EntryIdentity, IsTheSameThroughARenameAndOtherForACopy) {
+  test::TempFolder t;
+  test::WriteFile(t / "a.MP4", "movie");
+  EntryId before, after, copy;
+  ASSERT_TRUE(IdentityOf(t / "a.MP4", before));
+  ASSERT_TRUE(RenameFile(t / "a.MP4", t / "a.mp4"));
+  ASSERT_TRUE(IdentityOf(t / "a.mp4", after));
+  const bool stable = InodesAreStable(t.Path());
+  EXPECT_TRUE(SameEntry(before, after, stable));
+  test::WriteFile(t / "b.mp4", "movie");
+  ASSERT_TRUE(IdentityOf(t / "b.mp4", copy));
+  EXPECT_FALSE(SameEntry(before, copy, stable));
+  EXPECT_EQ(IdentityOf(t / "gone", copy).Error(), ENOENT);
 }
 
 }  // namespace

@@ -1,0 +1,132 @@
+#include "cli/Targets.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <string_view>
+
+#include "engine/files/File.h"
+#include "system/SystemOps.h"
+#include "text/DisplayText.h"
+#include "text/TextOps.h"
+
+namespace quor::cli {
+
+namespace {
+
+// The folder above `path` (which has no trailing separator), "/" for the
+// root's entries.
+std::string ParentFolder(std::string_view path) {
+  const std::string_view parent = WithoutTrailingSeparators(FolderView(path));
+  return parent.empty() ? std::string(1, PathDelim) : std::string(parent);
+}
+
+bool HasWildcard(std::string_view name) {
+  const Codepage cp = NativeCodepage();
+  return AnsiPos("*", name, cp) != 0 || AnsiPos("?", name, cp) != 0;
+}
+
+}  // namespace
+
+std::string AbsolutePath(const std::string& path, const std::string& current) {
+  std::string base = path.starts_with(PathDelim) ? std::string() : current;
+  std::string_view rest = path;
+  if (!path.starts_with(PathDelim)) {
+    for (;;) {
+      if (rest == "." || rest.starts_with("./")) {
+        rest.remove_prefix(std::min<std::size_t>(2, rest.size()));
+      } else if (rest == ".." || rest.starts_with("../")) {
+        base = ParentFolder(WithoutTrailingSeparators(base));
+        rest.remove_prefix(std::min<std::size_t>(3, rest.size()));
+      } else if (rest.starts_with(PathDelim)) {
+        rest.remove_prefix(1);
+      } else {
+        break;
+      }
+    }
+  }
+  // The names that are left, without "." steps or empty ones.
+  std::string out = base;
+  bool trailing = false;
+  while (!rest.empty()) {
+    const std::size_t sep = rest.find(PathDelim);
+    const std::string_view name = rest.substr(0, sep);
+    rest.remove_prefix(sep == std::string_view::npos ? rest.size() : sep + 1);
+    trailing = sep != std::string_view::npos;
+    if (name.empty() || name == ".") continue;
+    if (!out.ends_with(PathDelim)) out += PathDelim;
+    out.append(name);
+  }
+  if (out.empty()) out = std::string(1, PathDelim);
+  if ((trailing || path.ends_with("/.")) && !out.ends_with(PathDelim)) out += PathDelim;
+  return out;
+}
+
+std::vector<std::string> ResolveTargets(const std::vector<std::string>& paths, bool themselves,
+                                        const std::string& current, std::vector<Target>& targets) {
+  std::vector<std::string> problems;
+  std::map<std::string, std::size_t> entryRuns;  // folder -> its run of single entries
+  for (const std::string& path : paths) {
+    const std::string shown = DisplayPath(path);
+    if (!path.starts_with(PathDelim) && current.empty()) {
+      problems.push_back("the current folder cannot be told, so " + shown + " means nothing");
+      continue;
+    }
+    const std::string full = AbsolutePath(path, current);
+    // A folder that cannot be read would list nothing, and the run would
+    // look like one that had nothing to do.
+    const auto readable = [&](const std::string& folder) {
+      const SysResult listed = CanListFolder(folder);
+      if (!listed) problems.push_back("cannot read the folder " + DisplayPath(folder) + ": " + listed.Message());
+      return static_cast<bool>(listed);
+    };
+    // The engine reads a '*' or '?' in a folder text as a mask: a folder
+    // whose own name holds one cannot be named, and its parent's entries
+    // would be renamed instead.
+    const auto literal = [&](const std::string& folder) {
+      if (FolderOfText(folder) == folder) return true;
+      problems.push_back("cannot take " + shown + ": a '*' or '?' in the name of its folder would be read as a mask");
+      return false;
+    };
+    const std::string_view trimmed = WithoutTrailingSeparators(full);
+    const std::string_view name = FileNameView(trimmed);
+    if (!themselves && HasWildcard(name) && trimmed == full && !DirectoryExists(full)) {
+      // A mask, as in the window's folder field; a file of that very name is
+      // one of the entries it matches. (A folder of that name is refused
+      // below: its entries and the mask's are not the same.)
+      const std::string folder = ParentFolder(trimmed);
+      if (!DirectoryExists(folder)) {
+        problems.push_back("cannot find " + shown + ": " + SysResult(ENOENT).Message());
+      } else if (literal(folder) && readable(folder)) {
+        targets.push_back({full, {}, {}});
+      }
+      continue;
+    }
+    if (!themselves && DirectoryExists(full)) {
+      if (literal(full) && readable(full)) targets.push_back({full, {}, {}});
+      continue;
+    }
+    if (const SysResult there = LookUpEntry(full); !there) {
+      problems.push_back("cannot find " + shown + ": " + there.Message());
+      continue;
+    }
+    // The entry itself, in its folder.
+    if (name.empty() || name == "." || name == "..") {
+      problems.push_back("cannot rename " + shown + " itself");
+      continue;
+    }
+    const std::string folder = ParentFolder(trimmed);
+    if (!literal(folder) || !readable(folder)) continue;
+    auto [it, added] = entryRuns.emplace(folder, targets.size());
+    if (added) targets.push_back({folder, {}, {}});
+    targets[it->second].Names.emplace(name);
+    targets[it->second].Typed.emplace(std::string(name), path);
+  }
+  return problems;
+}
+
+std::string RecordText(const Target& target) {
+  if (target.Names.size() != 1) return target.FolderText;
+  return JoinPath(target.FolderText, *target.Names.begin());
+}
+
+}  // namespace quor::cli

@@ -1,0 +1,45 @@
+#pragma once
+
+// What the PATHs of a quor-rename command line ask to rename: one run per
+// folder, folder text or group of single entries, in the order given.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/files/Findfile.h"
+
+namespace quor::cli {
+
+// What one run takes: a folder text as the window's folder field holds it,
+// and for single entries their names.
+struct Target {
+  std::string FolderText;
+  NameSet Names;  // empty: every entry the folder text lists
+  std::map<std::string, std::string> Typed;  // a name of Names -> the PATH as typed, for messages
+};
+
+// A PATH made absolute against `current` (the current folder as the system
+// tells it, which holds no links), as any tool reads it: leading "." and
+// ".." steps are taken off against it, and "." steps and doubled
+// separators anywhere; a ".." after the first name is left to the system.
+// A trailing separator stays: "file.mp4/" names no file.
+//   AbsolutePath("../b/./c", "/a/x") == "/a/b/c"
+[[nodiscard]] std::string AbsolutePath(const std::string& path, const std::string& current);
+
+// Works out the runs: a folder PATH is every entry of it (with `themselves`:
+// the folder itself, an entry of its parent); a PATH whose last name holds
+// '*' or '?' a mask, as in the window's folder field (a file that is
+// literally so named matches it too; a folder so named is refused, since
+// the folder text would read it as a mask); any other PATH one entry. Single
+// entries of one folder make one run. `current` is "" when the system
+// cannot tell it. Returns the problems of the PATHs that cannot be had, in
+// words; when there is one, nothing at all may be renamed.
+[[nodiscard]] std::vector<std::string> ResolveTargets(const std::vector<std::string>& paths, bool themselves,
+                                                      const std::string& current, std::vector<Target>& targets);
+
+// What the history shows as a run's folder: the folder text, or the one
+// entry a recorder handed over.
+[[nodiscard]] std::string RecordText(const Target& target);
+
+}  // namespace quor::cli
