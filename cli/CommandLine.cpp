@@ -239,8 +239,9 @@ std::string HelpText() {
          "  quor-rename -q -r '[字]' '' \"$FILE\"         after a recording: that file only\n"
          "\n"
          "Exit status: 0 when every rename succeeded or there was nothing to do,\n"
-         "1 when an Error line was written, 2 for a usage error, a settings file that\n"
-         "cannot be read or a PATH that does not exist, 130 after Ctrl+C.\n";
+         "1 when an Error line was written or the lines could not all be written,\n"
+         "2 for a usage error, a settings file that cannot be read or a PATH that does\n"
+         "not exist, 130 after Ctrl+C.\n";
 }
 
 }  // namespace quor::cli

@@ -98,7 +98,7 @@ THistoryDialog::THistoryDialog(std::string historyDir, QWidget* parent)
   layout->addWidget(Table, 1);
 
   Note = new QLabel(QString::fromUtf8("記録は ") + QString::fromStdString(DisplayPath(historyDir_)) +
-                        QString::fromUtf8(" にあります。新しい 100 件まで残ります。"),
+                        QString::fromUtf8(" にあります。元に戻せる実行は新しい 100 件まで残ります。"),
                     this);
   Note->setWordWrap(true);
   Note->setTextInteractionFlags(Qt::TextSelectableByMouse);
