@@ -234,10 +234,15 @@ void TFormRenamer::BuildReplaceGroup() {
                                             kGridDesign.ColWidth, kGridDesign.RowHeight, GroupBoxReplace),
                             "置換リスト");
   CheckBoxIgnoreCase = MakeCheckBox(Option::IgnoreCase, GroupBoxReplace);
+  // The width rule runs right before the list, so that its rows see ASCII
+  // letters and digits: it sits with the list's own switch, where the
+  // window's height has room for it.
+  CheckBoxAlnumZenToHan = MakeCheckBox(Option::AlnumZenToHan, GroupBoxReplace);
   BtnClearReplaceList = CommandButton("クリア", GroupBoxReplace);
   BtnAddLine = CommandButton("追加", GroupBoxReplace);
   auto* buttons = new QHBoxLayout();
   buttons->addWidget(CheckBoxIgnoreCase);
+  buttons->addWidget(CheckBoxAlnumZenToHan);
   buttons->addStretch(1);
   buttons->addWidget(BtnClearReplaceList);
   buttons->addWidget(BtnAddLine);
@@ -326,8 +331,8 @@ void TFormRenamer::WriteControls(const FormSettings& s) {
   const int rows = static_cast<int>(s.Rows.size()) + 1;
   if (StringGridReplace->RowCount() < rows) StringGridReplace->SetRowCount(rows);
   for (int r = 1; r < rows; ++r) {
-    StringGridReplace->SetCells(0, r, s.Rows[r - 1][0]);
-    StringGridReplace->SetCells(1, r, s.Rows[r - 1][1]);
+    StringGridReplace->SetCells(0, r, s.Rows[r - 1].Old);
+    StringGridReplace->SetCells(1, r, s.Rows[r - 1].New);
   }
 }
 

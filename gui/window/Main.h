@@ -53,6 +53,8 @@ class TFormRenamer : public QWidget {
   TButton* BtnClose;
   TButton* BtnAddLine;
   TCheckBox* CheckBoxDeleteKakko;
+  // Full-width letters and digits to ASCII, right before the replace list.
+  TCheckBox* CheckBoxAlnumZenToHan;
   TButton* BtnUndo;
   TCheckBox* CheckBoxIgnoreCase;
   TCheckBox* CheckBoxWaKakko;
