@@ -63,13 +63,17 @@ struct Bounds {
 };
 inline constexpr Bounds kDesignBounds = {234, 257, 640, 400};
 
-// The replace grid's design shape: the header row and six rows to fill.
+// The replace grid's design shape: the header row and six rows to fill;
+// Old and New, then the column of regex boxes, narrow enough that the three
+// fit the window's design width.
 struct GridShape {
   int Cols, Rows, FixedRows, ColWidth, RowHeight;
 };
-inline constexpr GridShape kGridDesign = {2, 7, 1, 280, 18};
+inline constexpr GridShape kGridDesign = {3, 7, 1, 250, 18};
 inline constexpr int kGridDataRows = kGridDesign.Rows - kGridDesign.FixedRows;
-// Row 0's text: the header of the Old and New columns.
-inline constexpr char kGridHeader[] = "Old\r\nNew";
+inline constexpr int kRegexColumn = 2;
+inline constexpr int kRegexColWidth = 72;
+// Row 0's text: the header of the columns.
+inline constexpr char kGridHeader[] = "Old\r\nNew\r\n正規表現";
 
 }  // namespace quor
