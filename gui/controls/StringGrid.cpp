@@ -138,7 +138,7 @@ void TStringGrid::AddCheckBoxes() {
       cell = new QTableWidgetItem();
       setItem(r, checkColumn_, cell);
     }
-    if ((cell->flags() & Qt::ItemIsUserCheckable) != 0) continue;
+    if (cell->data(Qt::CheckStateRole).isValid()) continue;  // a box already
     cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     cell->setCheckState(Qt::Unchecked);
   }
