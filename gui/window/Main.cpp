@@ -352,13 +352,13 @@ bool TFormRenamer::MarkBrokenPatterns() {
     }
   }
   if (!errors.empty()) {
-    std::string status = PatternErrorText(errors.front());
-    if (errors.size() > 1) status += "。ほかに " + Count(errors.size() - 1) + " 行";
-    StatusBar->SetText(status);
-    patternStatus_ = true;
-  } else if (patternStatus_) {
-    StatusBar->SetText("");
-    patternStatus_ = false;
+    patternStatus_ = PatternErrorText(errors.front());
+    if (errors.size() > 1) patternStatus_ += "。ほかに " + Count(errors.size() - 1) + " 行";
+    StatusBar->SetText(patternStatus_);
+  } else if (!patternStatus_.empty()) {
+    // Fixed: the message goes, unless another command has spoken since.
+    if (StatusBar->Text() == patternStatus_) StatusBar->SetText("");
+    patternStatus_.clear();
   }
   return errors.empty();
 }

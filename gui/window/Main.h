@@ -169,7 +169,7 @@ class TFormRenamer : public QWidget {
   std::string lastRunId_;      // the record of the run the undo list holds
   std::string lastRunFolder_;
   bool dragHasPath_ = false;   // what the drag's data offered when it entered
-  bool patternStatus_ = false;  // the status line tells of a broken row
+  std::string patternStatus_;  // what the status line last said of a broken row
   std::array<TCheckBox*, kOptionCount> checkBoxes_{};
   // The settings file that could not be read at start-up, if any: it is
   // never replaced by this window.
