@@ -62,14 +62,18 @@ class Parser {
     return args_[next_++];
   }
 
-  void Replace(std::string_view option) {
+  // -r and -e: one row each, in the order given.
+  void Replace(std::string_view option, bool regex) {
     renameOptions_.emplace_back(option);
+    const char* what = regex ? "PATTERN and REPLACEMENT" : "OLD and NEW";
     ReplacePair pair;
-    pair.Old = Value(option, "OLD and NEW");
-    pair.New = Value(option, "OLD and NEW");
+    pair.Old = Value(option, what);
+    pair.New = Value(option, what);
+    pair.Regex = regex;
     // An empty text to find does nothing in the window's list either; here
     // it can only be a mistake, such as an unset shell variable.
-    if (pair.Old.empty()) throw UsageError("option " + std::string(option) + ": OLD must not be empty");
+    if (pair.Old.empty())
+      throw UsageError("option " + std::string(option) + ": " + (regex ? "PATTERN" : "OLD") + " must not be empty");
     line_.Replace.push_back(std::move(pair));
   }
 
@@ -93,9 +97,9 @@ class Parser {
     };
     if (name == "--option") {
       line_.Overrides.push_back(Override(value("KEY=VALUE")));
-    } else if (name == "--replace") {
+    } else if (name == "--replace" || name == "--regex") {
       noValue();
-      Replace(name);
+      Replace(name, name == "--regex");
     } else if (name == "--settings") {
       line_.SettingsFile = value("a FILE");
       if (line_.SettingsFile.empty()) throw UsageError("option --settings needs a FILE");
@@ -141,8 +145,11 @@ class Parser {
           line_.Overrides.push_back(Override(i + 1 < arg.size() ? arg.substr(i + 1) : Value(option, "KEY=VALUE")));
           return;
         case 'r':
-          if (i + 1 < arg.size()) throw UsageError("option -r takes OLD and NEW as two arguments");
-          Replace(option);
+        case 'e':
+          if (i + 1 < arg.size())
+            throw UsageError("option " + option + (c == 'e' ? " takes PATTERN and REPLACEMENT" : " takes OLD and NEW") +
+                             " as two arguments");
+          Replace(option, c == 'e');
           return;
         default: throw UsageError("unknown option " + option);
       }
@@ -218,6 +225,8 @@ std::string HelpText() {
          "  -o, --option KEY=VALUE  set one option; VALUE is 1, 0, true or false; KEY:\n" +
          keys +
          "  -r, --replace OLD NEW   add a pair to the end of the replace list\n"
+         "  -e, --regex PATTERN NEW add a regular-expression row (PCRE2) to the end of the\n"
+         "                          list: $1, ${1} or ${name} in NEW insert a group, $$ a $\n"
          "\n"
          "Running:\n"
          "  -n, --dry-run           print what a run would print now; rename nothing\n"
@@ -237,11 +246,22 @@ std::string HelpText() {
          "Examples:\n"
          "  quor-rename /media/tv                      tidy every recording in /media/tv\n"
          "  quor-rename -q -r '[字]' '' \"$FILE\"         after a recording: that file only\n"
+         "  quor-rename -e '#(\\d+)' '第$1話' /media/tv   #3 becomes 第3話\n"
          "\n"
          "Exit status: 0 when every rename succeeded or there was nothing to do,\n"
          "1 when an Error line was written or the lines could not all be written,\n"
-         "2 for a usage error, a settings file that cannot be read or a PATH that does\n"
-         "not exist, 130 after Ctrl+C.\n";
+         "2 for a usage error, a settings file that cannot be read, a regular\n"
+         "expression that does not compile or a PATH that does not exist, 130 after\n"
+         "Ctrl+C.\n";
+}
+
+std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows) {
+  const std::string where = error.Row < fileRows
+                                ? "replace row " + std::to_string(error.Row + 1) + " of the settings file"
+                                : std::string("-e");
+  std::string text = error.InReplacement ? "replacement '" + row.New + "' of pattern '" + row.Old + "'"
+                                         : "pattern '" + row.Old + "'";
+  return text + " (" + where + "), at offset " + std::to_string(error.Offset) + ": " + error.Message;
 }
 
 }  // namespace quor::cli

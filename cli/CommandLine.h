@@ -20,7 +20,7 @@ struct CommandLine {
   std::string SettingsFile;        // --settings; "" for the window's own file
   bool Defaults = false;           // --defaults: no file at all
   std::vector<std::pair<Option, bool>> Overrides;  // -o, in the order given
-  std::vector<ReplacePair> Replace;                // -r, after the file's list
+  std::vector<ReplacePair> Replace;                // -r and -e in the order given, after the file's list
   bool DryRun = false;
   bool Quiet = false;
   bool Themselves = false;  // -d: a folder PATH is an entry to rename, not a folder to go through
@@ -37,6 +37,12 @@ class UsageError : public std::runtime_error {
 
 // Throws UsageError.
 [[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// What is wrong with a regex row that does not compile: the pattern, where
+// the row came from, the offset (in characters) and the compiler's message.
+// The list's first `fileRows` rows came from the settings file, the rest
+// from -r and -e.
+[[nodiscard]] std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows);
 
 // The text of --help.
 [[nodiscard]] std::string HelpText();

@@ -240,7 +240,16 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   FormSettings settings;
   if (!ReadSettings(line, settings)) return kExitUsage;
   RenameOptions options = RenameOptionsOf(settings);
+  // The file's rows keep the window's numbers; -r and -e follow the last one
+  // in use, not the grid's empty rows.
+  std::vector<ReplacePair>& list = options.ReplaceList;
+  while (!list.empty() && list.back().Old.empty() && list.back().New.empty()) list.pop_back();
+  const std::size_t fileRows = list.size();
   options.ReplaceList.insert(options.ReplaceList.end(), line.Replace.begin(), line.Replace.end());
+  // A row that does not compile would not do what was asked: nothing runs.
+  const std::vector<PatternError> broken = CheckPatterns(options);
+  for (const PatternError& e : broken) Say(PatternProblem(e, options.ReplaceList[e.Row], fileRows));
+  if (!broken.empty()) return kExitUsage;
   std::vector<Target> targets;
   const bool relative =
       std::any_of(line.Paths.begin(), line.Paths.end(), [](const std::string& p) { return !p.starts_with('/'); });

@@ -6,7 +6,7 @@
 # "=", so the replies leave out what stands before it.
 _quor_rename_option() {
     local before=$1 text=$2 key=
-    local keys="KakkoHanToZen WaSpaceKakko WaKakko DeleteAfterKakko DeleteKakko LowerExt IgnoreCase WithDir WithExt"
+    local keys="KakkoHanToZen WaSpaceKakko WaKakko DeleteAfterKakko DeleteKakko AlnumZenToHan LowerExt IgnoreCase WithDir WithExt"
     [[ $text == *=* ]] && key=${text%%=*}=
     if [[ $COMP_WORDBREAKS == *=* ]]; then
         before=
@@ -33,8 +33,8 @@ _quor_rename() {
             _quor_rename_option "" "$cur"
             return
             ;;
-        -r | --replace)
-            return  # OLD and NEW are free text
+        -r | --replace | -e | --regex)
+            return  # OLD and NEW, PATTERN and REPLACEMENT are free text
             ;;
         --undo)
             # The run IDs the history holds, newest first.
@@ -46,7 +46,7 @@ _quor_rename() {
             ;;
     esac
     # The second text of a pair is free text too.
-    if ((cword >= 3)) && [[ ${words[cword - 2]} == @(-r|--replace) ]]; then
+    if ((cword >= 3)) && [[ ${words[cword - 2]} == @(-r|--replace|-e|--regex) ]]; then
         return
     fi
 
@@ -55,7 +55,7 @@ _quor_rename() {
         return
     fi
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "--settings --defaults -o --option -r --replace -n --dry-run -q --quiet
+        COMPREPLY=($(compgen -W "--settings --defaults -o --option -r --replace -e --regex -n --dry-run -q --quiet
             -d --directory --undo --history --list --with-dir --with-ext -h --help --version" -- "$cur"))
         return
     fi

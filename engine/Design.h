@@ -1,6 +1,6 @@
 #pragma once
 
-// The window as it is before any settings are loaded, and the nine switches
+// The window as it is before any settings are loaded, and the switches
 // it shows as check boxes. Each option's settings key and first-start
 // default are defined on one line of kOptions and nowhere else: the name
 // rules, the settings file and the window all read them from here.
@@ -18,11 +18,12 @@ enum class Option : std::size_t {
   WaKakko,
   DeleteAfterKakko,
   DeleteKakko,
+  AlnumZenToHan,
   IgnoreCase,
   WithDir,
   WithExt,
 };
-inline constexpr std::size_t kOptionCount = 9;
+inline constexpr std::size_t kOptionCount = 10;
 
 struct OptionDef {
   Option Id;
@@ -40,6 +41,7 @@ inline constexpr std::array<OptionDef, kOptionCount> kOptions = {{
     {Option::WaKakko, "Rename", "WaKakko", false, "CheckBoxWaKakko", "\"話\"と\"「\"の間を空けない"},
     {Option::DeleteAfterKakko, "Rename", "DeleteAfterKakko", false, "CheckBoxDelAfterKakko", "\"」\"後拡張子までを削除"},
     {Option::DeleteKakko, "Rename", "DeleteKakko", false, "CheckBoxDeleteKakko", "「」を取る"},
+    {Option::AlnumZenToHan, "Rename", "AlnumZenToHan", false, "CheckBoxAlnumZenToHan", "全角英数字を半角にする"},
     {Option::IgnoreCase, "ReplaceList", "IgnoreCase", true, "CheckBoxIgnoreCase", "大文字/小文字を区別しない"},
     {Option::WithDir, "FileList", "WithDir", false, "CheckBoxWithDir", "ディレクトリ"},
     {Option::WithExt, "FileList", "WithExt", false, "CheckBoxWithExt", "拡張子"},
@@ -61,13 +63,17 @@ struct Bounds {
 };
 inline constexpr Bounds kDesignBounds = {234, 257, 640, 400};
 
-// The replace grid's design shape: the header row and six rows to fill.
+// The replace grid's design shape: the header row and six rows to fill;
+// Old and New, then the column of regex boxes, narrow enough that the three
+// fit the window's design width.
 struct GridShape {
   int Cols, Rows, FixedRows, ColWidth, RowHeight;
 };
-inline constexpr GridShape kGridDesign = {2, 7, 1, 280, 18};
+inline constexpr GridShape kGridDesign = {3, 7, 1, 250, 18};
 inline constexpr int kGridDataRows = kGridDesign.Rows - kGridDesign.FixedRows;
-// Row 0's text: the header of the Old and New columns.
-inline constexpr char kGridHeader[] = "Old\r\nNew";
+inline constexpr int kRegexColumn = 2;
+inline constexpr int kRegexColWidth = 72;
+// Row 0's text: the header of the columns.
+inline constexpr char kGridHeader[] = "Old\r\nNew\r\n正規表現";
 
 }  // namespace quor

@@ -21,7 +21,8 @@ void Require(bool ok) {
   if (!ok) std::abort();
 }
 
-// Splits at NUL bytes: name, then Old/New of each pair.
+// Splits at NUL bytes: name, then Old/New of each pair. An Old that starts
+// with byte 01 makes a regex row of the rest.
 std::vector<std::string> Fields(std::string_view data) {
   std::vector<std::string> out;
   std::size_t start = 0;
@@ -68,15 +69,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   options.DeleteAfterKakko = (flags & 16) != 0;
   options.DeleteKakko = (flags & 32) != 0;
   options.IgnoreCase = (flags & 64) != 0;
+  // Odd sizes turn the width rule on: the flags byte is full.
+  options.AlnumZenToHan = (size & 1) != 0;
   bool pairsValid = true;
   // A few pairs are enough: each may double the name, as a user's list can.
+  // Regex rows only on names of a file system's length, as a run meets them.
   for (std::size_t i = 1; i + 1 < fields.size() && i < 9; i += 2) {
-    options.ReplaceList.push_back({fields[i], fields[i + 1]});
-    pairsValid = pairsValid && IsValidText(fields[i], cp) && IsValidText(fields[i + 1], cp);
+    const bool regex = !fields[i].empty() && fields[i][0] == '\x01' && name.size() <= 255;
+    ReplacePair pair{regex ? fields[i].substr(1) : fields[i], fields[i + 1], regex};
+    // A regex row's texts are UTF-8 whatever the name's code page.
+    const Codepage rowCp = regex ? Codepage::Utf8 : cp;
+    pairsValid = pairsValid && IsValidText(pair.Old, rowCp) && IsValidText(pair.New, rowCp);
+    options.ReplaceList.push_back(std::move(pair));
   }
   const std::string renamed = ApplyNameRules(name, options, cp);
   // Whole characters in, whole characters out: the rules never split one.
   if (IsValidText(name, cp) && pairsValid) Require(IsValidText(renamed, cp));
+
+  // The width rule only ever shortens, and what it makes it leaves alone.
+  const std::string half = AlnumZenToHan(name, cp);
+  Require(half.size() <= name.size());
+  Require(AlnumZenToHan(half, cp) == half);
+  if (IsValidText(name, cp)) Require(IsValidText(half, cp));
 
   Require(AnsiLowerCase(name, cp).size() == name.size());
   Require(AnsiUpperCase(name, cp).size() == name.size());

@@ -21,7 +21,7 @@ ensure_packages() {
     { "${sudo[@]}" apt-get update && "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; }
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev librsvg2-bin dpkg-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev libpcre2-dev librsvg2-bin dpkg-dev)
 # The fonts of an ordinary Japanese desktop, so that the window is tested
 # against what users have.
 # The last line: the command-line renamers that bench_core_cli compares with,

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
 
 namespace quor {
@@ -10,17 +11,39 @@ namespace {
 
 const char* IconvName(Codepage cp) { return cp == Codepage::Cp932 ? "CP932" : "UTF-8"; }
 
-// Owns an iconv descriptor for the length of one conversion.
+const iconv_t kNoDescriptor = reinterpret_cast<iconv_t>(-1);
+
+// Opening a descriptor costs more than converting a name: each thread keeps
+// one per direction, opened on first use.
+class Descriptors {
+ public:
+  ~Descriptors() {
+    for (const iconv_t cd : open_)
+      if (cd != kNoDescriptor) iconv_close(cd);
+  }
+  iconv_t For(Codepage from, Codepage to) {
+    const std::size_t slot = (from == Codepage::Cp932 ? 0 : 2) + (to == Codepage::Cp932 ? 0 : 1);
+    if (open_[slot] == kNoDescriptor) open_[slot] = iconv_open(IconvName(to), IconvName(from));
+    return open_[slot];
+  }
+
+ private:
+  std::array<iconv_t, 4> open_ = {kNoDescriptor, kNoDescriptor, kNoDescriptor, kNoDescriptor};
+};
+
+// A thread's descriptor for one conversion, in its initial state.
 class Converter {
  public:
-  Converter(Codepage from, Codepage to) : cd_(iconv_open(IconvName(to), IconvName(from))) {}
-  ~Converter() {
-    if (ok()) iconv_close(cd_);
+  Converter(Codepage from, Codepage to) {
+    thread_local Descriptors descriptors;
+    cd_ = descriptors.For(from, to);
+    // A conversion that failed halfway may have left a shift state behind.
+    if (ok()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
   }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
 
-  [[nodiscard]] bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  [[nodiscard]] bool ok() const { return cd_ != kNoDescriptor; }
 
   // One iconv step into `buf` from `used` on; a null `src` flushes. Grows
   // the buffer when it is full. False on a character it cannot convert,

@@ -166,6 +166,29 @@ std::string AnsiUpperCase(std::string_view text, Codepage cp) {
   return s;
 }
 
+std::string AlnumZenToHan(std::string_view text, Codepage cp) {
+  std::string out;
+  out.reserve(text.size());
+  ForEachChar(text, cp, [&](std::size_t i, std::size_t n) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    int ascii = -1;
+    if (cp == Codepage::Cp932 && n == 2 && at(0) == 0x82) {
+      const unsigned char c = at(1);
+      if (c >= 0x4F && c <= 0x58) ascii = '0' + (c - 0x4F);
+      else if (c >= 0x60 && c <= 0x79) ascii = 'A' + (c - 0x60);
+      else if (c >= 0x81 && c <= 0x9A) ascii = 'a' + (c - 0x81);
+    } else if (cp == Codepage::Utf8 && n == 3 && at(0) == 0xEF) {
+      const unsigned char c = at(2);
+      if (at(1) == 0xBC && c >= 0x90 && c <= 0x99) ascii = '0' + (c - 0x90);
+      else if (at(1) == 0xBC && c >= 0xA1 && c <= 0xBA) ascii = 'A' + (c - 0xA1);
+      else if (at(1) == 0xBD && c >= 0x81 && c <= 0x9A) ascii = 'a' + (c - 0x81);
+    }
+    if (ascii >= 0) out += static_cast<char>(ascii);
+    else out.append(text.substr(i, n));
+  });
+  return out;
+}
+
 std::string ExtractFilePath(std::string_view path, Codepage /*cp*/) { return std::string(FolderView(path)); }
 
 std::string ExtractFileDir(std::string_view path, Codepage /*cp*/) {

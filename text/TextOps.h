@@ -58,6 +58,13 @@ bool StringReplaceInto(std::string_view text, std::string_view old, std::string_
 [[nodiscard]] std::string AnsiLowerCase(std::string_view text, Codepage cp);
 [[nodiscard]] std::string AnsiUpperCase(std::string_view text, Codepage cp);
 
+// Full-width Latin letters and digits to their ASCII forms: Ａ-Ｚ, ａ-ｚ and
+// ０-９ (U+FF21-FF3A, U+FF41-FF5A, U+FF10-FF19; two bytes 82 xx in CP932,
+// three in UTF-8) become A-Z, a-z and 0-9. Nothing else changes: no
+// symbol, no space, no katakana, and never a trail byte.
+//   AlnumZenToHan("第０３話ＳＰ＃", Utf8) == "第03話SP＃"
+[[nodiscard]] std::string AlnumZenToHan(std::string_view text, Codepage cp);
+
 // The last component of a path and what stands before it, separator
 // included: FileNameView("/a/b.txt") == "b.txt", FolderView("/a/b.txt") ==
 // "/a/". '/' is never part of a longer character in UTF-8 or CP932, so no

@@ -7,6 +7,7 @@
 #include "text/FindMask.h"
 
 #include "system/EntryIdentity.h"
+#include "system/Exception.h"
 #include "text/Bytes.h"
 #include "text/DisplayText.h"
 #include "text/TextConvert.h"
@@ -18,20 +19,6 @@ namespace {
 
 using Kind = Refusal::Kind;
 
-// The options for names read in CP932: the replace pairs in CP932 bytes, and
-// without the pairs that CP932 cannot hold.
-RenameOptions Cp932Options(const RenameOptions& options) {
-  RenameOptions converted = options;
-  converted.ReplaceList.clear();
-  for (const ReplacePair& pair : options.ReplaceList) {
-    ReplacePair p;
-    if (ConvertText(pair.Old, Codepage::Utf8, Codepage::Cp932, p.Old) &&
-        ConvertText(pair.New, Codepage::Utf8, Codepage::Cp932, p.New))
-      converted.ReplaceList.push_back(std::move(p));
-  }
-  return converted;
-}
-
 // The part of a name before its extension.
 std::string_view StemOf(std::string_view name, Codepage cp) {
   return name.substr(0, name.size() - ExtractFileExt(name, cp).size());
@@ -39,7 +26,10 @@ std::string_view StemOf(std::string_view name, Codepage cp) {
 
 }  // namespace
 
-Planner::Planner(const RenameOptions& options) : utf8_(options), cp932_(Cp932Options(options)) {}
+Planner::Planner(const RenameOptions& options) : rules_(options) {
+  // A list with a regex row that does not compile renames nothing at all.
+  if (!rules_.Errors().empty()) throw Exception(PatternErrorText(rules_.Errors().front()));
+}
 
 Step Planner::Plan(const Listed& entry) const {
   Step step;
@@ -47,14 +37,16 @@ Step Planner::Plan(const Listed& entry) const {
   // Plain text is UTF-8, as nearly every name is: one scan answers both.
   const bool plain = IsPlainText(entry.Name);
   const bool readable = plain || NameCodepage(entry.Name, cp);
-  step.NewName = ApplyNameRules(entry.Name, cp == Codepage::Cp932 ? cp932_ : utf8_, cp);
+  const RuleResult ruled = rules_.Apply(entry.Name, cp, step.NewName);
+  // A search cut short leaves no new name; the line shows the name as it is.
+  if (ruled.Failure == RuleFailure::MatchLimit) step.NewName = entry.Name;
   // The folder part stays byte for byte as listed; FullPath ends in the name.
   const std::string_view folder =
       std::string_view(entry.FullPath).substr(0, entry.FullPath.size() - entry.Name.size());
   const std::string_view name = TrimRightView(step.NewName);
   step.NewPath.reserve(folder.size() + name.size());
   step.NewPath.append(folder).append(name);
-  if (step.NewPath == entry.FullPath) {
+  if (step.NewPath == entry.FullPath && !ruled) {
     step.Unchanged = true;
     return step;
   }
@@ -63,6 +55,8 @@ Step Planner::Plan(const Listed& entry) const {
   // bytes fit no code page is never rewritten.
   if (!readable)
     step.Why.What = Kind::NotInCodepage;
+  else if (ruled)
+    step.Why = RefusalOf(ruled);
   else if (name.empty())
     step.Why.What = Kind::EmptyName;
   else if (name.find(PathDelim) != std::string_view::npos)

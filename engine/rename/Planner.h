@@ -29,17 +29,20 @@ struct Step {
 // The rules of one run, ready for the names of both code pages.
 class Planner {
  public:
+  // Throws quor::Exception, saying which, when a regular-expression row
+  // does not compile: such a list renames nothing at all.
   explicit Planner(const RenameOptions& options);
 
   // The new name and path of an entry. Only trailing blanks of the new name
   // are cut; the folder part stays as listed. A new name that is empty, "."
   // or "..", holds a '/' or a NUL, keeps only an extension where the old
-  // name had more, or belongs to a name valid in no code page is refused.
+  // name had more, or belongs to a name valid in no code page is refused, as
+  // is a name whose rules failed (a search that reached its bound, a result
+  // that CP932 cannot hold).
   [[nodiscard]] Step Plan(const Listed& entry) const;
 
  private:
-  RenameOptions utf8_;
-  RenameOptions cp932_;
+  CompiledRules rules_;
 };
 
 // The run's renames answered as the system would answer them, against the

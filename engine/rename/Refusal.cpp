@@ -22,6 +22,18 @@ Refusal RefusalOf(const RenameResult& result) {
   }
 }
 
+Refusal RefusalOf(const RuleResult& result) {
+  Refusal refusal;
+  switch (result.Failure) {
+    case RuleFailure::None: break;
+    case RuleFailure::NotText: refusal.What = Refusal::Kind::NotInCodepage; break;
+    case RuleFailure::MatchLimit: refusal.What = Refusal::Kind::RegexLimit; break;
+    case RuleFailure::NotInCp932: refusal.What = Refusal::Kind::NotInCp932; break;
+  }
+  if (result) refusal.Row = result.Row + 1;
+  return refusal;
+}
+
 std::string RefusalText(const Refusal& refusal) {
   using Kind = Refusal::Kind;
   switch (refusal.What) {
@@ -33,6 +45,9 @@ std::string RefusalText(const Refusal& refusal) {
     case Kind::DotName: return "「.」「..」は名前にできません";
     case Kind::NulByte: return "名前にNUL文字は使えません";
     case Kind::NotInCodepage: return "文字コードが不明な名前です";
+    case Kind::RegexLimit:
+      return "置換リスト " + std::to_string(refusal.Row) + " 行目の正規表現の処理が上限に達しました";
+    case Kind::NotInCp932: return "Shift_JIS（CP932）で表せない文字が入ります";
     case Kind::AccessDenied: return "アクセスが拒否されました";
     case Kind::ReadOnly: return "読み取り専用のファイルシステムです";
     case Kind::Vanished: return "見つかりません";

@@ -3,9 +3,11 @@
 // Why a rename or a rename back was refused, and how the log says it: the
 // fifth field of an "Error" line and the preview's status column.
 
+#include <cstddef>
 #include <string>
 #include <utility>
 
+#include "engine/rename/NameRules.h"
 #include "system/SystemOps.h"
 
 namespace quor {
@@ -20,6 +22,8 @@ struct Refusal {
     DotName,        // the new name is "." or ".."
     NulByte,        // the new name holds a NUL byte
     NotInCodepage,  // the old name is valid in no code page
+    RegexLimit,     // a regex row of the replace list reached its bound of work on this name
+    NotInCp932,     // regex rows gave a CP932 name a character that CP932 cannot hold
     AccessDenied,   // EACCES, EPERM
     ReadOnly,       // EROFS
     Vanished,       // the entry is gone
@@ -36,12 +40,16 @@ struct Refusal {
   Kind What = Kind::None;
   int Error = 0;           // the errno of a System refusal
   std::string StrandedAt;  // where a Stranded entry is now
+  std::size_t Row = 0;     // the replace row, counted from 1, of a RegexLimit refusal
 
   [[nodiscard]] explicit operator bool() const { return What != Kind::None; }
 };
 
 // The refusal that the system's answer to a rename means.
 [[nodiscard]] Refusal RefusalOf(const RenameResult& result);
+
+// The refusal that a failure of the rules means; none for a success.
+[[nodiscard]] Refusal RefusalOf(const RuleResult& result);
 
 // A few Japanese words on one line: "同じ名前が既にあります". A Stranded
 // refusal names the place; a System one adds the system's own message.

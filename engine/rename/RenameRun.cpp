@@ -1,6 +1,7 @@
 #include "engine/rename/RenameRun.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "engine/files/File.h"
@@ -24,12 +25,13 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
   std::vector<Step> steps;  // of the batch in progress
   std::vector<EntryId> ids;
   std::size_t batchStart = 0;
-  const Planner planner(options);
+  std::optional<Planner> planner;  // made in the walk, so that a broken row ends it as a failure
   std::vector<std::string> folders;
   if (real) folders.push_back(FolderOfText(folderText));
   const WalkEnd end = JournaledWalk(
       journal, progress, std::move(folders),
       [&] {
+        planner.emplace(options);
         entries = ListFolder(folderText, only, outcome.Folder, outcome.FolderError);
         if (simulated) simulated->Adjust(entries, folderText, only);
         if (only) {
@@ -45,7 +47,7 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
         ids.assign(stop - begin, EntryId());
         batchStart = begin;
         for (std::size_t i = begin; i < stop; ++i) {
-          steps.push_back(planner.Plan(entries[i]));
+          steps.push_back(planner->Plan(entries[i]));
           const Step& step = steps.back();
           if (!real || step.Unchanged || step.Why) continue;
           // As the listing gave it, should the entry be gone by now.

@@ -20,6 +20,8 @@ constexpr const char* kMain = "QuorRenamer";
 constexpr const char* kRename = "Rename";
 constexpr const char* kReplaceList = "ReplaceList";
 constexpr const char* kFileList = "FileList";
+// The third item of a replace row that is a regular expression.
+constexpr const char* kRegexMark = "re";
 
 void ReadOptions(const TMemIniFile& ini, FormSettings& s, std::string_view section) {
   for (const OptionDef& o : kOptions)
@@ -88,8 +90,10 @@ void RestoreReplaceList(const TMemIniFile& ini, FormSettings& s) {
   for (std::size_t row = 0; row < entries.size(); ++row) {
     // Quoted items come back exactly, spaces included; unquoted ones trimmed.
     const std::vector<std::string> cells = FromCommaText(ini.ReadString(kReplaceList, entries[row].key, ""));
-    s.Rows[row][0] = cells.size() > 0 ? cells[0] : "";
-    s.Rows[row][1] = cells.size() > 1 ? cells[1] : "";
+    s.Rows[row].Old = cells.size() > 0 ? cells[0] : "";
+    s.Rows[row].New = cells.size() > 1 ? cells[1] : "";
+    // Any other third item, as a hand-written file may hold, keeps the row plain.
+    s.Rows[row].Regex = cells.size() > 2 && cells[2] == kRegexMark;
   }
 }
 
@@ -193,6 +197,7 @@ bool& FormSettings::Checked(Option id) {
     case Option::WaKakko: return WaKakko;
     case Option::DeleteAfterKakko: return DeleteAfterKakko;
     case Option::DeleteKakko: return DeleteKakko;
+    case Option::AlnumZenToHan: return AlnumZenToHan;
     case Option::IgnoreCase: return IgnoreCase;
     case Option::WithDir: return WithDir;
     case Option::WithExt: return WithExt;
@@ -204,7 +209,7 @@ RenameOptions RenameOptionsOf(const FormSettings& s) {
   RenameOptions o;
   for (const OptionDef& def : kOptions)
     if (const auto field = RuleField(def.Id)) o.*field = s.Checked(def.Id);
-  for (const auto& row : s.Rows) o.ReplaceList.push_back({row[0], row[1]});
+  o.ReplaceList = s.Rows;
   return o;
 }
 
@@ -245,8 +250,11 @@ void SaveSettings(const std::string& path, const FormSettings& s) {
   for (const auto& row : s.Rows) {
     // A cell of spaces is a real pair (" " -> "_"): only a wholly empty row
     // is no entry. Comma text quotes an item with a space, so it survives.
-    if (row[0].empty() && row[1].empty()) continue;
-    ini.WriteString(kReplaceList, std::to_string(entry++), ToCommaText({row[0], row[1]}));
+    if (row.Old.empty() && row.New.empty()) continue;
+    // A plain row keeps the two items it always had, so older versions read it.
+    std::vector<std::string> items = {row.Old, row.New};
+    if (row.Regex) items.emplace_back(kRegexMark);
+    ini.WriteString(kReplaceList, std::to_string(entry++), ToCommaText(items));
   }
   WriteOptions(ini, s, kFileList);
   ini.UpdateFile();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <string>
 #include <vector>
 
@@ -42,9 +41,11 @@ struct FormSettings {
   bool WaKakko = DefaultOf(Option::WaKakko);
   bool DeleteAfterKakko = DefaultOf(Option::DeleteAfterKakko);
   bool DeleteKakko = DefaultOf(Option::DeleteKakko);
+  bool AlnumZenToHan = DefaultOf(Option::AlnumZenToHan);
   bool IgnoreCase = DefaultOf(Option::IgnoreCase);
-  // Data rows of the replace grid (grid rows 1 to the last): Old, New.
-  std::vector<std::array<std::string, 2>> Rows = std::vector<std::array<std::string, 2>>(kGridDataRows);
+  // Data rows of the replace grid (grid rows 1 to the last): Old, New and
+  // the regex box.
+  std::vector<ReplacePair> Rows = std::vector<ReplacePair>(kGridDataRows);
   bool WithDir = DefaultOf(Option::WithDir);
   bool WithExt = DefaultOf(Option::WithExt);
 
@@ -88,7 +89,9 @@ void LoadDefaultSettings(FormSettings& s);
 
 // Rewrites the file at `path` from `s`, keeping keys and sections it does
 // not know. Replace cells are stored exactly as they are; only rows whose
-// two cells are both empty are left out. Throws quor::Exception when the
+// two cells are both empty are left out. A row is the comma text of its two
+// cells, with a third item "re" for a regex row: 3="\[(字|再)\]",,re. A row
+// without the third item reads as a plain row, as every older file has it. Throws quor::Exception when the
 // file cannot be written; the old file is then left as it was.
 void SaveSettings(const std::string& path, const FormSettings& s);
 

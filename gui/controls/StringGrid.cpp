@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include <QColor>
 #include <QHeaderView>
 
 #include "gui/controls/Controls.h"
@@ -96,6 +97,7 @@ void TStringGrid::SetRowCount(int count) {
   count = std::max(count, 1);
   if (count <= fixedRows_) SetFixedRows(count - 1);
   setRowCount(count - fixedRows_);
+  AddCheckBoxes();
 }
 
 void TStringGrid::SetFixedRows(int fixed) {
@@ -119,6 +121,53 @@ void TStringGrid::SetFixedRows(int fixed) {
     for (int c = 0; c < columnCount(); ++c) SetCells(c, 0, texts[c]);
     horizontalHeader()->show();
   }
+  AddCheckBoxes();
+}
+
+void TStringGrid::SetCheckColumn(int col) {
+  if (col < 0 || col >= columnCount()) return;
+  checkColumn_ = col;
+  AddCheckBoxes();
+}
+
+void TStringGrid::AddCheckBoxes() {
+  if (checkColumn_ < 0) return;
+  for (int r = 0; r < rowCount(); ++r) {
+    QTableWidgetItem* cell = item(r, checkColumn_);
+    if (cell == nullptr) {
+      cell = new QTableWidgetItem();
+      setItem(r, checkColumn_, cell);
+    }
+    if (cell->data(Qt::CheckStateRole).isValid()) continue;  // a box already
+    cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    cell->setCheckState(Qt::Unchecked);
+  }
+}
+
+bool TStringGrid::Checked(int col, int row) const {
+  if (col != checkColumn_ || row < fixedRows_) return false;
+  const QTableWidgetItem* cell = Item(col, row);
+  return cell != nullptr && cell->checkState() == Qt::Checked;
+}
+
+void TStringGrid::SetChecked(int col, int row, bool checked) {
+  if (col != checkColumn_ || row < fixedRows_) return;
+  if (QTableWidgetItem* cell = Item(col, row)) cell->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TStringGrid::MarkCell(int col, int row, const std::string& problem) {
+  QTableWidgetItem* cell = Item(col, row);
+  if (cell == nullptr) {
+    if (problem.empty() || col < 0 || col >= columnCount() || row < fixedRows_ || row >= RowCount()) return;
+    cell = new QTableWidgetItem();
+    setItem(row - fixedRows_, col, cell);
+  }
+  // Set only on a change: every change is a signal to whoever watches.
+  const QString tip = QString::fromStdString(problem);
+  if (cell->toolTip() == tip) return;
+  cell->setToolTip(tip);
+  if (problem.empty()) cell->setData(Qt::BackgroundRole, QVariant());
+  else cell->setBackground(QColor(255, 205, 205));
 }
 
 void TStringGrid::CommitEditor() {

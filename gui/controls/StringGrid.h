@@ -65,10 +65,25 @@ class TStringGrid : public QTableWidget {
   // editor, as leaving the cell would. Nothing when no cell is edited.
   void CommitEditor();
 
+  // Makes `col` a column of check boxes, unchecked, one in each row below
+  // the fixed row, rows added later included; its header keeps its text.
+  // Space or a click toggles one; the cells are never edited as text.
+  void SetCheckColumn(int col);
+  // A check box of that column; false and ignored elsewhere.
+  [[nodiscard]] bool Checked(int col, int row) const;
+  void SetChecked(int col, int row, bool checked);
+
+  // Marks a cell as wrong, with `problem` as its tooltip; "" takes the mark
+  // away. Out of range: ignored.
+  void MarkCell(int col, int row, const std::string& problem);
+
  private:
   QTableWidgetItem* Item(int col, int row) const;
+  // Gives every row below the fixed row its check box.
+  void AddCheckBoxes();
 
   int fixedRows_ = 0;
+  int checkColumn_ = -1;
 };
 
 }  // namespace quor

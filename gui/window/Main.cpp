@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QMimeData>
 #include <QSessionManager>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -120,6 +121,8 @@ TFormRenamer::TFormRenamer(std::string settingsPath, QWidget* parent)
   WriteControls(s);
 
   StringGridReplace->Rows(0).SetText(kGridHeader);
+  // A broken row read from the file shows at once, not at the first run.
+  MarkBrokenPatterns();
   setAcceptDrops(true);
   RecoverInterruptedRuns();
 }
@@ -234,11 +237,18 @@ void TFormRenamer::BuildReplaceGroup() {
   StringGridReplace = Named(new TStringGrid(kGridDesign.Cols, kGridDesign.Rows, kGridDesign.FixedRows,
                                             kGridDesign.ColWidth, kGridDesign.RowHeight, GroupBoxReplace),
                             "置換リスト");
+  StringGridReplace->SetCheckColumn(kRegexColumn);
+  StringGridReplace->setColumnWidth(kRegexColumn, kRegexColWidth);
   CheckBoxIgnoreCase = MakeCheckBox(Option::IgnoreCase, GroupBoxReplace);
+  // The width rule runs right before the list, so that its rows see ASCII
+  // letters and digits: it sits with the list's own switch, where the
+  // window's height has room for it.
+  CheckBoxAlnumZenToHan = MakeCheckBox(Option::AlnumZenToHan, GroupBoxReplace);
   BtnClearReplaceList = CommandButton("クリア", GroupBoxReplace);
   BtnAddLine = CommandButton("追加", GroupBoxReplace);
   auto* buttons = new QHBoxLayout();
   buttons->addWidget(CheckBoxIgnoreCase);
+  buttons->addWidget(CheckBoxAlnumZenToHan);
   buttons->addStretch(1);
   buttons->addWidget(BtnClearReplaceList);
   buttons->addWidget(BtnAddLine);
@@ -286,6 +296,8 @@ void TFormRenamer::ConnectHandlers() {
   bind(BtnHelp, &TFormRenamer::BtnHelpClick);
   bind(BtnPreview, &TFormRenamer::BtnPreviewClick);
   bind(BtnHistory, &TFormRenamer::BtnHistoryClick);
+  // A typed pattern, a ticked box: the grid shows at once what will not compile.
+  connect(StringGridReplace, &QTableWidget::itemChanged, this, [this] { MarkBrokenPatterns(); });
   ShowHistoryProc = [](THistoryDialog& dialog) { dialog.exec(); };
   // Logging out: the session manager asks for our data before it ends us.
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SessionEnding(); });
@@ -312,10 +324,44 @@ FormSettings TFormRenamer::ReadControls() const {
     s.Screens.push_back({area.x(), area.y(), area.width(), area.height()});
   s.Dir = EditFolder->Text();
   for (const OptionDef& def : kOptions) s.Checked(def.Id) = CheckBoxOf(def.Id)->isChecked();
-  s.Rows.clear();
-  for (int r = 1; r < StringGridReplace->RowCount(); ++r)
-    s.Rows.push_back({StringGridReplace->Cells(0, r), StringGridReplace->Cells(1, r)});
+  s.Rows = ReplaceRows();
   return s;
+}
+
+std::vector<ReplacePair> TFormRenamer::ReplaceRows() const {
+  std::vector<ReplacePair> rows;
+  for (int r = 1; r < StringGridReplace->RowCount(); ++r)
+    rows.push_back({StringGridReplace->Cells(0, r), StringGridReplace->Cells(1, r),
+                    StringGridReplace->Checked(kRegexColumn, r)});
+  return rows;
+}
+
+bool TFormRenamer::MarkBrokenPatterns() {
+  RenameOptions options;
+  options.IgnoreCase = CheckBoxIgnoreCase->isChecked();
+  options.ReplaceList = ReplaceRows();
+  const std::vector<PatternError> errors = CheckPatterns(options);
+  {
+    // Marking changes the cells, which would call this again.
+    const QSignalBlocker quiet(StringGridReplace);
+    for (int r = 1; r < StringGridReplace->RowCount(); ++r) {
+      std::string problems[2];
+      for (const PatternError& e : errors)
+        if (e.Row + 1 == static_cast<std::size_t>(r))
+          problems[e.InReplacement ? 1 : 0] = e.Message + "（位置 " + std::to_string(e.Offset) + "）";
+      for (int c = 0; c < 2; ++c) StringGridReplace->MarkCell(c, r, problems[c]);
+    }
+  }
+  if (!errors.empty()) {
+    patternStatus_ = PatternErrorText(errors.front());
+    if (errors.size() > 1) patternStatus_ += "。ほかに " + Count(errors.size() - 1) + " 行";
+    StatusBar->SetText(patternStatus_);
+  } else if (!patternStatus_.empty()) {
+    // Fixed: the message goes, unless another command has spoken since.
+    if (StatusBar->Text() == patternStatus_) StatusBar->SetText("");
+    patternStatus_.clear();
+  }
+  return errors.empty();
 }
 
 void TFormRenamer::WriteControls(const FormSettings& s) {
@@ -327,8 +373,9 @@ void TFormRenamer::WriteControls(const FormSettings& s) {
   const int rows = static_cast<int>(s.Rows.size()) + 1;
   if (StringGridReplace->RowCount() < rows) StringGridReplace->SetRowCount(rows);
   for (int r = 1; r < rows; ++r) {
-    StringGridReplace->SetCells(0, r, s.Rows[r - 1][0]);
-    StringGridReplace->SetCells(1, r, s.Rows[r - 1][1]);
+    StringGridReplace->SetCells(0, r, s.Rows[r - 1].Old);
+    StringGridReplace->SetCells(1, r, s.Rows[r - 1].New);
+    StringGridReplace->SetChecked(kRegexColumn, r, s.Rows[r - 1].Regex);
   }
 }
 
@@ -352,6 +399,8 @@ ProgressFn TFormRenamer::Progress(TProgress& display) const {
 }
 
 void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
+  // A broken row: nothing runs, and the status line has said why.
+  if (!MarkBrokenPatterns()) return;
   TWaitCursor wait;
   const std::string folder = EditFolder->Text();
   const RenameOptions options = ReadOptions();
@@ -489,6 +538,7 @@ void TFormRenamer::BtnCopyFileListClick(QObject* /*Sender*/) {
 }
 
 void TFormRenamer::BtnPreviewClick(QObject* /*Sender*/) {
+  if (!MarkBrokenPatterns()) return;
   RenameOutcome preview;
   {
     TWaitCursor wait;

@@ -55,6 +55,8 @@ class TFormRenamer : public QWidget {
   TButton* BtnClose;
   TButton* BtnAddLine;
   TCheckBox* CheckBoxDeleteKakko;
+  // Full-width letters and digits to ASCII, right before the replace list.
+  TCheckBox* CheckBoxAlnumZenToHan;
   TButton* BtnUndo;
   TCheckBox* CheckBoxIgnoreCase;
   TCheckBox* CheckBoxWaKakko;
@@ -157,6 +159,13 @@ class TFormRenamer : public QWidget {
   // Writes the settings; the grid's open editor is committed first.
   void StoreSettings();
 
+  // The grid's data rows as the replace list.
+  [[nodiscard]] std::vector<ReplacePair> ReplaceRows() const;
+  // Marks each regex row whose pattern or replacement does not compile,
+  // the compiler's message as the cell's tooltip, and says on the status
+  // line which row and why; true when every row compiles.
+  bool MarkBrokenPatterns();
+
   // Finishes what interrupted runs began, and says so in the log.
   void RecoverInterruptedRuns();
   // The log's last line and the status line's last words when a run could
@@ -169,6 +178,7 @@ class TFormRenamer : public QWidget {
   std::string lastRunId_;      // the record of the run the undo list holds
   std::string lastRunFolder_;
   bool dragHasPath_ = false;   // what the drag's data offered when it entered
+  std::string patternStatus_;  // what the status line last said of a broken row
   std::array<TCheckBox*, kOptionCount> checkBoxes_{};
   // The settings file that could not be read at start-up, if any: it is
   // never replaced by this window.

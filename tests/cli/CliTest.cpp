@@ -116,6 +116,18 @@ TEST_F(Cli, RenamesWithTheWindowsLines) {
         "--replace", "昼", "夕", "{d}"},
        "",
        {"Rename\t第2話 「夕」.MP4\t←\t第2話｢朝｣[字].MP4"}, 0, {"第2話 「夕」.MP4"}},
+      // Had -e gone before -r, its pattern would have found nothing.
+      {"regex and plain rows in the order given", {"星空 #3.MP4"},
+       {"--defaults", "-r", "#", "＃", "-e", "＃(\\d)", "第$1話", "--regex", "^", "[新]", "{d}"}, "",
+       {"Rename\t[新]星空 第3話.mp4\t←\t星空 #3.MP4"}, 0, {"[新]星空 第3話.mp4"}},
+      {"the width rule", {"ＳＰ０１.MP4"}, {"--defaults", "-o", "AlnumZenToHan=1", "{d}"}, "",
+       {"Rename\tSP01.mp4\t←\tＳＰ０１.MP4"}, 0, {"SP01.mp4"}},
+      {"a pattern that reaches its bound", {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa!.TS", "b.TS"},
+       {"--defaults", "-e", "(a+)+$", "", "{d}"}, "",
+       {"Error\taaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa!.TS\t←\taaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa!.TS\t"
+        "置換リスト 1 行目の正規表現の処理が上限に達しました",
+        "Rename\tb.ts\t←\tb.TS"},
+       1, {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa!.TS", "b.ts"}},
       {"nothing to do", {"a.mp4"}, {"--defaults", "{d}"}, "", {}, 0, {"a.mp4"}},
       {"an empty mask", {"a.MP4"}, {"--defaults", "{d}/*.ts"}, "", {}, 0, {"a.MP4"}},
       {"a folder itself, named with a trailing /.", {"s｢1｣/"}, {"--defaults", "-d", "{d}/s｢1｣/."}, "",
@@ -179,6 +191,7 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
   dir.Folder("locked");
   dir.Folder("a*");  // as a mask, it would take a.MP4 itself
   dir.File("unreadable.ini");
+  dir.File("broken.ini", "[ReplaceList]\n1=a,b\n2=\"(a\",,re\n");
   ::chmod((dir / "locked").c_str(), 0);
   ::chmod((dir / "unreadable.ini").c_str(), 0);
   const bool root = geteuid() == 0;
@@ -198,6 +211,12 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
       {"-o at the end", {"{d}", "-o"}},
       {"-r with one text", {"--defaults", "{d}", "-r", "a"}},
       {"-r with an empty text to find", {"--defaults", "-r", "", "b", "{d}"}},
+      {"-e with one text", {"--defaults", "{d}", "-e", "a"}},
+      {"-e with an empty pattern", {"--defaults", "-e", "", "b", "{d}"}},
+      {"a pattern that does not compile", {"--defaults", "-r", "a", "b", "-e", "(a", "b", "{d}"}},
+      {"a replacement that does not compile", {"--defaults", "-e", "(a)", "$2", "{d}"}},
+      {"a pattern of the settings file that does not compile", {"--settings", "{d}/broken.ini", "{d}"}},
+      {"a broken pattern with --dry-run", {"--defaults", "-n", "-e", "[a", "", "{d}"}},
       {"--settings and --defaults", {"--defaults", "--settings", "{d}/x.ini", "{d}"}},
       {"a named settings file that is not there", {"--settings", "{d}/gone.ini", "{d}"}},
       {"a settings file that is a folder", {"--settings", "{d}/locked", "{d}"}},
@@ -225,6 +244,13 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
     EXPECT_TRUE(dir.Has("a.MP4")) << c.what;
   }
   ::chmod((dir / "locked").c_str(), 0700);
+
+  // What is wrong with a pattern: which, where it came from, the offset in
+  // characters and the compiler's words.
+  const CliResult broken = Run(WithFolder({"--settings", "{d}/broken.ini", "-e", "(字|再", "", "{d}"}, dir.Path()));
+  EXPECT_EQ(broken.Err,
+            "quor-rename: pattern '(a' (replace row 2 of the settings file), at offset 2: missing closing parenthesis\n"
+            "quor-rename: pattern '(字|再' (-e), at offset 4: missing closing parenthesis\n");
 }
 
 TEST_F(Cli, UndoWalksBackThroughTheRunsOfBothPrograms) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "system/Exception.h"
 #include "tests/TempFolder.h"
 #include "text/TextOps.h"
 
@@ -46,6 +48,10 @@ std::vector<std::string> Undo(RunResult& run) {
 RenameOptions Pairs(std::vector<ReplacePair> pairs, RenameOptions o = {}) {
   o.ReplaceList = std::move(pairs);
   return o;
+}
+
+ReplacePair Regex(std::string pattern, std::string replacement) {
+  return {std::move(pattern), std::move(replacement), true};
 }
 
 TEST(RenameRun, RecordingNameGivesLineAndUndoEntry) {
@@ -92,6 +98,19 @@ TEST(RenameRun, WhatCountsAsAChange) {
        "a b\tc.ts"},
       {"not valid in any code page", "\xFF\xFE.MP4", {},
        "Error\t\xEF\xBF\xBD\xEF\xBF\xBD.mp4\t←\t\xEF\xBF\xBD\xEF\xBF\xBD.MP4\t文字コードが不明な名前です", "\xFF\xFE.MP4"},
+      {"a regex row empties the name", "x.txt", Pairs({Regex(".*", "")}), "Error\t\t←\tx.txt\t新しい名前が空です",
+       "x.txt"},
+      {"a regex row makes a separator", "a b.txt", Pairs({Regex("(\\w) (\\w)", "$1/$2")}),
+       "Error\ta/b.txt\t←\ta b.txt\t名前に「/」は使えません", "a b.txt"},
+      {"a regex row reaches its bound", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa!.txt",
+       Pairs({{"b", "c"}, Regex("(a+)+$", "")}),
+       "Error\taaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa!.txt\t←\taaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa!.txt\t"
+       "置換リスト 2 行目の正規表現の処理が上限に達しました",
+       "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa!.txt"},
+      {"a CP932 name gets a character CP932 lacks", "\x91\xE6\x33\x98\x62.MP4", Pairs({Regex("話", "🎬")}),
+       "Error\t第3🎬.mp4\t←\t第3話.MP4\tShift_JIS（CP932）で表せない文字が入ります", "\x91\xE6\x33\x98\x62.MP4"},
+      {"a CP932 name through a regex row", "\x91\xE6\x33\x98\x62.MP4", Pairs({Regex("第(\\d)話", "$1")}),
+       "Rename\t3.mp4\t←\t第3話.MP4", "3.mp4"},
   };
   for (const auto& c : cases) {
     TempFolder dir;
@@ -423,6 +442,72 @@ TEST(Preview, EqualsTheRunThatFollows) {
   ASSERT_EQ(refused.Lines.size(), 1u);
   EXPECT_EQ(FormatLine(refused.Lines[0]), "Error\tx.mp4\t←\tx.MP4\tアクセスが拒否されました");
   EXPECT_EQ(Rename(locked.Path()).Log(), std::vector<std::string>{FormatLine(refused.Lines[0])});
+}
+
+// A folder of recordings as they come from several recorders, tidied by the
+// README's regex rows with the width rule: the preview says exactly what
+// the run then does.
+TEST(Preview, EqualsTheRunWithRegexRowsOnRecordingNames) {
+  TempFolder dir;
+  const std::vector<std::string> names = {
+      "星空探偵団 第01話｢はじまりの夜｣[字].MP4", "星空探偵団 #2「消えた時計塔」【再】.mp4",
+      "星空探偵団 ＃３ 雨の日の手紙 (字)(Ｓ).ts", "星空探偵団 第4話 🈑🈞.m2ts",
+      "ニュースＳＰ（3）［二］.MP4",          "星空探偵団 第01話「はじまりの夜」.mp4",
+      "\x91\xE6\x35\x98\x62[\x8E\x9A].TS"};  // 第5話[字].TS in CP932
+  for (const std::string& name : names) dir.File(name, name);
+  RenameOptions o = Pairs({Regex("[\\[［【(（][^0-9０-９\\]］】)）][\\]］】)）]|[\\x{1F210}-\\x{1F23B}]", ""),
+                           Regex("[#＃](\\d+)", "第$1話"), Regex(" +(\\.[^.]+)$", "$1")});
+  o.AlnumZenToHan = true;
+  const RenameOutcome preview = PreviewRename(dir.Path(), o);
+  const RunResult run = Rename(dir.Path(), o);
+  std::vector<std::string> previewLog;
+  for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
+  EXPECT_EQ(previewLog, run.Log());
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"\x91\xE6\x35\x98\x62.ts", "ニュースSP（3）.mp4",
+                                                   "星空探偵団 第01話「はじまりの夜」.mp4",
+                                                   "星空探偵団 第01話｢はじまりの夜｣[字].MP4",
+                                                   "星空探偵団 第2話「消えた時計塔」.mp4",
+                                                   "星空探偵団 第3話 雨の日の手紙.ts", "星空探偵団 第4話.m2ts"}));
+  EXPECT_EQ(std::count_if(previewLog.begin(), previewLog.end(), [](const std::string& l) { return l.starts_with("Error"); }),
+            1) << "the first episode meets the name it would take";
+}
+
+// A pattern that backtracks without end on some names: each of them gets
+// its line and the run goes on, quickly.
+TEST(RenameRun, ACatastrophicPatternStopsPerNameAndTheRunGoesOn) {
+  TempFolder dir;
+  for (int i = 0; i < 20; ++i) dir.File(std::string(200 + i, 'a') + "!.txt");
+  dir.File("aaa.TXT");
+  dir.File("b.TXT");
+  const auto start = std::chrono::steady_clock::now();
+  const RunResult run = Rename(dir.Path(), Pairs({Regex("(a+)+$", "x")}));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 10.0);
+  std::size_t bound = 0;
+  for (const auto& line : run.Log())
+    bound += line.ends_with("\t置換リスト 1 行目の正規表現の処理が上限に達しました") ? 1 : 0;
+  EXPECT_EQ(bound, 20u);
+  EXPECT_TRUE(dir.Has("b.txt")) << "the run went on";
+  EXPECT_TRUE(dir.Has("aaa.txt")) << "a name the pattern handles in time";
+  EXPECT_TRUE(dir.Has(std::string(200, 'a') + "!.txt"));
+}
+
+// A broken row means the list is not what the user wrote: nothing is
+// renamed, nothing is even previewed, and the run says why.
+TEST(RenameRun, ABrokenRegexRowRenamesNothing) {
+  TempFolder dir;
+  dir.File("a.MP4");
+  const RenameOptions o = Pairs({{"a", "b"}, Regex("(a", "b")});
+  for (const RenameOutcome& outcome : {Rename(dir.Path(), o).outcome, PreviewRename(dir.Path(), o)}) {
+    EXPECT_TRUE(outcome.Lines.empty());
+    ASSERT_TRUE(outcome.Failure);
+    try {
+      std::rethrow_exception(outcome.Failure);
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), "置換リスト 2 行目の正規表現が正しくありません（位置 2）: missing closing parenthesis");
+    }
+  }
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.MP4"});
 }
 
 // The words of each reason the system can give, and where a stranded entry is.

@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,11 +18,17 @@
 #include "text/Codepage.h"
 
 namespace quor {
+
+// A row as its cells, for the failure messages.
+static void PrintTo(const ReplacePair& row, std::ostream* out) {
+  *out << "{\"" << row.Old << "\", \"" << row.New << "\"" << (row.Regex ? ", re}" : "}");
+}
+
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using Row = std::array<std::string, 2>;
+using Row = ReplacePair;
 using Rows = std::vector<Row>;
 
 class SettingsTest : public ::testing::Test {
@@ -54,16 +59,8 @@ void ExpectSameSettings(const FormSettings& a, const FormSettings& b, const std:
   EXPECT_EQ(a.Width, b.Width) << what;
   EXPECT_EQ(a.Height, b.Height) << what;
   EXPECT_EQ(a.Dir, b.Dir) << what;
-  EXPECT_EQ(a.LowerExt, b.LowerExt) << what;
-  EXPECT_EQ(a.KakkoHanToZen, b.KakkoHanToZen) << what;
-  EXPECT_EQ(a.WaSpaceKakko, b.WaSpaceKakko) << what;
-  EXPECT_EQ(a.WaKakko, b.WaKakko) << what;
-  EXPECT_EQ(a.DeleteAfterKakko, b.DeleteAfterKakko) << what;
-  EXPECT_EQ(a.DeleteKakko, b.DeleteKakko) << what;
-  EXPECT_EQ(a.IgnoreCase, b.IgnoreCase) << what;
+  for (const OptionDef& o : kOptions) EXPECT_EQ(a.Checked(o.Id), b.Checked(o.Id)) << what << ": " << o.Key;
   EXPECT_EQ(a.Rows, b.Rows) << what;
-  EXPECT_EQ(a.WithDir, b.WithDir) << what;
-  EXPECT_EQ(a.WithExt, b.WithExt) << what;
 }
 
 // The defaults on a 1920x1080 screen: the design state, centred.
@@ -174,7 +171,7 @@ TEST_F(SettingsTest, DirIsRestoredOnlyWhenItsFolderExists) {
 
 TEST_F(SettingsTest, BooleansDefaultToTheCurrentState) {
   const char* const keys = "[Rename]\nLowerExt=0\nKakkoHanToZen=false\nWaSpaceKakko=1\nWaKakko=TRUE\n"
-                           "DeleteAfterKakko=True\nDeleteKakko=1\n[ReplaceList]\nIgnoreCase=0\n"
+                           "DeleteAfterKakko=True\nDeleteKakko=1\nAlnumZenToHan=1\n[ReplaceList]\nIgnoreCase=0\n"
                            "[FileList]\nWithDir=1\nWithExt=true\n";
   FormSettings s = Load(keys);
   EXPECT_FALSE(s.LowerExt);
@@ -183,6 +180,7 @@ TEST_F(SettingsTest, BooleansDefaultToTheCurrentState) {
   EXPECT_TRUE(s.WaKakko);
   EXPECT_TRUE(s.DeleteAfterKakko);
   EXPECT_TRUE(s.DeleteKakko);
+  EXPECT_TRUE(s.AlnumZenToHan);
   EXPECT_FALSE(s.IgnoreCase);
   EXPECT_TRUE(s.WithDir);
   EXPECT_TRUE(s.WithExt);
@@ -223,11 +221,16 @@ TEST_F(SettingsTest, ReplaceListByNumber) {
       "+4=plus,four\n"
       "11=one,two,three\n"
       "01=leading,zero\n"
-      "12=\n");
+      "12=\n"
+      "13=\"\\[(字|再|Ｓ)\\]\",\"\",re\n"
+      "14=(.+) 第(\\d+)話,$1 #$2,re\n"
+      "15=x,y,RE\n");
   // Hand-written keys are rows read under their own names; one number keeps file order.
   const Rows expected = {{"zero", "0"},      {"c", "d"},      {"leading", "zero"},        {"a", "b"},
                          {"plus", "four"},   {"spaced", "  quoted  "}, {"own", "value"}, {"only", ""},
                          {"", "new"},        {"a,b", "say \"hi\""},   {"one", "two"},    {"", ""},
+                         {"\\[(字|再|Ｓ)\\]", "", true}, {"(.+) 第(\\d+)話", "$1 #$2", true},
+                         {"x", "y"},  // only "re" makes a regex row
                          {"big", "number"}};
   EXPECT_EQ(s.Rows, expected);
   EXPECT_FALSE(s.IgnoreCase);
@@ -265,14 +268,17 @@ TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
   s.Dir = "/no/such folder";
   s.WaKakko = true;
   // Cells are stored as they are; only a wholly empty row is no entry.
-  s.Rows = {{"  a  ", " b"}, {"", ""}, {"   ", "\t"}, {"", "new"}, {"a b", "c,d"}, {"q\"", ""}, {"　", " "}};
+  s.Rows = {{"  a  ", " b"}, {"", ""}, {"   ", "\t"}, {"", "new"}, {"a b", "c,d"}, {"q\"", ""}, {"　", " "},
+            {"\\[(字|再|Ｓ)\\]", "", true}, {"", "", true}, {"(.+) 第(\\d+)話", "$1 #$2", true}};
   SaveSettings(path_, s);
   EXPECT_EQ(test::ReadFile(path_),
             "[QuorRenamer]\nVersion=1000\nPosition=-8,20,800,600\n"
             "\n[Rename]\nDir=/no/such folder\nLowerExt=1\nKakkoHanToZen=1\nWaSpaceKakko=0\nWaKakko=1\n"
-            "DeleteAfterKakko=0\nDeleteKakko=0\n"
+            "DeleteAfterKakko=0\nDeleteKakko=0\nAlnumZenToHan=0\n"
             "\n[ReplaceList]\nIgnoreCase=1\n1=\"  a  \",\" b\"\n2=\\esc:\"   \",\"\\x09\"\n3=,new\n"
             "4=\"a b\",\"c,d\"\n5=\"q\"\"\",\n6=　,\" \"\n"
+            // A regex row has a third item; a plain one keeps the two it always had.
+            "7=\\[(字|再|Ｓ)\\],,re\n8=\"(.+) 第(\\d+)話\",\"$1 #$2\",re\n"
             "\n[FileList]\nWithDir=0\nWithExt=0\n");
 }
 
@@ -290,10 +296,12 @@ TEST_F(SettingsTest, WhatIsSavedLoadsBackTheSame) {
   s.WaKakko = true;
   s.DeleteAfterKakko = true;
   s.DeleteKakko = true;
+  s.AlnumZenToHan = true;
   s.IgnoreCase = false;
   s.WithDir = true;
   s.WithExt = true;
-  s.Rows = {{"第1話", "第 1 話"}, {"C:\\dir\\", "\\\\server\\x"}, {"\\esc:", "\\esc:\\x0A"},
+  s.Rows = {{"\\[(字|再|Ｓ)\\]", "", true}, {"x", "y", true}, {"x", "y"}, {"a, \"b\"", " $$1 ", true},
+            {"", "only new", true}, {"第1話", "第 1 話"}, {"C:\\dir\\", "\\\\server\\x"}, {"\\esc:", "\\esc:\\x0A"},
             {"a,b", "say \"hi\""}, {"", "only new"}, {"　", " "}, {" ", "_"}, {" ", ""}, {"  a  ", " b"}};
   // Pasted text: every control byte inside a cell, one per row.
   for (int b = 0; b < 0x20; ++b) s.Rows.push_back({std::string("a") + static_cast<char>(b) + "b", "x"});
@@ -414,9 +422,12 @@ TEST_F(SettingsTest, AFullFileLoadsExactlyInEachEncodingAndSavesBackAsUtf8) {
   for (const auto& f : files) {
     FormSettings s = Load(f.bytes);
     ExpectSameSettings(s, expected, f.what);
-    // Saved again, the file is this program's UTF-8 form of the same content.
+    // Saved again, the file is this program's UTF-8 form of the same content,
+    // with the keys that came after this file was written.
     SaveSettings(path_, s);
-    EXPECT_EQ(test::ReadFile(path_), fixture) << f.what;
+    std::string saved = fixture;
+    saved.insert(saved.find("\n\n[ReplaceList]") + 1, "AlnumZenToHan=0\n");
+    EXPECT_EQ(test::ReadFile(path_), saved) << f.what;
   }
 }
 

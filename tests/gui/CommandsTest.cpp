@@ -252,6 +252,45 @@ TEST_F(Commands, PreviewShowsTheRunToComeAndRenamesOnRequest) {
   EXPECT_EQ(Log().size(), 2u);
 }
 
+// A pattern that does not compile, typed or read from the settings file:
+// its cell says why, the status line which row, and neither command runs.
+TEST_F(Commands, ABrokenPatternIsMarkedAndNothingRuns) {
+  File("a[字].MP4");
+  TStringGrid& grid = *form_->StringGridReplace;
+  const auto tip = [&](int col, int row) { return grid.item(row - 1, col)->toolTip().toStdString(); };
+  grid.SetCells(0, 1, "[字]");
+  grid.SetCells(0, 2, "(字|再");
+  EXPECT_EQ(form_->StatusBar->Text(), "") << "a plain row: its ( is a character";
+  grid.SetChecked(kRegexColumn, 2, true);
+  const std::string why = "置換リスト 2 行目の正規表現が正しくありません（位置 4）: missing closing parenthesis";
+  EXPECT_EQ(form_->StatusBar->Text(), why);
+  EXPECT_EQ(tip(0, 2), "missing closing parenthesis（位置 4）");
+  EXPECT_EQ(tip(0, 1), "");
+  form_->ShowPreviewProc = [](const RenameOutcome&) {
+    ADD_FAILURE() << "no preview while a row is broken";
+    return false;
+  };
+  form_->BtnPreview->click();
+  form_->BtnRename->click();
+  EXPECT_EQ(form_->StatusBar->Text(), why);
+  EXPECT_TRUE(Has("a[字].MP4"));
+  EXPECT_TRUE(Log().empty());
+  EXPECT_FALSE(form_->BtnUndo->isEnabled());
+
+  grid.SetCells(0, 2, "(字|再)");
+  EXPECT_EQ(tip(0, 2), "") << "the mark goes with the fault";
+  EXPECT_EQ(form_->StatusBar->Text(), "");
+  form_->BtnRename->click();
+  EXPECT_EQ(Log(), std::vector<std::string>{"Rename\ta.mp4\t←\ta[字].MP4"});
+
+  // From the settings file: marked as the window opens.
+  std::ofstream(root_ + "/broken.ini") << "[ReplaceList]\n1=(a),$2,re\n";
+  TFormRenamer fromFile(root_ + "/broken.ini");
+  EXPECT_EQ(fromFile.StatusBar->Text(),
+            "置換リスト 1 行目の置換文字列が正しくありません（位置 0）: the pattern has no group 2");
+  EXPECT_EQ(fromFile.StringGridReplace->item(0, 1)->toolTip().toStdString(), "the pattern has no group 2（位置 0）");
+}
+
 TEST(PreviewDialog, CountsErrorsAndOffersTheRename) {
   RenameOutcome outcome;
   outcome.Lines = {{true, "a.mp4", "a.MP4", {}}, {false, "a.mp4", "a.Mp4", Refusal(Refusal::Kind::Exists)}};
@@ -412,8 +451,9 @@ TEST_F(Commands, ARunWithoutHistorySaysSo) {
 // alike, collisions and odd names included.
 TEST_F(Commands, TheCommandLineRenamesAsTheButton) {
   const std::string ini = root_ + "/shared.ini";
-  std::ofstream(ini, std::ios::binary) << "[Rename]\nWaSpaceKakko=1\nDeleteAfterKakko=1\n"
-                                          "[ReplaceList]\n1=\"[字]\",\n2=題,\"だい \"\n";
+  std::ofstream(ini, std::ios::binary) << "[Rename]\nWaSpaceKakko=1\nDeleteAfterKakko=1\nAlnumZenToHan=1\n"
+                                          "[ReplaceList]\n1=\"[字]\",\n2=題,\"だい \"\n"
+                                          "3=(\\d+)話,#$1,re\n4=^番組(\\d),${1}番組,re\n5=(a+)+$,,re\n";
   form_ = std::make_unique<TFormRenamer>(ini);
   const std::string copy = root_ + "/copy";
   std::filesystem::create_directory(copy);
@@ -436,7 +476,7 @@ TEST_F(Commands, TheCommandLineRenamesAsTheButton) {
       names.push_back(stem + "「題" + std::to_string(ep % 7) + "」[再].Mp4");
     }
   for (const char* odd : {"tab\there.TS", "bad\xFF.MP4", "\x91\xE6\x31\x98\x62\xA2\x83\x5E\xA3.MP4", "dir｢x｣",
-                          "｢」.MP4"})
+                          "｢」.MP4", "番組ＳＰ 第１２話.MP4", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"})
     names.push_back(odd);
   for (const std::string& folder : {folder_, copy}) {
     for (const std::string& name : names) {

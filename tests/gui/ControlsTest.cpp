@@ -79,6 +79,41 @@ TEST(StringGridTest, CuttingToOneRowUnfixesTheHeaderKeepingItsText) {
   EXPECT_EQ(grid.RowCount(), 1) << "a grid keeps at least one row";
 }
 
+// A column of check boxes: every data row has one, rows added later too,
+// and a row cut off and added again comes back unticked.
+TEST(StringGridTest, ACheckColumnHasABoxInEveryDataRow) {
+  TStringGrid grid(3, 4, 1, 280, 18);
+  grid.SetCheckColumn(2);
+  grid.Rows(0).SetText("Old\nNew\nre");
+  grid.SetChecked(2, 1, true);
+  grid.SetChecked(2, 0, true);  // the header has none
+  grid.SetChecked(1, 2, true);  // nor has a text column
+  EXPECT_TRUE(grid.Checked(2, 1));
+  EXPECT_FALSE(grid.Checked(2, 0));
+  EXPECT_FALSE(grid.Checked(1, 2));
+  EXPECT_EQ(grid.Cells(2, 0), "re");
+  EXPECT_FALSE(grid.item(0, 2)->flags() & Qt::ItemIsEditable) << "ticked, never typed into";
+  grid.SetRowCount(6);
+  ASSERT_NE(grid.item(4, 2), nullptr);
+  EXPECT_TRUE(grid.item(4, 2)->flags() & Qt::ItemIsUserCheckable);
+  EXPECT_EQ(grid.item(4, 2)->checkState(), Qt::Unchecked);
+  grid.SetRowCount(1);
+  grid.SetRowCount(4);
+  grid.SetFixedRows(1);
+  EXPECT_EQ(grid.Cells(2, 0), "re");
+  EXPECT_FALSE(grid.Checked(2, 1));
+  EXPECT_TRUE(grid.item(0, 2)->flags() & Qt::ItemIsUserCheckable);
+
+  // A mark and its tooltip, taken away again.
+  grid.MarkCell(0, 2, "missing )");
+  EXPECT_EQ(grid.item(1, 0)->toolTip(), "missing )");
+  EXPECT_TRUE(grid.item(1, 0)->data(Qt::BackgroundRole).isValid());
+  grid.MarkCell(0, 2, "");
+  EXPECT_EQ(grid.item(1, 0)->toolTip(), "");
+  EXPECT_FALSE(grid.item(1, 0)->data(Qt::BackgroundRole).isValid());
+  grid.MarkCell(0, 9, "out of range");
+}
+
 TEST(StringGridTest, FixedRowsMustStayBelowRowCount) {
   TStringGrid grid(2, 1, 0, 280, 18);
   EXPECT_THROW(grid.SetFixedRows(1), Exception);

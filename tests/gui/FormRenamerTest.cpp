@@ -57,11 +57,12 @@ class FormRenamerTest : public ::testing::Test {
     return std::make_unique<TFormRenamer>(iniPath_);
   }
 
-  // Data rows of the grid, "old|new" each.
+  // Data rows of the grid, "old|new" each, "old|new|re" with the regex box ticked.
   static std::vector<std::string> GridRows(const TFormRenamer& form) {
     std::vector<std::string> rows;
-    for (int r = 1; r < form.StringGridReplace->RowCount(); ++r)
-      rows.push_back(form.StringGridReplace->Cells(0, r) + "|" + form.StringGridReplace->Cells(1, r));
+    const TStringGrid& grid = *form.StringGridReplace;
+    for (int r = 1; r < grid.RowCount(); ++r)
+      rows.push_back(grid.Cells(0, r) + "|" + grid.Cells(1, r) + (grid.Checked(kRegexColumn, r) ? "|re" : ""));
     return rows;
   }
 
@@ -85,7 +86,9 @@ TEST_F(FormRenamerTest, FirstStartWithoutSettingsFile) {
   EXPECT_EQ(form->StringGridReplace->FixedRows(), 1);
   EXPECT_EQ(form->StringGridReplace->Cells(0, 0), "Old");
   EXPECT_EQ(form->StringGridReplace->Cells(1, 0), "New");
+  EXPECT_EQ(form->StringGridReplace->Cells(2, 0), "正規表現");
   EXPECT_EQ(GridRows(*form), std::vector<std::string>(6, "|"));
+  EXPECT_FALSE(form->CheckBoxAlnumZenToHan->isChecked());
   EXPECT_TRUE(form->acceptDrops());
   EXPECT_FALSE(form->windowIcon().isNull());
   EXPECT_FALSE(QFile::exists(QString::fromStdString(iniPath_))) << "loading never writes";
@@ -124,6 +127,7 @@ TEST_F(FormRenamerTest, ControlsWithParentCaptionAccessibleNameAndDesignState) {
       {"BtnCopyFileList", f.BtnCopyFileList, f.GroupBoxFileList, "クリップボードにコピー", "クリップボードにコピー", -1},
       {"StringGridReplace", f.StringGridReplace, f.GroupBoxReplace, "", "置換リスト", -1},
       {"CheckBoxIgnoreCase", f.CheckBoxIgnoreCase, f.GroupBoxReplace, "大文字/小文字を区別しない", "大文字/小文字を区別しない", 1},
+      {"CheckBoxAlnumZenToHan", f.CheckBoxAlnumZenToHan, f.GroupBoxReplace, "全角英数字を半角にする", "全角英数字を半角にする", 0},
       {"BtnClearReplaceList", f.BtnClearReplaceList, f.GroupBoxReplace, "クリア", "クリア", -1},
       {"BtnAddLine", f.BtnAddLine, f.GroupBoxReplace, "追加", "追加", -1},
       {"Memo", f.Memo, f.TabSheetLog, "", "ログ", -1},
@@ -170,7 +174,7 @@ TEST_F(FormRenamerTest, TabOrderFollowsTheLayout) {
       f.BitBtnFolder,       f.EditFolder,          f.CheckBoxZenkakuKakko, f.CheckBoxWaSpKakko,
       f.CheckBoxWaKakko,    f.CheckBoxLowerExt,    f.CheckBoxDelAfterKakko, f.CheckBoxDeleteKakko,
       f.CheckBoxWithDir,    f.CheckBoxWithExt,     f.BtnCopyFileList,      f.StringGridReplace,
-      f.CheckBoxIgnoreCase, f.BtnClearReplaceList, f.BtnAddLine,           f.Memo,
+      f.CheckBoxIgnoreCase, f.CheckBoxAlnumZenToHan, f.BtnClearReplaceList, f.BtnAddLine, f.Memo,
       f.BtnRename,          f.BtnUndo,             f.BtnHelp,              f.BtnClose};
   std::vector<QWidget*> chain;
   QWidget* w = f.BitBtnFolder;
@@ -226,7 +230,8 @@ TEST_F(FormRenamerTest, SaveAndRestartRestoresEveryControl) {
     form->EditFolder->SetText(target + "/*.mp4");
     for (QCheckBox* box : {form->CheckBoxLowerExt, form->CheckBoxZenkakuKakko, form->CheckBoxWaSpKakko,
                            form->CheckBoxWaKakko, form->CheckBoxDelAfterKakko, form->CheckBoxDeleteKakko,
-                           form->CheckBoxIgnoreCase, form->CheckBoxWithDir, form->CheckBoxWithExt})
+                           form->CheckBoxIgnoreCase, form->CheckBoxWithDir, form->CheckBoxWithExt,
+                           form->CheckBoxAlnumZenToHan})
       box->setChecked(!box->isChecked());
     form->StringGridReplace->SetRowCount(9);
     const std::vector<std::pair<std::string, std::string>> cells = {
@@ -236,6 +241,8 @@ TEST_F(FormRenamerTest, SaveAndRestartRestoresEveryControl) {
       form->StringGridReplace->SetCells(0, r, cells[r - 1].first);
       form->StringGridReplace->SetCells(1, r, cells[r - 1].second);
     }
+    form->StringGridReplace->SetChecked(kRegexColumn, 5, true);
+    form->StringGridReplace->SetChecked(kRegexColumn, 6, true);  // an empty row: nothing to keep
     form->UndoOldPaths = {"/a"};
     form->UndoNewPaths = {"/b"};
     form->BtnClose->click();
@@ -254,9 +261,10 @@ TEST_F(FormRenamerTest, SaveAndRestartRestoresEveryControl) {
   EXPECT_FALSE(form->CheckBoxIgnoreCase->isChecked());
   EXPECT_TRUE(form->CheckBoxWithDir->isChecked());
   EXPECT_TRUE(form->CheckBoxWithExt->isChecked());
+  EXPECT_TRUE(form->CheckBoxAlnumZenToHan->isChecked());
   // Empty rows are left out and the rest close up; spaces are part of a cell.
   EXPECT_EQ(GridRows(*form), (std::vector<std::string>{"a,b|c\"d", "|only new", "  | ", " inner  space |x",
-                                                       "第|だい", "　| ", "last|row"}));
+                                                       "第|だい|re", "　| ", "last|row"}));
   EXPECT_EQ(form->StringGridReplace->Cells(0, 0), "Old");
   EXPECT_TRUE(form->UndoOldPaths.empty()) << "undo never survives a restart";
   EXPECT_FALSE(form->BtnUndo->isEnabled());
@@ -368,13 +376,15 @@ TEST_F(FormRenamerTest, ClearReplaceListGivesTheDesignShape) {
   grid.setColumnWidth(0, 150);  // as the user dragged it
   grid.SetRowCount(25);
   for (int r = 1; r < 25; ++r) grid.Rows(r).SetText("old" + std::to_string(r) + "\nnew");
+  for (const int r : {1, 24}) grid.SetChecked(kRegexColumn, r, true);
   form->CheckBoxIgnoreCase->setChecked(false);
   form->BtnClearReplaceList->click();
   EXPECT_EQ(grid.RowCount(), 7);
   EXPECT_EQ(grid.FixedRows(), 1);
-  EXPECT_EQ(grid.ColCount(), 2);
+  EXPECT_EQ(grid.ColCount(), 3);
   EXPECT_EQ(grid.Cells(0, 0), "Old");
   EXPECT_EQ(grid.Cells(1, 0), "New");
+  EXPECT_EQ(grid.Cells(2, 0), "正規表現");
   EXPECT_EQ(GridRows(*form), std::vector<std::string>(6, "|"));
   EXPECT_EQ(grid.columnWidth(0), 150);
   EXPECT_FALSE(form->CheckBoxIgnoreCase->isChecked());

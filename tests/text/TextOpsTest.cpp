@@ -121,6 +121,26 @@ TEST(TextOps, CaseMappingKeepsLengthAndTrailBytes) {
   }
 }
 
+TEST(TextOps, AlnumZenToHanTouchesOnlyLettersAndDigits) {
+  const struct {
+    const char* what;
+    std::string text, expected;
+    Codepage cp;
+  } cases[] = {
+      {"the ends of each range", "０９ＡＺａｚ", "09AZaz", Utf8},
+      {"a recording name", "番組ＳＰ 第０３話「Ａ」.ＭＰ４", "番組SP 第03話「A」.MP4", Utf8},
+      {"symbols, spaces and katakana stay", "＃＠［］　！ア ｱ（３）", "＃＠［］　！ア ｱ（3）", Utf8},
+      {"just outside the ranges", "／：＠［｀｛", "／：＠［｀｛", Utf8},  // U+FF0F FF1A FF20 FF3B FF40 FF5B
+      {"truncated sequence left alone", "\xEF\xBC", "\xEF\xBC", Utf8},
+      {"cp932 ends of each range", "\x82\x4F\x82\x58\x82\x60\x82\x79\x82\x81\x82\x9A", "09AZaz", Sjis},
+      {"cp932 codes next to the ranges stay", "\x82\x4E\x82\x5F\x82\x80\x82\x9B", "\x82\x4E\x82\x5F\x82\x80\x82\x9B", Sjis},
+      // ≠ (81 82) then "O": read from its second byte, 82 4F would be ０.
+      {"cp932 trail byte 82 never starts a character", "\x81\x82\x4F", "\x81\x82\x4F", Sjis},
+      {"cp932 hiragana stays", "\x82\xA0\x82\xA2", "\x82\xA0\x82\xA2", Sjis},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AlnumZenToHan(c.text, c.cp), c.expected) << c.what << " " << Hex(c.text);
+}
+
 TEST(TextOps, PathParts) {
   const struct {
     std::string path, filePath, fileDir, fileName, ext;
