@@ -19,11 +19,12 @@ enum class Option : std::size_t {
   DeleteAfterKakko,
   DeleteKakko,
   AlnumZenToHan,
+  Companions,
   IgnoreCase,
   WithDir,
   WithExt,
 };
-inline constexpr std::size_t kOptionCount = 10;
+inline constexpr std::size_t kOptionCount = 11;
 
 struct OptionDef {
   Option Id;
@@ -42,6 +43,7 @@ inline constexpr std::array<OptionDef, kOptionCount> kOptions = {{
     {Option::DeleteAfterKakko, "Rename", "DeleteAfterKakko", false, "CheckBoxDelAfterKakko", "\"」\"後拡張子までを削除"},
     {Option::DeleteKakko, "Rename", "DeleteKakko", false, "CheckBoxDeleteKakko", "「」を取る"},
     {Option::AlnumZenToHan, "Rename", "AlnumZenToHan", false, "CheckBoxAlnumZenToHan", "全角英数字を半角にする"},
+    {Option::Companions, "Rename", "Companions", true, "CheckBoxCompanions", "付属ファイルも揃える"},
     {Option::IgnoreCase, "ReplaceList", "IgnoreCase", true, "CheckBoxIgnoreCase", "大文字/小文字を区別しない"},
     {Option::WithDir, "FileList", "WithDir", false, "CheckBoxWithDir", "ディレクトリ"},
     {Option::WithExt, "FileList", "WithExt", false, "CheckBoxWithExt", "拡張子"},

@@ -31,6 +31,7 @@ struct RenameOptions {
   bool DeleteAfterKakko = DefaultOf(Option::DeleteAfterKakko);  // drop what stands between 」 and the extension
   bool DeleteKakko = DefaultOf(Option::DeleteKakko);            // drop every corner bracket
   bool AlnumZenToHan = DefaultOf(Option::AlnumZenToHan);        // Ａ-Ｚ ａ-ｚ ０-９ -> A-Z a-z 0-9
+  bool Companions = DefaultOf(Option::Companions);              // X.ts.err follows X.ts, no rules of its own
   bool IgnoreCase = DefaultOf(Option::IgnoreCase);              // replace list matches without regard to case
   std::vector<ReplacePair> ReplaceList;
 };
@@ -46,6 +47,7 @@ struct RenameOptions {
     case Option::DeleteAfterKakko: return &RenameOptions::DeleteAfterKakko;
     case Option::DeleteKakko: return &RenameOptions::DeleteKakko;
     case Option::AlnumZenToHan: return &RenameOptions::AlnumZenToHan;
+    case Option::Companions: return &RenameOptions::Companions;
     case Option::IgnoreCase: return &RenameOptions::IgnoreCase;
     case Option::WithDir:
     case Option::WithExt: return nullptr;

@@ -198,6 +198,7 @@ bool& FormSettings::Checked(Option id) {
     case Option::DeleteAfterKakko: return DeleteAfterKakko;
     case Option::DeleteKakko: return DeleteKakko;
     case Option::AlnumZenToHan: return AlnumZenToHan;
+    case Option::Companions: return Companions;
     case Option::IgnoreCase: return IgnoreCase;
     case Option::WithDir: return WithDir;
     case Option::WithExt: return WithExt;

@@ -42,6 +42,7 @@ struct FormSettings {
   bool DeleteAfterKakko = DefaultOf(Option::DeleteAfterKakko);
   bool DeleteKakko = DefaultOf(Option::DeleteKakko);
   bool AlnumZenToHan = DefaultOf(Option::AlnumZenToHan);
+  bool Companions = DefaultOf(Option::Companions);
   bool IgnoreCase = DefaultOf(Option::IgnoreCase);
   // Data rows of the replace grid (grid rows 1 to the last): Old, New and
   // the regex box.

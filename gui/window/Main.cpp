@@ -183,9 +183,13 @@ QLayout* TFormRenamer::BuildFolderRow() {
   BitBtnFolder->setAutoDefault(false);
   EditFolder = Named(new TEdit(TabSheetRename), "フォルダー");
   EditFolder->setAcceptDrops(false);  // a drop anywhere goes to the window
+  // Which entries a run takes: the folder and, with it, whether a
+  // recording's companion files follow it.
+  CheckBoxCompanions = MakeCheckBox(Option::Companions, TabSheetRename);
   auto* row = new QHBoxLayout();
   row->addWidget(BitBtnFolder);
   row->addWidget(EditFolder, 1);
+  row->addWidget(CheckBoxCompanions);
   return row;
 }
 

@@ -57,6 +57,8 @@ class TFormRenamer : public QWidget {
   TCheckBox* CheckBoxDeleteKakko;
   // Full-width letters and digits to ASCII, right before the replace list.
   TCheckBox* CheckBoxAlnumZenToHan;
+  // A recording's companion files (X.ts.err, X.ts.program.txt) follow it.
+  TCheckBox* CheckBoxCompanions;
   TButton* BtnUndo;
   TCheckBox* CheckBoxIgnoreCase;
   TCheckBox* CheckBoxWaKakko;

@@ -274,7 +274,7 @@ TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
   EXPECT_EQ(test::ReadFile(path_),
             "[QuorRenamer]\nVersion=1000\nPosition=-8,20,800,600\n"
             "\n[Rename]\nDir=/no/such folder\nLowerExt=1\nKakkoHanToZen=1\nWaSpaceKakko=0\nWaKakko=1\n"
-            "DeleteAfterKakko=0\nDeleteKakko=0\nAlnumZenToHan=0\n"
+            "DeleteAfterKakko=0\nDeleteKakko=0\nAlnumZenToHan=0\nCompanions=1\n"
             "\n[ReplaceList]\nIgnoreCase=1\n1=\"  a  \",\" b\"\n2=\\esc:\"   \",\"\\x09\"\n3=,new\n"
             "4=\"a b\",\"c,d\"\n5=\"q\"\"\",\n6=　,\" \"\n"
             // A regex row has a third item; a plain one keeps the two it always had.
@@ -297,6 +297,7 @@ TEST_F(SettingsTest, WhatIsSavedLoadsBackTheSame) {
   s.DeleteAfterKakko = true;
   s.DeleteKakko = true;
   s.AlnumZenToHan = true;
+  s.Companions = false;
   s.IgnoreCase = false;
   s.WithDir = true;
   s.WithExt = true;
@@ -426,7 +427,7 @@ TEST_F(SettingsTest, AFullFileLoadsExactlyInEachEncodingAndSavesBackAsUtf8) {
     // with the keys that came after this file was written.
     SaveSettings(path_, s);
     std::string saved = fixture;
-    saved.insert(saved.find("\n\n[ReplaceList]") + 1, "AlnumZenToHan=0\n");
+    saved.insert(saved.find("\n\n[ReplaceList]") + 1, "AlnumZenToHan=0\nCompanions=1\n");
     EXPECT_EQ(test::ReadFile(path_), saved) << f.what;
   }
 }

@@ -89,6 +89,7 @@ TEST_F(FormRenamerTest, FirstStartWithoutSettingsFile) {
   EXPECT_EQ(form->StringGridReplace->Cells(2, 0), "正規表現");
   EXPECT_EQ(GridRows(*form), std::vector<std::string>(6, "|"));
   EXPECT_FALSE(form->CheckBoxAlnumZenToHan->isChecked());
+  EXPECT_TRUE(form->CheckBoxCompanions->isChecked());
   EXPECT_TRUE(form->acceptDrops());
   EXPECT_FALSE(form->windowIcon().isNull());
   EXPECT_FALSE(QFile::exists(QString::fromStdString(iniPath_))) << "loading never writes";
@@ -128,6 +129,7 @@ TEST_F(FormRenamerTest, ControlsWithParentCaptionAccessibleNameAndDesignState) {
       {"StringGridReplace", f.StringGridReplace, f.GroupBoxReplace, "", "置換リスト", -1},
       {"CheckBoxIgnoreCase", f.CheckBoxIgnoreCase, f.GroupBoxReplace, "大文字/小文字を区別しない", "大文字/小文字を区別しない", 1},
       {"CheckBoxAlnumZenToHan", f.CheckBoxAlnumZenToHan, f.GroupBoxReplace, "全角英数字を半角にする", "全角英数字を半角にする", 0},
+      {"CheckBoxCompanions", f.CheckBoxCompanions, f.TabSheetRename, "付属ファイルも揃える", "付属ファイルも揃える", 1},
       {"BtnClearReplaceList", f.BtnClearReplaceList, f.GroupBoxReplace, "クリア", "クリア", -1},
       {"BtnAddLine", f.BtnAddLine, f.GroupBoxReplace, "追加", "追加", -1},
       {"Memo", f.Memo, f.TabSheetLog, "", "ログ", -1},
@@ -171,7 +173,7 @@ TEST_F(FormRenamerTest, TabOrderFollowsTheLayout) {
   auto form = Open();
   TFormRenamer& f = *form;
   const std::vector<QWidget*> expected = {
-      f.BitBtnFolder,       f.EditFolder,          f.CheckBoxZenkakuKakko, f.CheckBoxWaSpKakko,
+      f.BitBtnFolder,       f.EditFolder,          f.CheckBoxCompanions,   f.CheckBoxZenkakuKakko, f.CheckBoxWaSpKakko,
       f.CheckBoxWaKakko,    f.CheckBoxLowerExt,    f.CheckBoxDelAfterKakko, f.CheckBoxDeleteKakko,
       f.CheckBoxWithDir,    f.CheckBoxWithExt,     f.BtnCopyFileList,      f.StringGridReplace,
       f.CheckBoxIgnoreCase, f.CheckBoxAlnumZenToHan, f.BtnClearReplaceList, f.BtnAddLine, f.Memo,
@@ -231,7 +233,7 @@ TEST_F(FormRenamerTest, SaveAndRestartRestoresEveryControl) {
     for (QCheckBox* box : {form->CheckBoxLowerExt, form->CheckBoxZenkakuKakko, form->CheckBoxWaSpKakko,
                            form->CheckBoxWaKakko, form->CheckBoxDelAfterKakko, form->CheckBoxDeleteKakko,
                            form->CheckBoxIgnoreCase, form->CheckBoxWithDir, form->CheckBoxWithExt,
-                           form->CheckBoxAlnumZenToHan})
+                           form->CheckBoxAlnumZenToHan, form->CheckBoxCompanions})
       box->setChecked(!box->isChecked());
     form->StringGridReplace->SetRowCount(9);
     const std::vector<std::pair<std::string, std::string>> cells = {
@@ -262,6 +264,7 @@ TEST_F(FormRenamerTest, SaveAndRestartRestoresEveryControl) {
   EXPECT_TRUE(form->CheckBoxWithDir->isChecked());
   EXPECT_TRUE(form->CheckBoxWithExt->isChecked());
   EXPECT_TRUE(form->CheckBoxAlnumZenToHan->isChecked());
+  EXPECT_FALSE(form->CheckBoxCompanions->isChecked());
   // Empty rows are left out and the rest close up; spaces are part of a cell.
   EXPECT_EQ(GridRows(*form), (std::vector<std::string>{"a,b|c\"d", "|only new", "  | ", " inner  space |x",
                                                        "第|だい|re", "　| ", "last|row"}));
