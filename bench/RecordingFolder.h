@@ -37,8 +37,10 @@ inline void Floor(const std::string& dir, const std::unordered_map<std::string, 
 }
 
 // count files of five shows; each holds its own name, so that a benchmark
-// can put the folder back whatever a contender made of the names.
-inline void MakeRecordings(const std::string& dir, int count) {
+// can put the folder back whatever a contender made of the names. With
+// `companion`, each recording has a file of its error counts beside it
+// (NAME + ".err"), as a recorder writes it.
+inline void MakeRecordings(const std::string& dir, int count, bool companion = false) {
   std::filesystem::create_directory(dir);
   const char* shows[] = {"ニュース7", "アニメ劇場", "ドキュメント72時間", "ドラマ10", "Eテレ0655"};
   const char* titles[] = {"旅立ち", "約束の場所", "さよなら〜また明日", "A Day", "最終回スペシャル"};
@@ -47,10 +49,13 @@ inline void MakeRecordings(const std::string& dir, int count) {
   for (int i = 0; i < count; ++i) {
     const std::string name = std::string(shows[i % 5]) + " 第" + std::to_string(i / 5 + 1) + "話｢" +
                              titles[(i / 7) % 5] + "｣" + tags[(i / 3) % 5] + exts[(i / 11) % 4];
-    const int fd = open((dir + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
-    if (fd >= 0) {
-      (void)!write(fd, name.data(), name.size());
-      close(fd);
+    for (const std::string& file : {name, companion ? name + ".err" : std::string()}) {
+      if (file.empty()) continue;
+      const int fd = open((dir + "/" + file).c_str(), O_CREAT | O_WRONLY, 0644);
+      if (fd >= 0) {
+        (void)!write(fd, file.data(), file.size());
+        close(fd);
+      }
     }
   }
 }

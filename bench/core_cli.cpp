@@ -5,7 +5,11 @@
 // lists the folder and calls renameat2 with names worked out beforehand),
 // and perl rename and mmv where they are installed.
 //
-//   bench_core_cli [count] [rounds]
+//   bench_core_cli [count] [rounds] [companions]
+//
+// With "companions", each recording has a companion file beside it
+// (NAME.err), which follows the recording; perl rename and mmv, which know
+// nothing of that, are left out then.
 //
 // Every contender renames the same folder in turn; each file holds its
 // original name, so that the folder is put back between them whatever a
@@ -123,11 +127,12 @@ struct Figures {
 int main(int argc, char** argv) {
   const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+  const bool companions = argc > 3 && std::string(argv[3]) == "companions";
 
   char templ[] = "/tmp/quor-bench-cli-XXXXXX";
   const std::string root = mkdtemp(templ);
   const std::string dir = root + "/recordings";
-  MakeRecordings(dir, count);
+  MakeRecordings(dir, count, companions);
   const std::vector<std::string> names = ListNames(dir);
   std::printf("%d files in %s\n", count, dir.c_str());
 
@@ -136,9 +141,16 @@ int main(int argc, char** argv) {
   options.DeleteAfterKakko = true;
   std::unordered_map<std::string, std::string> forward;
   for (const std::string& name : names) {
+    if (companions && name.ends_with(".err")) continue;
     const std::string renamed = ApplyNameRules(name, options, Codepage::Utf8);
     if (renamed != name) forward[name] = renamed;
   }
+  // A companion takes its recording's new name, its suffix lower-cased.
+  if (companions)
+    for (const std::string& name : names)
+      if (name.ends_with(".err"))
+        if (const auto main = forward.find(name.substr(0, name.size() - 4)); main != forward.end())
+          forward[name] = main->second + ".err";
   // The history and the (unread) settings of the run live in the bench's folder.
   const std::vector<std::string> env = {"XDG_STATE_HOME=" + root + "/state", "XDG_CONFIG_HOME=" + root + "/config"};
   const std::vector<std::string> cli = {QUOR_RENAME_EXE, "--defaults", "-o", "WaSpaceKakko=1",
@@ -152,8 +164,8 @@ int main(int argc, char** argv) {
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
   }
-  const bool perlRename = Installed("file-rename");
-  const bool mmv = Installed("mmv");
+  const bool perlRename = !companions && Installed("file-rename");
+  const bool mmv = !companions && Installed("mmv");
   sync();
 
   Figures floor, run, runToFile, undo, perl, mmvRun;

@@ -35,7 +35,7 @@ std::pair<Option, bool> Override(std::string_view text) {
 
 class Parser {
  public:
-  explicit Parser(const std::vector<std::string>& args) : args_(args) {}
+  Parser(const std::vector<std::string>& args, const EnvironmentFn& getenv) : args_(args), getenv_(getenv) {}
 
   CommandLine Parse() {
     bool optionsEnded = false;
@@ -100,6 +100,14 @@ class Parser {
     } else if (name == "--replace" || name == "--regex") {
       noValue();
       Replace(name, name == "--regex");
+    } else if (name == "--path-env") {
+      // A recorder that runs its hook without a shell hands the path over in
+      // a variable that nothing expands.
+      const std::string variable = value("a variable NAME");
+      const char* path = getenv_(variable.c_str());
+      if (path == nullptr || *path == 0)
+        throw UsageError("--path-env " + variable + ": the variable is " + (path == nullptr ? "not set" : "empty"));
+      line_.Paths.push_back(path);
     } else if (name == "--settings") {
       line_.SettingsFile = value("a FILE");
       if (line_.SettingsFile.empty()) throw UsageError("option --settings needs a FILE");
@@ -192,6 +200,7 @@ class Parser {
   }
 
   const std::vector<std::string>& args_;
+  const EnvironmentFn& getenv_;
   std::size_t next_ = 0;
   CommandLine line_;
   std::string modeOption_;
@@ -203,7 +212,9 @@ class Parser {
 
 }  // namespace
 
-CommandLine ParseCommandLine(const std::vector<std::string>& args) { return Parser(args).Parse(); }
+CommandLine ParseCommandLine(const std::vector<std::string>& args, const EnvironmentFn& getenv) {
+  return Parser(args, getenv).Parse();
+}
 
 std::string HelpText() {
   std::string keys;
@@ -217,7 +228,8 @@ std::string HelpText() {
          "Tidy Japanese recording names (第01話｢タイトル｣[字].MP4) with the rules and the\n"
          "replace list of the Quor Renamer window: the same settings file, the same\n"
          "log lines, the same history. Each PATH is a folder (every entry of it), a\n"
-         "folder with a mask such as '/media/tv/*.ts', or a single entry.\n"
+         "folder with a mask such as '/media/tv/*.ts', or a single entry. Files named\n"
+         "after a recording (X.ts.err, X.ts.program.txt beside X.ts) follow it.\n"
          "\n"
          "Rules:\n"
          "      --settings FILE     read the options and replace list from FILE\n"
@@ -229,6 +241,8 @@ std::string HelpText() {
          "                          list: $1, ${1} or ${name} in NEW insert a group, $$ a $\n"
          "\n"
          "Running:\n"
+         "      --path-env NAME     a PATH from the environment variable NAME (for a\n"
+         "                          recorder that runs its command without a shell)\n"
          "  -n, --dry-run           print what a run would print now; rename nothing\n"
          "  -q, --quiet             print only the Error lines\n"
          "  -d, --directory         rename a folder PATH itself, not its entries\n"

@@ -2,6 +2,8 @@
 
 // What the command line asks for, parsed without touching anything.
 
+#include <cstdlib>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -35,8 +37,12 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Throws UsageError.
-[[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& args);
+// Reads an environment variable: null when it is not set.
+using EnvironmentFn = std::function<const char*(const char* name)>;
+
+// Throws UsageError. `getenv` answers --path-env.
+[[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& args,
+                                           const EnvironmentFn& getenv = std::getenv);
 
 // What is wrong with a regex row that does not compile: the pattern, where
 // the row came from, the offset (in characters) and the compiler's message.

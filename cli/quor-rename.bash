@@ -6,7 +6,7 @@
 # "=", so the replies leave out what stands before it.
 _quor_rename_option() {
     local before=$1 text=$2 key=
-    local keys="KakkoHanToZen WaSpaceKakko WaKakko DeleteAfterKakko DeleteKakko AlnumZenToHan LowerExt IgnoreCase WithDir WithExt"
+    local keys="KakkoHanToZen WaSpaceKakko WaKakko DeleteAfterKakko DeleteKakko AlnumZenToHan Companions LowerExt IgnoreCase WithDir WithExt"
     [[ $text == *=* ]] && key=${text%%=*}=
     if [[ $COMP_WORDBREAKS == *=* ]]; then
         before=
@@ -36,6 +36,10 @@ _quor_rename() {
         -r | --replace | -e | --regex)
             return  # OLD and NEW, PATTERN and REPLACEMENT are free text
             ;;
+        --path-env)
+            COMPREPLY=($(compgen -e -- "$cur"))
+            return
+            ;;
         --undo)
             # The run IDs the history holds, newest first.
             local history=${XDG_STATE_HOME:-$HOME/.local/state}/quor-renamer/history
@@ -56,7 +60,7 @@ _quor_rename() {
     fi
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--settings --defaults -o --option -r --replace -e --regex -n --dry-run -q --quiet
-            -d --directory --undo --history --list --with-dir --with-ext -h --help --version" -- "$cur"))
+            -d --directory --path-env --undo --history --list --with-dir --with-ext -h --help --version" -- "$cur"))
         return
     fi
     _filedir

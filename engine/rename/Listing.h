@@ -24,6 +24,7 @@ struct Listed {
   std::string FullPath;
   std::string Name;
   std::uint64_t Inode = 0;
+  bool IsFolder = false;  // as the listing tells (a link to a folder is no folder)
 };
 
 // Every entry that the folder text lists (only those spelt as one of `only`
@@ -32,5 +33,9 @@ struct Listed {
 // `state` (with `error`, the system's reason) tells which.
 [[nodiscard]] std::vector<Listed> ListFolder(const std::string& folderText, const NameSet* only, FolderState& state,
                                              int& error);
+
+// Every entry of `folder`, taken as a folder, never as a mask (its own name
+// may hold a '*').
+[[nodiscard]] std::vector<Listed> ListWholeFolder(const std::string& folder, FolderState& state, int& error);
 
 }  // namespace quor

@@ -26,7 +26,7 @@ std::string_view StemOf(std::string_view name, Codepage cp) {
 
 }  // namespace
 
-Planner::Planner(const RenameOptions& options) : rules_(options) {
+Planner::Planner(const RenameOptions& options) : rules_(options), lowerExt_(options.LowerExt) {
   // A list with a regex row that does not compile renames nothing at all.
   if (!rules_.Errors().empty()) throw Exception(PatternErrorText(rules_.Errors().front()));
 }
@@ -67,6 +67,37 @@ Step Planner::Plan(const Listed& entry) const {
     step.Why.What = Kind::NulByte;
   else if (StemOf(name, cp).empty() && !StemOf(entry.Name, cp).empty())
     step.Why.What = Kind::OnlyExtension;  // "｢」.MP4" -> ".mp4": the file would seem gone
+  return step;
+}
+
+Step Planner::PlanCompanion(const Listed& entry, std::size_t mainLength, std::string_view mainNewName,
+                             bool mainRefused) const {
+  Step step;
+  Codepage cp = Codepage::Utf8;
+  const bool plain = IsPlainText(entry.Name);
+  const bool readable = plain || NameCodepage(entry.Name, cp);
+  const std::string_view suffix = std::string_view(entry.Name).substr(mainLength);
+  step.NewName.reserve(mainNewName.size() + suffix.size());
+  step.NewName.append(mainNewName);
+  if (lowerExt_)
+    step.NewName += AnsiLowerCase(suffix, cp);
+  else
+    step.NewName.append(suffix);
+  const std::string_view folder =
+      std::string_view(entry.FullPath).substr(0, entry.FullPath.size() - entry.Name.size());
+  step.NewPath.reserve(folder.size() + step.NewName.size());
+  step.NewPath.append(folder).append(step.NewName);
+  if (step.NewPath == entry.FullPath && !mainRefused) {
+    step.Unchanged = true;
+    return step;
+  }
+  step.Plain = plain && IsPlainText(step.NewName);
+  if (!readable)
+    step.Why.What = Kind::NotInCodepage;
+  else if (mainRefused)
+    step.Why.What = Kind::MainNotRenamed;
+  else if (HasNulByte(step.NewName))
+    step.Why.What = Kind::NulByte;
   return step;
 }
 

@@ -41,8 +41,17 @@ class Planner {
   // that CP932 cannot hold).
   [[nodiscard]] Step Plan(const Listed& entry) const;
 
+  // The step of a companion file: the new name of the entry it follows
+  // (`mainNewName`, as that entry's step gives it, trailing blanks cut) and
+  // then its own suffix, the part after `mainLength` bytes, lower-cased
+  // under the extension rule. Refused when that entry's step is
+  // (`mainRefused`); never the rules on its own name.
+  [[nodiscard]] Step PlanCompanion(const Listed& entry, std::size_t mainLength, std::string_view mainNewName,
+                                   bool mainRefused) const;
+
  private:
   CompiledRules rules_;
+  bool lowerExt_;
 };
 
 // The run's renames answered as the system would answer them, against the

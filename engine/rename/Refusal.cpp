@@ -52,6 +52,7 @@ std::string RefusalText(const Refusal& refusal) {
     case Kind::ReadOnly: return "読み取り専用のファイルシステムです";
     case Kind::Vanished: return "見つかりません";
     case Kind::Replaced: return "別の項目がこの名前になっています";
+    case Kind::MainNotRenamed: return "本体のファイルの名前が変わらなかったので、そのままにしました";
     case Kind::FolderGone: return "戻す先のフォルダーがありません";
     case Kind::NameTooLong: return "名前が長すぎます";
     case Kind::Stranded: return "元に戻せず一時的な名前で残っています: " + DisplayPath(refusal.StrandedAt);

@@ -28,6 +28,7 @@ struct Refusal {
     ReadOnly,       // EROFS
     Vanished,       // the entry is gone
     Replaced,       // another entry bears the name that the run gave: not the run's to take back
+    MainNotRenamed, // a companion file whose recording was not renamed
     FolderGone,     // the folder to go back into is gone
     NameTooLong,    // ENAMETOOLONG
     Stranded,       // a case-only rename could neither finish nor go back

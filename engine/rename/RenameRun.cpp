@@ -2,15 +2,54 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "engine/files/File.h"
+#include "engine/rename/Companions.h"
 #include "engine/rename/Planner.h"
 #include "system/EntryIdentity.h"
+#include "text/TextOps.h"
 
 namespace quor {
 
 namespace {
+
+// The one walk behind the run and the preview: `rename` is the real rename
+// or the simulated one, and everything else is shared, so that the two
+// cannot drift apart. A real run holds its folder's lock throughout and puts
+// each entry's identity on record with the intent to rename it.
+// The entries of the run in the order it takes them: the listing, or with
+// companions the whole folder's listing, each selected entry followed by the
+// files that follow it.
+RunOrder ListRun(const std::string& folderText, const NameSet* only, bool companions,
+                 const SimulatedFolder* simulated, RenameOutcome& outcome) {
+  RunOrder order;
+  std::vector<Listed> listed;
+  if (companions) {
+    // Companions beside an entry count whatever a mask or a single name
+    // selects: the whole folder is read.
+    const std::string folder = FolderOfText(folderText);
+    listed = ListWholeFolder(folder, outcome.Folder, outcome.FolderError);
+    if (simulated) simulated->Adjust(listed, JoinPath(folder, "*.*"), nullptr);
+  } else {
+    listed = ListFolder(folderText, only, outcome.Folder, outcome.FolderError);
+    if (simulated) simulated->Adjust(listed, folderText, only);
+  }
+  std::vector<char> selected =
+      companions ? Selected(listed, folderText, only) : std::vector<char>(listed.size(), 1);
+  if (only) {
+    NameSet missing = *only;
+    for (std::size_t i = 0; i < listed.size(); ++i)
+      if (selected[i]) missing.erase(listed[i].Name);
+    outcome.NotFound.assign(missing.begin(), missing.end());
+  }
+  if (companions) return WithCompanions(std::move(listed), selected);
+  order.MainOf.assign(listed.size(), kNoMain);
+  order.HasCompanions.assign(listed.size(), 0);
+  order.Entries = std::move(listed);
+  return order;
+}
 
 // The one walk behind the run and the preview: `rename` is the real rename
 // or the simulated one, and everything else is shared, so that the two
@@ -21,10 +60,17 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
                       const ProgressFn& progress, RenameFn&& rename, JournalWriter* journal, bool real,
                       const SimulatedFolder* simulated = nullptr) {
   RenameOutcome outcome;
-  std::vector<Listed> entries;
+  RunOrder run;
   std::vector<Step> steps;  // of the batch in progress
   std::vector<EntryId> ids;
   std::size_t batchStart = 0;
+  // What the entries that companions follow came to: the name each takes
+  // (its own when it keeps it), and whether it was refused.
+  struct Followed {
+    std::string Name;
+    bool Refused = false;
+  };
+  std::unordered_map<std::size_t, Followed> followed;
   std::optional<Planner> planner;  // made in the walk, so that a broken row ends it as a failure
   std::vector<std::string> folders;
   if (real) folders.push_back(FolderOfText(folderText));
@@ -32,40 +78,50 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
       journal, progress, std::move(folders),
       [&] {
         planner.emplace(options);
-        entries = ListFolder(folderText, only, outcome.Folder, outcome.FolderError);
-        if (simulated) simulated->Adjust(entries, folderText, only);
-        if (only) {
-          NameSet missing = *only;
-          for (const Listed& entry : entries) missing.erase(entry.Name);
-          outcome.NotFound.assign(missing.begin(), missing.end());
-        }
-        outcome.Listed = entries.size();
-        return entries.size();
+        run = ListRun(folderText, only, options.Companions, simulated, outcome);
+        outcome.Listed = run.Entries.size();
+        return run.Entries.size();
       },
       [&](std::size_t begin, std::size_t stop) {
         steps.clear();
         ids.assign(stop - begin, EntryId());
         batchStart = begin;
         for (std::size_t i = begin; i < stop; ++i) {
-          steps.push_back(planner->Plan(entries[i]));
+          const Listed& entry = run.Entries[i];
+          const std::size_t main = run.MainOf[i];
+          if (main == kNoMain) {
+            steps.push_back(planner->Plan(entry));
+          } else {
+            const Followed& m = followed.at(main);
+            steps.push_back(planner->PlanCompanion(entry, run.Entries[main].Name.size(), m.Name, m.Refused));
+          }
           const Step& step = steps.back();
+          if (run.HasCompanions[i])
+            followed[i] = {std::string(step.Unchanged ? std::string_view(entry.Name) : FileNameView(step.NewPath)),
+                           static_cast<bool>(step.Why)};
           if (!real || step.Unchanged || step.Why) continue;
           // As the listing gave it, should the entry be gone by now.
           EntryId& id = ids[i - begin];
-          if (!IdentityOf(entries[i].FullPath, id)) id.Ino = entries[i].Inode;
-          if (journal) journal->Intend(i, id, entries[i].FullPath, step.NewPath, step.Plain);
+          if (!IdentityOf(entry.FullPath, id)) id.Ino = entry.Inode;
+          if (journal) journal->Intend(i, id, entry.FullPath, step.NewPath, step.Plain);
         }
       },
       [&](std::size_t i) {
-        const Listed& entry = entries[i];
+        const Listed& entry = run.Entries[i];
         Step& step = steps[i - batchStart];
         if (step.Unchanged) return;
         Refusal why = step.Why;
-        if (!why) {
+        const std::size_t main = run.MainOf[i];
+        if (!why && main != kNoMain && followed.at(main).Refused) {
+          // The entry it follows was refused when it was tried.
+          why.What = Refusal::Kind::MainNotRenamed;
+          if (journal) journal->Refused(i, 0);
+        } else if (!why) {
           const RenameResult result = rename(i, entry.FullPath, step.NewPath, ids[i - batchStart]);
           why = RefusalOf(result);
           if (journal && !result) journal->Refused(i, result.Error());
         }
+        if (run.HasCompanions[i] && why) followed[i].Refused = true;
         const bool ok = !why;
         outcome.Lines.push_back({ok, std::move(step.NewName), entry.Name, std::move(why), step.Plain});
       });

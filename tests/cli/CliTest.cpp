@@ -1,10 +1,12 @@
 // quor-rename run as a process, as a shell or a recorder runs it.
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -435,6 +437,58 @@ TEST_F(Cli, ARunThatStopsOnAnExceptionExits1) {
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].Now, RunSummary::State::Failed);
   EXPECT_EQ(runs[0].Record.Renamed, 2u);
+}
+
+// As the most common recorder runs its "after recording" command: no shell,
+// its text split at spaces, no variable expanded, an environment of PATH
+// and the recording's path alone. The recording and its companions are
+// renamed, and the record goes to the home the password database names.
+TEST_F(Cli, RunsAsARecordersHookWithoutAShell) {
+  TempFolder dir, config;
+  const std::string rec = "番組 第01話｢タイトル｣[字].ts";
+  for (const std::string& name : {rec, rec + ".err", rec + ".program.txt", std::string("other.TS")}) dir.File(name);
+  config.File("recorder.ini", "[Rename]\nDeleteAfterKakko=1\n");
+  const std::string command = test::TestedExe() + " --settings " + config / "recorder.ini" + " --path-env RECPATH";
+  Lines args;
+  for (std::size_t at = command.find(' ') + 1, next; at != 0; at = next + 1) {
+    next = command.find(' ', at);
+    args.push_back(command.substr(at, next - at));
+    if (next == std::string::npos) break;
+  }
+  const passwd* user = getpwuid(geteuid());
+  ASSERT_NE(user, nullptr);
+  const std::string history = std::string(user->pw_dir) + "/.local/state/quor-renamer/history";
+  const Lines before = test::Names(history);
+  std::vector<std::string> made;  // folders the run makes there, deepest first
+  for (std::string folder = history; folder != user->pw_dir; folder = std::filesystem::path(folder).parent_path())
+    if (!std::filesystem::exists(folder)) made.push_back(folder);
+  const CliResult r =
+      test::RunCli(args, {{"PATH", "/usr/bin:/bin"}, {"RECPATH", dir / rec}}, {}, command.substr(0, command.find(' ')));
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  const std::string tidy = "番組 第01話「タイトル」.ts";
+  EXPECT_EQ(dir.Names(), (Lines{"other.TS", tidy, tidy + ".err", tidy + ".program.txt"}));
+  EXPECT_NE(r.Out.find("Rename\t" + tidy + ".err\t←\t" + rec + ".err\n"), std::string::npos) << r.Out;
+  // The record in the home of the password database, where that home takes
+  // one (taken away again: it is not the test's).
+  Lines after = test::Names(history);
+  Lines added;
+  std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(added));
+  if (access(user->pw_dir, W_OK) == 0) {
+    ASSERT_EQ(added.size(), 1u) << r.Err;
+    EXPECT_NE(test::ReadFile(history + "/" + added[0]).find(tidy + ".program.txt"), std::string::npos);
+  }
+  for (const std::string& name : added) std::filesystem::remove(history + "/" + name);
+  for (const std::string& folder : made) std::filesystem::remove(folder);
+
+  // Without its variable, a usage error that renames nothing.
+  for (const std::map<std::string, std::string>& env :
+       {std::map<std::string, std::string>{{"PATH", "/usr/bin:/bin"}}, {{"PATH", "/usr/bin:/bin"}, {"RECPATH", ""}}}) {
+    dir.File("new.TS");
+    const CliResult unset = test::RunCli(args, env, {}, command.substr(0, command.find(' ')));
+    EXPECT_EQ(unset.Status, 2);
+    EXPECT_NE(unset.Err.find("RECPATH"), std::string::npos) << unset.Err;
+    EXPECT_TRUE(dir.Has("new.TS")) << "nothing renamed";
+  }
 }
 
 // A folder path of any length is recorded and read back: five names of 250

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "system/Exception.h"
+#include "engine/history/History.h"
+#include "engine/record/Journal.h"
 #include "tests/TempFolder.h"
 #include "text/TextOps.h"
 
@@ -564,6 +566,132 @@ TEST(NothingLost, TwoThousandCollidingFilesSurviveRunAndUndo) {
   for (const auto& name : watch.Seen()) ASSERT_EQ(name.find(".quor-rename-"), std::string::npos) << name;
   (void)Undo(run);
   EXPECT_EQ(snapshot(), contents);
+}
+
+}  // namespace
+}  // namespace quor
+
+namespace quor {
+namespace {
+
+RenameOptions With(void (*set)(RenameOptions&)) {
+  RenameOptions o;
+  set(o);
+  return o;
+}
+
+// Files that a recorder writes beside a recording follow it: they take its
+// new name with their own suffix, never the rules on their own names.
+TEST(Companions, FollowTheirRecording) {
+  const std::string rec = "番組 第01話｢タイトル｣[字]";
+  const std::string tidy = "番組 第01話「タイトル」";
+  const auto cut = [](RenameOptions& o) { o.DeleteAfterKakko = true; };
+  const auto ts = [](RenameOptions& o) { o.ReplaceList = {{".ts", ".m2ts"}}; };
+  const auto cutAndTs = [](RenameOptions& o) {
+    o.DeleteAfterKakko = true;
+    o.ReplaceList = {{".ts", ".m2ts"}};
+  };
+  const struct {
+    const char* what;
+    std::vector<std::string> files;  // "name/" for a folder
+    RenameOptions options;
+    const char* mask;                // "" for the whole folder
+    std::vector<std::string> after;  // the folder's names afterwards
+    std::vector<std::string> errors; // the reasons of the Error lines, in any order
+  } cases[] = {
+      {"the recorder's trio, the cut after 」", {rec + ".ts", rec + ".ts.err", rec + ".ts.program.txt"}, With(cut), "",
+       {tidy + ".ts", tidy + ".ts.err", tidy + ".ts.program.txt"}, {}},
+      {"... the extension lower-cased", {rec + ".TS", rec + ".TS.ERR", rec + ".TS.program.TXT"}, RenameOptions{}, "",
+       {tidy + "[字].ts", tidy + "[字].ts.err", tidy + "[字].ts.program.txt"}, {}},
+      {"... the extension changed by a row", {rec + ".ts", rec + ".ts.err", rec + ".ts.program.txt"}, With(ts), "",
+       {tidy + "[字].m2ts", tidy + "[字].m2ts.err", tidy + "[字].m2ts.program.txt"}, {}},
+      {"... the cut and the row", {rec + ".TS", rec + ".TS.err"}, With(cutAndTs), "",
+       {tidy + ".m2ts", tidy + ".m2ts.err"}, {}},
+      {"a recording that is refused keeps its companions", {"A｢1｣.ts", "A｢1｣.ts.err", "A「1」.ts"}, RenameOptions{}, "",
+       {"A「1」.ts", "A｢1｣.ts", "A｢1｣.ts.err"}, {"同じ名前が既にあります", "本体のファイルの名前が変わらなかったので、そのままにしました"}},
+      {"... also when refused before it was tried", {"｢」.ts", "｢」.ts.err"}, With([](RenameOptions& o) { o.DeleteKakko = true; }), "",
+       {"｢」.ts", "｢」.ts.err"}, {"拡張子だけの名前になります", "本体のファイルの名前が変わらなかったので、そのままにしました"}},
+      {"a recording that keeps its name", {"Plain.ts", "Plain.ts.ERR"}, RenameOptions{}, "", {"Plain.ts", "Plain.ts.err"}, {}},
+      {"a companion whose new name is taken", {"X.MP4", "X.MP4.err", "X.mp4.err"}, RenameOptions{}, "",
+       {"X.MP4.err", "X.mp4", "X.mp4.err"}, {"同じ名前が既にあります"}},
+      {"upper case all through", {"X.TS", "X.TS.ERR"}, RenameOptions{}, "", {"X.ts", "X.ts.err"}, {}},
+      {"a companion of a companion", {"X｢1｣.TS", "X｢1｣.TS.mp4", "X｢1｣.TS.mp4.ASS", "X｢1｣.TS.ERR"}, RenameOptions{}, "",
+       {"X「1」.ts", "X「1」.ts.err", "X「1」.ts.mp4", "X「1」.ts.mp4.ass"}, {}},
+      {"a folder is no recording", {"X.TS/", "X.TS.ERR"}, RenameOptions{}, "", {"X.TS.err", "X.ts"}, {}},
+      {"a mask takes the recording, and its companion follows", {"A｢1｣.ts", "A｢1｣.ts.err", "B.TXT"}, RenameOptions{},
+       "*.ts", {"A「1」.ts", "A「1」.ts.err", "B.TXT"}, {}},
+      {"a companion chosen alone stays", {"A｢1｣.ts", "A｢1｣.ts.err"}, RenameOptions{}, "*.err", {"A｢1｣.ts", "A｢1｣.ts.err"}, {}},
+      {"a file that only looks like a companion", {"X.ts.err", "X", "Y.ts.ERR"}, RenameOptions{}, "",
+       {"X", "X.ts.err", "Y.ts.err"}, {}},
+      {"without the option, each name on its own", {rec + ".ts", rec + ".ts.err", rec + ".ts.program.txt"},
+       With([](RenameOptions& o) { o.DeleteAfterKakko = true; o.Companions = false; }), "",
+       {tidy + ".err", tidy + ".ts", tidy + ".txt"}, {}},
+  };
+  for (const auto& c : cases) {
+    TempFolder dir;
+    for (const std::string& f : c.files) f.ends_with('/') ? dir.Folder(f.substr(0, f.size() - 1)) : dir.File(f, f);
+    const std::string text = *c.mask ? dir / c.mask : dir.Path();
+    const RenameOutcome preview = PreviewRename(text, c.options);
+    RunResult run = Rename(text, c.options);
+    std::vector<std::string> previewLog;
+    for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
+    EXPECT_EQ(previewLog, run.Log()) << c.what;
+    std::vector<std::string> after = c.after;
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(dir.Names(), after) << c.what;
+    std::vector<std::string> errors, expected = c.errors;
+    for (const auto& line : run.outcome.Lines)
+      if (!line.Ok) errors.push_back(RefusalText(line.Why));
+    std::sort(errors.begin(), errors.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(errors, expected) << c.what;
+    (void)Undo(run);
+    std::vector<std::string> before = c.files;
+    for (std::string& f : before)
+      if (f.ends_with('/')) f.pop_back();
+    std::sort(before.begin(), before.end());
+    EXPECT_EQ(dir.Names(), before) << c.what << ": after the undo";
+  }
+}
+
+// A recorder's folder as it really fills: recordings with their error
+// counts and descriptions, some encoded with subtitles beside, two whose
+// tidy names meet, a series folder. The preview says what the run does,
+// and the history's undo gives every name back.
+TEST(Companions, PreviewEqualsTheRunAndTheHistoryUndoesIt) {
+  TempFolder dir;
+  TempFolder history("quor-history");
+  std::vector<std::string> names;
+  for (int i = 1; i <= 30; ++i) {
+    const std::string ep = std::to_string(i < 10 ? 0 : i / 10) + std::to_string(i % 10);
+    const std::string rec = "星空探偵団 第" + ep + "話｢夜" + std::to_string(i) + "｣[字][再].TS";
+    names.insert(names.end(), {rec, rec + ".err", rec + ".program.txt"});
+    if (i % 4 == 0) names.insert(names.end(), {rec + ".mp4", rec + ".mp4.ASS"});
+  }
+  // Two recordings of one episode: the second is refused, and so are its companions.
+  names.insert(names.end(), {"星空探偵団 第01話｢夜1｣[字].TS", "星空探偵団 第01話｢夜1｣[字].TS.err",
+                             "星空探偵団 第01話｢夜1｣[字].TS.program.txt"});
+  dir.Folder("星空探偵団 第99話｢夜｣.TS");
+  for (const std::string& name : names) dir.File(name, name);
+  const std::vector<std::string> before = dir.Names();
+  RenameOptions o;
+  o.DeleteAfterKakko = true;
+  const RenameOutcome preview = PreviewRename(dir.Path(), o);
+  std::vector<std::string> oldPaths, newPaths;
+  std::vector<EntryId> ids;
+  JournalWriter journal(history.Path(), RunKind::Rename, dir.Path());
+  const RenameOutcome run = RunRename(dir.Path(), o, {oldPaths, newPaths, ids}, {}, &journal);
+  std::vector<std::string> previewLog, runLog;
+  for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
+  for (const auto& line : run.Lines) runLog.push_back(FormatLine(line));
+  EXPECT_EQ(previewLog, runLog);
+  EXPECT_TRUE(dir.Has("星空探偵団 第04話「夜4」.ts.mp4.ass"));
+  EXPECT_TRUE(dir.Has("星空探偵団 第07話「夜7」.ts.program.txt"));
+  EXPECT_EQ(ErrorCount(run.Lines), 3u) << "the second recording of episode 1 and its companions";
+  UndoPlan plan = PlanUndo(history.Path(), journal.Id());
+  ASSERT_EQ(plan.Problem, "");
+  (void)UndoRecordedRun(history.Path(), plan);
+  EXPECT_EQ(dir.Names(), before);
 }
 
 }  // namespace
