@@ -1,5 +1,8 @@
 #pragma once
 
+// What quor-rename does with a parsed command line, and the exit statuses
+// that scripts test.
+
 #include "cli/CommandLine.h"
 #include "engine/rename/JournaledWalk.h"
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The name rules: the switches and the replace list that turn one entry's
+// name into its new name, in a code page given as a value.
+
 #include <cstddef>
 #include <memory>
 #include <string>

@@ -24,6 +24,22 @@ std::string_view StemOf(std::string_view name, Codepage cp) {
   return name.substr(0, name.size() - ExtractFileExt(name, cp).size());
 }
 
+// The new path of an entry under `name`: the folder part stays byte for
+// byte as listed (FullPath ends in the name). False, the step Unchanged,
+// when that is the path it has and nothing refuses it.
+bool Place(Step& step, const Listed& entry, std::string_view name, bool plain, bool refused) {
+  const std::string_view folder =
+      std::string_view(entry.FullPath).substr(0, entry.FullPath.size() - entry.Name.size());
+  step.NewPath.reserve(folder.size() + name.size());
+  step.NewPath.append(folder).append(name);
+  if (step.NewPath == entry.FullPath && !refused) {
+    step.Unchanged = true;
+    return false;
+  }
+  step.Plain = plain && IsPlainText(step.NewName);
+  return true;
+}
+
 }  // namespace
 
 Planner::Planner(const RenameOptions& options) : rules_(options), lowerExt_(options.LowerExt) {
@@ -40,17 +56,8 @@ Step Planner::Plan(const Listed& entry) const {
   const RuleResult ruled = rules_.Apply(entry.Name, cp, step.NewName);
   // A search cut short leaves no new name; the line shows the name as it is.
   if (ruled.Failure == RuleFailure::MatchLimit) step.NewName = entry.Name;
-  // The folder part stays byte for byte as listed; FullPath ends in the name.
-  const std::string_view folder =
-      std::string_view(entry.FullPath).substr(0, entry.FullPath.size() - entry.Name.size());
   const std::string_view name = TrimRightView(step.NewName);
-  step.NewPath.reserve(folder.size() + name.size());
-  step.NewPath.append(folder).append(name);
-  if (step.NewPath == entry.FullPath && !ruled) {
-    step.Unchanged = true;
-    return step;
-  }
-  step.Plain = plain && IsPlainText(step.NewName);
+  if (!Place(step, entry, name, plain, static_cast<bool>(ruled))) return step;
   // A new name must stay a name of the listed folder, and a name whose
   // bytes fit no code page is never rewritten.
   if (!readable)
@@ -83,15 +90,7 @@ Step Planner::PlanCompanion(const Listed& entry, std::size_t mainLength, std::st
     step.NewName += AnsiLowerCase(suffix, cp);
   else
     step.NewName.append(suffix);
-  const std::string_view folder =
-      std::string_view(entry.FullPath).substr(0, entry.FullPath.size() - entry.Name.size());
-  step.NewPath.reserve(folder.size() + step.NewName.size());
-  step.NewPath.append(folder).append(step.NewName);
-  if (step.NewPath == entry.FullPath && !mainRefused) {
-    step.Unchanged = true;
-    return step;
-  }
-  step.Plain = plain && IsPlainText(step.NewName);
+  if (!Place(step, entry, step.NewName, plain, mainRefused)) return step;
   if (!readable)
     step.Why.What = Kind::NotInCodepage;
   else if (mainRefused)
