@@ -23,6 +23,7 @@
 
 #include "text/Bytes.h"
 #include "text/Codepage.h"
+#include "text/EastAsianWidth.h"
 
 namespace quor {
 
@@ -53,26 +54,6 @@ QFont FixedPitchFont() {
     if (EvenAdvances(candidate)) return candidate;
   }
   return font;
-}
-
-// Characters that take two cells in a CJK font.
-bool IsWide(char32_t cp) {
-  return (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0x1100 && cp <= 0x115F) ||
-         (cp >= 0x2190 && cp <= 0x21FF) || (cp >= 0x2460 && cp <= 0x27BF) || (cp >= 0xAC00 && cp <= 0xD7A3) ||
-         (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFFE0 && cp <= 0xFFE6) ||
-         (cp >= 0x1F300 && cp <= 0x1FAFF) || (cp >= 0x20000 && cp <= 0x3FFFD);
-}
-
-// Whether the sequence that starts with the lead byte at `i` is wide. Only
-// an estimate, so it does not check the sequence: this runs for every
-// character added to the log.
-bool WideAt(std::string_view s, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(s[i + k]) & 0x3Fu); };
-  const auto lead = static_cast<unsigned char>(s[i]);
-  if (lead < 0xE0) return false;
-  if (lead >= 0xE3 && lead <= 0xE9) return true;  // U+3000-9FFF: kana and kanji, the common case
-  if (lead < 0xF0) return i + 2 < s.size() && IsWide(((lead & 0x0Fu) << 12) | (byte(1) << 6) | byte(2));
-  return i + 3 < s.size() && IsWide(((lead & 0x07u) << 18) | (byte(1) << 12) | (byte(2) << 6) | byte(3));
 }
 
 // The length of the line in QString units, without making the QString
@@ -363,14 +344,12 @@ void TMemo::MeasureFields(std::size_t from) {
       fieldWidths_[field] = std::max(fieldWidths_[field], width);
     };
     for (std::size_t i = 0; i < line.size(); ++i) {
-      const auto c = static_cast<unsigned char>(line[i]);
-      if (c == '\t') {
+      if (line[i] == '\t') {
         close();
         ++field, width = 0;
-      } else if (c < 0x80) {
-        width += narrow_;
-      } else if (c >= 0xC0) {  // a lead byte; the bytes that follow it add nothing
-        width += WideAt(line, i) ? wide_ : narrow_;
+      } else {
+        const int cells = CellsAt(line, i);
+        width += cells == 2 ? wide_ : cells * narrow_;
       }
     }
     close();
