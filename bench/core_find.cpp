@@ -10,13 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
 #include "engine/files/File.h"
 #include "engine/files/Findfile.h"
+
+#include "RateReporter.h"
 
 namespace {
 
@@ -88,30 +89,16 @@ BENCHMARK(TFindFileWithMask)->Unit(benchmark::kMillisecond);
 BENCHMARK(TFindFileReadOnlyFilter)->Unit(benchmark::kMillisecond);
 
 // Prints the table as usual and then each listing against the bare loop.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public quor::bench::RateReporter {
  public:
-  RatioReporter() : ConsoleReporter(OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    // With repetitions, the median stands for the benchmark.
-    for (const auto& run : runs) {
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      if (!median && run.repetitions > 1) continue;
-      const auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end()) rates_[run.run_name.function_name] = it->second.value;
-    }
-  }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    const double bare = rates_["BareReaddir"];
+    const double bare = Rate("BareReaddir");
     std::printf("\n%d entries; bare readdir: %.0f entries/s\n", kEntries, bare);
-    for (const auto& [name, rate] : rates_)
+    for (const auto& [name, rate] : Rates())
       if (name != "BareReaddir")
         std::printf("%-26s %12.0f entries/s  %.2fx the bare loop's time\n", name.c_str(), rate, bare / rate);
   }
-
- private:
-  std::map<std::string, double> rates_;
 };
 
 }  // namespace

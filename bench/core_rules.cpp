@@ -5,12 +5,13 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "engine/rename/NameRules.h"
 #include "text/TextConvert.h"
+
+#include "RateReporter.h"
 
 using namespace quor;
 
@@ -97,24 +98,14 @@ void TenRegexRowsCp932(benchmark::State& s) { RunCompiled(s, Codepage::Cp932, Te
 
 // Prints the table as usual, then the regex rows against the plain ones:
 // per name, and the rows' own share (what they add to no rows at all).
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public quor::bench::RateReporter {
  public:
-  RatioReporter() : ConsoleReporter(OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& run : runs) {
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      if (!median && run.repetitions > 1) continue;
-      const auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end() && it->second.value > 0) ns_[run.run_name.function_name] = 1e9 / it->second.value;
-    }
-  }
   void Finalize() override {
     ConsoleReporter::Finalize();
     for (const char* cp : {"Utf8", "Cp932"}) {
-      const double none = ns_[std::string("NoRows") + cp];
-      const double plain = ns_[std::string("TenPlainRows") + cp];
-      const double regex = ns_[std::string("TenRegexRows") + cp];
+      const double none = NsPerItem(std::string("NoRows") + cp);
+      const double plain = NsPerItem(std::string("TenPlainRows") + cp);
+      const double regex = NsPerItem(std::string("TenRegexRows") + cp);
       if (plain <= 0 || regex <= 0) continue;
       std::printf("\n%s names, design options: no rows %.0f ns/name, ten plain rows %.0f ns/name, "
                   "ten regex rows %.0f ns/name\n"
@@ -124,9 +115,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::printf("\n");
     }
   }
-
- private:
-  std::map<std::string, double> ns_;
 };
 
 }  // namespace

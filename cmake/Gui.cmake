@@ -7,7 +7,7 @@ if(QUOR_GUI_TESTS)
   target_compile_definitions(gui_tests PRIVATE QUOR_RENAME_EXE="$<TARGET_FILE:quor-rename>")
   add_dependencies(gui_tests quor-rename)
   gtest_discover_tests(gui_tests DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${QUOR_TEST_TIMEOUT})
 endif()
 
 # The README's pictures; run it under xvfb-run from the source folder.

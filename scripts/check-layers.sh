@@ -28,7 +28,7 @@ tests/gui/       text system engine gui tests qt posix
 tests/cli/       text system engine cli tests posix
 tests/           tests posix
 bench/core_      text system engine posix
-bench/Recording  posix
+bench/           posix
 bench/gui_       text system engine gui qt posix
 fuzz/            text system engine
 docs/            text system engine gui qt

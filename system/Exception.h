@@ -1,5 +1,7 @@
 #pragma once
 
+// The program's own exception: a message meant for the user.
+
 #include <stdexcept>
 #include <string>
 

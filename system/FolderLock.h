@@ -8,28 +8,23 @@
 
 #include <string>
 
+#include "system/Descriptor.h"
 #include "system/SystemOps.h"
 
 namespace quor {
 
+// Moved, never copied; the lock goes when its holder ends.
 class FolderLock {
  public:
-  FolderLock() = default;
-  ~FolderLock() { Unlock(); }
-  FolderLock(FolderLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  FolderLock& operator=(FolderLock&& other) noexcept;
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-
   // Takes the lock of `folder` unless another holds it: EWOULDBLOCK then.
   // Any other error means the folder cannot be locked at all (it cannot be
   // opened, or its file system keeps no such locks).
   [[nodiscard]] SysResult TryLock(const std::string& folder);
-  [[nodiscard]] bool Held() const { return fd_ >= 0; }
-  void Unlock();
+  [[nodiscard]] bool Held() const { return fd_.IsOpen(); }
+  void Unlock() { fd_.Close(); }
 
  private:
-  int fd_ = -1;
+  Descriptor fd_;
 };
 
 }  // namespace quor

@@ -8,55 +8,42 @@
 #include <algorithm>
 #include <cerrno>
 #include <string_view>
+#include <utility>
 
 #include "text/Bytes.h"
 #include "text/TextOps.h"
 
 namespace quor {
 
-RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
 SysResult RecordFile::Create(const std::string& path) {
   Close();
   if (HasNulByte(path)) return SysResult(EINVAL);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
-  if (fd < 0) return SysResult(errno);
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600));
+  if (!fd.IsOpen()) return SysResult(errno);
   // A new file nobody else knows yet: the lock cannot be taken by another.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int err = errno;
-    ::close(fd);
+  if (const SysResult locked = LockNow(fd); !locked) {
+    fd.Close();
     ::unlink(path.c_str());
-    return SysResult(err);
+    return locked;
   }
-  fd_ = fd;
+  fd_ = std::move(fd);
   return {};
 }
 
 SysResult RecordFile::OpenUnlocked(const std::string& path) {
   Close();
   if (HasNulByte(path)) return SysResult(EINVAL);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
-  if (fd < 0) return SysResult(errno);
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int err = errno;
-    ::close(fd);
-    return SysResult(err);
-  }
-  fd_ = fd;
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW));
+  if (!fd.IsOpen()) return SysResult(errno);
+  if (const SysResult locked = LockNow(fd); !locked) return locked;
+  fd_ = std::move(fd);
   return {};
 }
 
 SysResult RecordFile::Append(std::string_view data) {
-  if (fd_ < 0) return SysResult(EBADF);
+  if (!fd_.IsOpen()) return SysResult(EBADF);
   while (!data.empty()) {
-    const ssize_t n = ::write(fd_, data.data(), data.size());
+    const ssize_t n = ::write(fd_.Get(), data.data(), data.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return SysResult(errno);
@@ -67,22 +54,17 @@ SysResult RecordFile::Append(std::string_view data) {
 }
 
 SysResult RecordFile::Truncate(std::uint64_t size) {
-  if (fd_ < 0) return SysResult(EBADF);
-  return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? SysResult() : SysResult(errno);
+  if (!fd_.IsOpen()) return SysResult(EBADF);
+  return ::ftruncate(fd_.Get(), static_cast<off_t>(size)) == 0 ? SysResult() : SysResult(errno);
 }
 
 void RecordFile::StartWriteback() {
-  if (fd_ >= 0) (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+  if (fd_.IsOpen()) (void)::sync_file_range(fd_.Get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 SysResult RecordFile::Sync() {
-  if (fd_ < 0) return SysResult(EBADF);
-  return ::fdatasync(fd_) == 0 ? SysResult() : SysResult(errno);
-}
-
-void RecordFile::Close() {
-  if (fd_ >= 0) ::close(fd_);  // the lock goes with the last descriptor
-  fd_ = -1;
+  if (!fd_.IsOpen()) return SysResult(EBADF);
+  return ::fdatasync(fd_.Get()) == 0 ? SysResult() : SysResult(errno);
 }
 
 SysResult ReadFileEnds(const std::string& path, std::size_t n, std::string& head, std::string& tail) {

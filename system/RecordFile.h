@@ -10,26 +10,21 @@
 #include <string>
 #include <string_view>
 
+#include "system/Descriptor.h"
 #include "system/SystemOps.h"
 
 namespace quor {
 
+// Moved, never copied; closed, and its lock released, when its holder ends.
 class RecordFile {
  public:
-  RecordFile() = default;
-  ~RecordFile() { Close(); }
-  RecordFile(RecordFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  RecordFile& operator=(RecordFile&& other) noexcept;
-  RecordFile(const RecordFile&) = delete;
-  RecordFile& operator=(const RecordFile&) = delete;
-
   // Creates a new file at `path` (never an existing one: EEXIST) and locks it.
   [[nodiscard]] SysResult Create(const std::string& path);
   // Opens an existing file to append to it, if no live process holds its
   // lock (EWOULDBLOCK when one does), and takes the lock.
   [[nodiscard]] SysResult OpenUnlocked(const std::string& path);
 
-  [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
+  [[nodiscard]] bool IsOpen() const { return fd_.IsOpen(); }
   // Appends all of `data` at the end. A process killed later keeps what was
   // written: the data is the system's from here on.
   [[nodiscard]] SysResult Append(std::string_view data);
@@ -41,10 +36,10 @@ class RecordFile {
   // Puts what was appended on the disk (fdatasync), against a power cut.
   [[nodiscard]] SysResult Sync();
   // Releases the lock and the file.
-  void Close();
+  void Close() { fd_.Close(); }
 
  private:
-  int fd_ = -1;
+  Descriptor fd_;
 };
 
 // The first and the last `n` bytes of a regular file (all of it when it is

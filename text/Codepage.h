@@ -1,5 +1,9 @@
 #pragma once
 
+// The code pages a name may be in (CP932 and UTF-8), and the characters of
+// each: how long the one at a byte is, where one starts, and whether a text
+// is well formed or plain.
+
 #include <cstddef>
 #include <string_view>
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The file list that the window copies to the clipboard and quor-rename
+// --list prints: one line per entry of a folder text.
+
 #include <string>
 #include <vector>
 

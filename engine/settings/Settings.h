@@ -1,5 +1,10 @@
 #pragma once
 
+// The settings file of both programs: the window's state as it stores it
+// (FormSettings), where the file lives, and its reading, with the rules of
+// each key, and its rewriting.
+
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -10,6 +15,16 @@ namespace quor {
 
 // The version constant: caption Ver.1.00.0, stored as "Version".
 inline constexpr int ProgramVersion = 1000;
+
+// The window's bounds at first start, in pixels, and the empty rows of its
+// replace list: what a record holds before any file is read. The window
+// builds itself to this shape, so a record read without it (the command
+// line, the tests) starts where the window's does.
+struct WindowBounds {
+  int Left, Top, Width, Height;
+};
+inline constexpr WindowBounds kFirstStartBounds = {234, 257, 640, 400};
+inline constexpr std::size_t kFirstStartRows = 6;
 
 // A connected screen's area that windows may use (panels left out), in
 // pixels of the virtual desktop.
@@ -24,17 +39,17 @@ struct ScreenArea {
 // controls into this record before a save and back after a load, so that
 // the file format is handled and tested without a display.
 struct FormSettings {
-  int Left = kDesignBounds.Left;  // outer bounds of the window, in pixels
-  int Top = kDesignBounds.Top;
-  int Width = kDesignBounds.Width;
-  int Height = kDesignBounds.Height;
+  int Left = kFirstStartBounds.Left;  // outer bounds of the window, in pixels
+  int Top = kFirstStartBounds.Top;
+  int Width = kFirstStartBounds.Width;
+  int Height = kFirstStartBounds.Height;
   int ScreenWidth = 0;  // primary display, for centring; never stored
   int ScreenHeight = 0;
   // Every connected screen, for keeping a restored window within reach;
   // none: no such check. Never stored.
   std::vector<ScreenArea> Screens;
   std::string Dir;  // EditFolder
-  // The check boxes, one per row of kOptions.
+  // The options, one per row of kOptions.
   bool LowerExt = DefaultOf(Option::LowerExt);
   bool KakkoHanToZen = DefaultOf(Option::KakkoHanToZen);
   bool WaSpaceKakko = DefaultOf(Option::WaSpaceKakko);
@@ -46,7 +61,7 @@ struct FormSettings {
   bool IgnoreCase = DefaultOf(Option::IgnoreCase);
   // Data rows of the replace grid (grid rows 1 to the last): Old, New and
   // the regex box.
-  std::vector<ReplacePair> Rows = std::vector<ReplacePair>(kGridDataRows);
+  std::vector<ReplacePair> Rows = std::vector<ReplacePair>(kFirstStartRows);
   bool WithDir = DefaultOf(Option::WithDir);
   bool WithExt = DefaultOf(Option::WithExt);
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// The application object of the class library over Qt: the event loop, the
+// main window, and the error box that every escaped exception ends in.
+
 #include <functional>
 #include <memory>
 #include <string>

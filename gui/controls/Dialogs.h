@@ -1,5 +1,8 @@
 #pragma once
 
+// The desktop's dialogs and viewers: the folder dialog, and opening a
+// document (the help) with the program the desktop has for its type.
+
 #include <string>
 
 namespace quor {

@@ -1,5 +1,7 @@
 #pragma once
 
+// What a drop on the window brings: its local paths, as bytes.
+
 #include <string>
 #include <vector>
 

@@ -133,7 +133,7 @@ class TMemo : public QAbstractScrollArea {
   void FindFromField();
 
   // The text as a screen reader reads it: the lines joined by "\n", in
-  // UTF-16 offsets, worked out only as far as it asks.
+  // UTF-16 offsets, worked out only as far as it asks (MemoAccessible.cpp).
   [[nodiscard]] qsizetype LineStart(std::size_t line) const;
   [[nodiscard]] qsizetype LineEnd(std::size_t line) const;
   [[nodiscard]] qsizetype TextLength() const;

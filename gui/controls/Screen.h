@@ -1,5 +1,8 @@
 #pragma once
 
+// The screen object of the class library: the displays' sizes and areas,
+// and the cursor shown over the whole application.
+
 #include <cstdint>
 #include <vector>
 

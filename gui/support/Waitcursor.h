@@ -1,5 +1,7 @@
 #pragma once
 
+// The busy cursor for the length of a scope.
+
 #include "gui/controls/Screen.h"
 
 namespace quor {

@@ -194,10 +194,10 @@ QLayout* TFormRenamer::BuildFolderRow() {
 }
 
 TCheckBox* TFormRenamer::MakeCheckBox(Option id, QWidget* parent) {
-  const OptionDef& def = Def(id);
-  auto* box = Named(new TCheckBox(QString::fromUtf8(def.Caption), parent), def.Caption);
-  box->setObjectName(QString::fromLatin1(def.Control));
-  box->setChecked(def.Default);
+  const OptionBox& design = BoxOf(id);
+  auto* box = Named(new TCheckBox(QString::fromUtf8(design.Caption), parent), design.Caption);
+  box->setObjectName(QString::fromLatin1(design.Control));
+  box->setChecked(DefaultOf(id));
   checkBoxes_[static_cast<std::size_t>(id)] = box;
   return box;
 }

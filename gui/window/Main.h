@@ -12,6 +12,7 @@
 #include "gui/controls/Dialogs.h"
 #include "gui/controls/Memo.h"
 #include "gui/controls/StringGrid.h"
+#include "gui/window/WindowDesign.h"
 #include "engine/Design.h"
 #include "engine/history/History.h"
 #include "engine/history/Recovery.h"
