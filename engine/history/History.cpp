@@ -42,10 +42,12 @@ std::vector<RunSummary> ListRuns(const std::string& historyDir) {
   return runs;
 }
 
-UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
+namespace {
+
+// PlanUndo with the heads of the folder's records read already.
+UndoPlan PlanUndoIn(const std::vector<RecordHead>& heads, const std::string& runId) {
   UndoPlan plan;
   plan.RunId = runId;
-  const std::vector<RecordHead> heads = ReadRecordHeads(historyDir);
   const auto it = std::find_if(heads.begin(), heads.end(), [&](const RecordHead& h) { return h.Record.Id == runId; });
   if (it == heads.end()) {
     plan.Why = UndoPlan::Block::NoSuchRun;
@@ -103,6 +105,13 @@ UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
   return plan;
 }
 
+}  // namespace
+
+UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
+  // Heads and ends: the run and its undos are read through where they count.
+  return PlanUndoIn(ReadRecordHeads(historyDir, 0), runId);
+}
+
 std::string LocalTimeText(std::int64_t seconds) {
   const auto t = static_cast<std::time_t>(seconds);
   std::tm local {};
@@ -117,11 +126,12 @@ bool IsUndoable(const RunSummary& run) {
 }
 
 std::string NewestUndoableRun(const std::string& historyDir) {
-  for (const RecordHead& head : ReadRecordHeads(historyDir)) {
+  const std::vector<RecordHead> heads = ReadRecordHeads(historyDir, 0);
+  for (const RecordHead& head : heads) {
     if (!head.Undoable()) continue;
     // The counts may promise more than the renames hold (what a record of
     // the first version calls refused may be gone): the plan decides.
-    if (PlanUndo(historyDir, head.Record.Id).Why == UndoPlan::Block::None) return head.Record.Id;
+    if (PlanUndoIn(heads, head.Record.Id).Why == UndoPlan::Block::None) return head.Record.Id;
   }
   return {};
 }

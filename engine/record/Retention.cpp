@@ -23,7 +23,8 @@ struct Unit {
 }  // namespace
 
 std::vector<std::string> PruneHistory(const std::string& historyDir, std::size_t keepRuns, std::uint64_t keepBytes) {
-  const std::vector<RecordHead> heads = ReadRecordHeads(historyDir);
+  // Heads and ends are all it needs; a damage they do not show keeps a record longer, no more.
+  const std::vector<RecordHead> heads = ReadRecordHeads(historyDir, 0);
   const auto runOf = [&](const RunRecord& r) {
     return r.Readable && r.Kind == RunKind::Rename;
   };
