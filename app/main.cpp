@@ -3,6 +3,7 @@
 #include "gui/window/Main.h"
 #include "system/Exception.h"
 #include "gui/controls/Application.h"
+#include "system/Signals.h"
 
 namespace quor {
 TFormRenamer* FormRenamer = nullptr;
@@ -10,6 +11,9 @@ TFormRenamer* FormRenamer = nullptr;
 
 int main(int /*argc*/, char** /*argv*/) {
   using namespace quor;
+  // Started without a standard stream, the toolkit's warnings must not land
+  // in a history record that takes its descriptor.
+  ReserveStandardStreams();
   try {
     Application.Initialize();
     Application.SetTitle("Quor Renamer");
