@@ -460,7 +460,8 @@ TEST_F(Cli, RunsAsARecordersHookWithoutAShell) {
   const std::string history = std::string(user->pw_dir) + "/.local/state/quor-renamer/history";
   const Lines before = test::Names(history);
   std::vector<std::string> made;  // folders the run makes there, deepest first
-  for (std::string folder = history; folder != user->pw_dir; folder = std::filesystem::path(folder).parent_path())
+  for (std::filesystem::path folder = history; folder.string().size() > std::strlen(user->pw_dir) + 1;
+       folder = folder.parent_path())
     if (!std::filesystem::exists(folder)) made.push_back(folder);
   const CliResult r =
       test::RunCli(args, {{"PATH", "/usr/bin:/bin"}, {"RECPATH", dir / rec}}, {}, command.substr(0, command.find(' ')));
