@@ -10,12 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/files/FileList.h"
 #include "cli/Targets.h"
+#include "engine/files/FileList.h"
 #include "engine/history/History.h"
-#include "engine/record/RecordFolder.h"
 #include "engine/history/Recovery.h"
 #include "engine/record/Journal.h"
+#include "engine/record/RecordFolder.h"
+#include "engine/record/Retention.h"
 #include "engine/rename/Planner.h"
 #include "engine/rename/RenameRun.h"
 #include "engine/settings/Settings.h"
@@ -215,8 +216,8 @@ class RemovalNote {
     told_ = true;
     std::string list;
     for (const std::string& id : ids) list += (list.empty() ? "" : ", ") + id;
-    Say("the history keeps 100 runs that can still be undone; it removed " + std::to_string(ids.size()) +
-        " older one" + (ids.size() == 1 ? "" : "s") + ": " + list);
+    Say("the history keeps " + std::to_string(kKeepRuns) + " runs that can still be undone; it removed " +
+        std::to_string(ids.size()) + " older one" + (ids.size() == 1 ? "" : "s") + ": " + list);
   }
 
  private:

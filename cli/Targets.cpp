@@ -13,16 +13,10 @@ namespace quor::cli {
 
 namespace {
 
-// The folder above `path` (which has no trailing separator), "/" for the
-// root's entries.
+// The folder above `path`, "/" for the root's entries and a bare name's.
 std::string ParentFolder(std::string_view path) {
-  const std::string_view parent = WithoutTrailingSeparators(FolderView(path));
+  const std::string_view parent = ContainingFolder(path);
   return parent.empty() ? std::string(1, PathDelim) : std::string(parent);
-}
-
-bool HasWildcard(std::string_view name) {
-  const Codepage cp = NativeCodepage();
-  return AnsiPos("*", name, cp) != 0 || AnsiPos("?", name, cp) != 0;
 }
 
 }  // namespace
@@ -83,13 +77,13 @@ std::vector<std::string> ResolveTargets(const std::vector<std::string>& paths, b
     // whose own name holds one cannot be named, and its parent's entries
     // would be renamed instead.
     const auto literal = [&](const std::string& folder) {
-      if (FolderOfText(folder) == folder) return true;
+      if (!HasMask(folder)) return true;
       problems.push_back("cannot take " + shown + ": a '*' or '?' in the name of its folder would be read as a mask");
       return false;
     };
     const std::string_view trimmed = WithoutTrailingSeparators(full);
     const std::string_view name = FileNameView(trimmed);
-    if (!themselves && HasWildcard(name) && trimmed == full && !DirectoryExists(full)) {
+    if (!themselves && HasMask(name) && trimmed == full && !DirectoryExists(full)) {
       // A mask, as in the window's folder field; a file of that very name is
       // one of the entries it matches. (A folder of that name is refused
       // below: its entries and the mask's are not the same.)

@@ -76,6 +76,16 @@ bool SameEntry(const EntryId& recorded, const EntryId& now, bool inodesStable) {
   return !sizeKnown || sameContent;
 }
 
+bool IdentityCheck::Same(const EntryId& recorded, const EntryId& now, const std::string& path) {
+  const std::string_view folder = ContainingFolder(path);
+  auto it = stable_.find(folder);
+  if (it == stable_.end()) {
+    const std::string name(folder);
+    it = stable_.emplace(name, InodesAreStable(name)).first;
+  }
+  return SameEntry(recorded, now, it->second);
+}
+
 std::size_t MaxNameLength(const std::string& folder) {
   const long n = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
   return n > 0 ? static_cast<std::size_t>(n) : NAME_MAX;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <climits>
@@ -48,6 +49,18 @@ struct EntryId {
 // `recorded` does not know is not compared: an identity of nothing but
 // unknowns matches any entry.
 [[nodiscard]] bool SameEntry(const EntryId& recorded, const EntryId& now, bool inodesStable);
+
+// SameEntry across many entries: each folder is asked once whether its
+// inode numbers are stable.
+class IdentityCheck {
+ public:
+  // True when `now`, the identity of the entry at `path`, may be taken for
+  // the entry that `recorded` describes.
+  [[nodiscard]] bool Same(const EntryId& recorded, const EntryId& now, const std::string& path);
+
+ private:
+  std::map<std::string, bool, std::less<>> stable_;
+};
 
 // Longest entry name, in bytes, that the file system of `folder` takes.
 [[nodiscard]] std::size_t MaxNameLength(const std::string& folder);

@@ -108,7 +108,7 @@ SysResult MakeFolders(const std::string& path, unsigned mode) {
   if (path.empty() || HasNulByte(path)) return SysResult(EINVAL);
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? SysResult() : SysResult(ENOTDIR);
-  const std::string_view parent = WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path)));
+  const std::string_view parent = ContainingFolder(path);
   if (!parent.empty() && parent != "/") {
     const SysResult made = MakeFolders(std::string(parent), mode);
     if (!made) return made;

@@ -83,6 +83,13 @@ bool StringReplaceInto(std::string_view text, std::string_view old, std::string_
   return path;
 }
 
+// The folder that the entry at `path` is in, without a trailing separator;
+// a separator at the end of the path is no name. ContainingFolder("/a/b/")
+// == "/a", ContainingFolder("/b") == "/".
+[[nodiscard]] constexpr std::string_view ContainingFolder(std::string_view path) {
+  return WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path)));
+}
+
 // The path up to and including its last separator; "" when there is none.
 [[nodiscard]] std::string ExtractFilePath(std::string_view path, Codepage cp);
 

@@ -16,14 +16,10 @@ std::string JoinPath(std::string dir, std::string name) {
   return dir;
 }
 
-namespace {
-
-bool HasMask(const std::string& folderText) {
+bool HasMask(std::string_view text) {
   const Codepage cp = NativeCodepage();
-  return AnsiPos("*", folderText, cp) != 0 || AnsiPos("?", folderText, cp) != 0;
+  return AnsiPos("*", text, cp) != 0 || AnsiPos("?", text, cp) != 0;
 }
-
-}  // namespace
 
 std::string MakeSearchPattern(std::string folderText) {
   if (HasMask(folderText)) return folderText;
@@ -32,6 +28,10 @@ std::string MakeSearchPattern(std::string folderText) {
 
 std::string FolderOfText(const std::string& folderText) {
   return HasMask(folderText) ? ExtractFileDir(folderText, NativeCodepage()) : folderText;
+}
+
+std::string MaskOfText(const std::string& folderText) {
+  return HasMask(folderText) ? std::string(FileNameView(folderText)) : std::string();
 }
 
 }  // namespace quor

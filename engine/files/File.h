@@ -3,6 +3,7 @@
 // Path join and the folder rule, on byte strings in the native code page.
 
 #include <string>
+#include <string_view>
 
 namespace quor {
 
@@ -11,6 +12,9 @@ namespace quor {
 // directory text is not empty and does not already end in '/' (or in a NUL
 // character). JoinPath("/a", "/b") == "/a/b", JoinPath("", "b") == "b".
 [[nodiscard]] std::string JoinPath(std::string dir, std::string name);
+
+// Whether a text holds a '*' or '?', which a folder text reads as a mask.
+[[nodiscard]] bool HasMask(std::string_view text);
 
 // The search pattern for the folder field: the text unchanged when it holds
 // a '*' or '?' (a mask of the user's own), otherwise JoinPath(text, "*.*").
@@ -21,5 +25,9 @@ namespace quor {
 // The folder that a folder text names: the text itself, or the part before
 // its mask. FolderOfText("/m/*.mp4") == "/m".
 [[nodiscard]] std::string FolderOfText(const std::string& folderText);
+
+// The mask that a folder text ends in, empty when it has none.
+// MaskOfText("/m/*.mp4") == "*.mp4", MaskOfText("/m") == "".
+[[nodiscard]] std::string MaskOfText(const std::string& folderText);
 
 }  // namespace quor

@@ -33,17 +33,13 @@ class FolderNames {
   std::map<std::string, NameSet> names_;
 };
 
-std::string FolderOfPath(std::string_view path) {
-  return std::string(WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path))));
-}
-
 enum class Found { Done, NotDone, Either };
 
 // Where the disk shows the entry of a rename whose outcome never reached the
 // record. A case-only rename is told by the exact names the folder lists (on
 // a case-insensitive volume both spellings find the entry); any other by the
 // entry's identity under each name.
-Found ReadOffTheDisk(const RecordedRename& r, FolderNames& names, std::map<std::string, bool>& stable) {
+Found ReadOffTheDisk(const RecordedRename& r, FolderNames& names, IdentityCheck& identities) {
   const Codepage cp = NativeCodepage();
   bool atNew = false;
   bool atOld = false;
@@ -54,11 +50,7 @@ Found ReadOffTheDisk(const RecordedRename& r, FolderNames& names, std::map<std::
   } else {
     const auto holds = [&](const std::string& path) {
       EntryId now;
-      if (!IdentityOf(path, now)) return false;
-      const std::string folder = FolderOfPath(path);
-      auto it = stable.find(folder);
-      if (it == stable.end()) it = stable.emplace(folder, InodesAreStable(folder)).first;
-      return SameEntry(r.Id, now, it->second);
+      return IdentityOf(path, now) && identities.Same(r.Id, now, path);
     };
     atNew = holds(r.NewPath);
     atOld = holds(r.OldPath);
@@ -103,14 +95,14 @@ void FinishTemporaryNames(const RunRecord& record, RecordedRename& r, bool dryRu
 void Recover(RunRecord& record, RecordFile& file, bool dryRun, RecoveryReport& report) {
   // Its folder may be in the hands of a live run: then later.
   std::vector<std::string> folders;
-  for (const RecordedRename& r : record.Renames) folders.push_back(FolderOfPath(r.OldPath));
+  for (const RecordedRename& r : record.Renames) folders.emplace_back(ContainingFolder(r.OldPath));
   ProgressFn noWait;
   noWait.Waiting = [](const std::string&) { return false; };
   const FolderLocks locks(std::move(folders), noWait);
   if (!locks.Held()) return;
 
   FolderNames names;
-  std::map<std::string, bool> stable;
+  IdentityCheck identities;
   std::string lines;
   std::vector<Found> found(record.Renames.size(), Found::NotDone);
   // A run tries its intents in order: one that shows it was tried (done on
@@ -122,7 +114,7 @@ void Recover(RunRecord& record, RecordFile& file, bool dryRun, RecoveryReport& r
     if (r.Outcome != State::Unknown || moved) lastTried = i + 1;
     FinishTemporaryNames(record, r, dryRun, names, lines, report);
     if (r.Outcome == State::Unknown) {
-      found[i] = ReadOffTheDisk(r, names, stable);
+      found[i] = ReadOffTheDisk(r, names, identities);
       if (found[i] == Found::Done) lastTried = i + 1;
     } else if (moved && !dryRun) {
       // Moved from its temporary name just now: what became of it goes on record.

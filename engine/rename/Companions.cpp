@@ -5,8 +5,6 @@
 #include <unordered_map>
 
 #include "engine/files/File.h"
-#include "text/FindMask.h"
-#include "text/TextOps.h"
 
 namespace quor {
 
@@ -71,15 +69,9 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
 }
 
 std::vector<char> Selected(const std::vector<Listed>& all, const std::string& folderText, const NameSet* only) {
-  const std::string folder = FolderOfText(folderText);
-  const std::string mask = folder == folderText ? std::string() : std::string(FileNameView(folderText));
-  std::vector<char> selected(all.size(), 1);
-  for (std::size_t i = 0; i < all.size(); ++i) {
-    if (only != nullptr)
-      selected[i] = only->count(all[i].Name) != 0;
-    else if (!mask.empty())
-      selected[i] = MatchesFindMask(all[i].Name, mask, NativeCodepage());
-  }
+  const std::string mask = MaskOfText(folderText);
+  std::vector<char> selected(all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) selected[i] = SelectsName(all[i].Name, mask, only);
   return selected;
 }
 

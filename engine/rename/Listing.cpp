@@ -2,6 +2,7 @@
 
 #include "engine/files/File.h"
 #include "system/SystemOps.h"
+#include "text/FindMask.h"
 #include "text/TextOps.h"
 
 namespace quor {
@@ -49,6 +50,11 @@ std::vector<Listed> ListFolder(const std::string& folderText, const NameSet* onl
 std::vector<Listed> ListWholeFolder(const std::string& folder, FolderState& state, int& error) {
   if (!Absolute(folder, state)) return {};
   return ListPattern(JoinPath(folder, "*.*"), folder, nullptr, state, error);
+}
+
+bool SelectsName(const std::string& name, const std::string& mask, const NameSet* only) {
+  if (only) return only->count(name) != 0;
+  return mask.empty() || MatchesFindMask(name, mask, NativeCodepage());
 }
 
 }  // namespace quor

@@ -38,4 +38,8 @@ struct Listed {
 // may hold a '*').
 [[nodiscard]] std::vector<Listed> ListWholeFolder(const std::string& folder, FolderState& state, int& error);
 
+// Whether a listing of a folder text with `mask` (empty: none) and `only`
+// selects `name`.
+[[nodiscard]] bool SelectsName(const std::string& name, const std::string& mask, const NameSet* only);
+
 }  // namespace quor

@@ -4,8 +4,6 @@
 #include <string_view>
 
 #include "engine/files/File.h"
-#include "text/FindMask.h"
-
 #include "system/EntryIdentity.h"
 #include "system/Exception.h"
 #include "text/Bytes.h"
@@ -118,12 +116,12 @@ void SimulatedFolder::Adjust(std::vector<Listed>& entries, const std::string& fo
   if (vacated_.empty() && occupied_.empty()) return;
   std::erase_if(entries, [&](const Listed& e) { return vacated_.count(e.FullPath) != 0; });
   const std::string folder = FolderOfText(folderText);
-  const std::string mask = folder == folderText ? std::string() : std::string(FileNameView(folderText));
+  const std::string mask = MaskOfText(folderText);
   std::vector<std::string> added;
   for (const std::string& path : occupied_) {
-    if (WithoutTrailingSeparators(FolderView(path)) != WithoutTrailingSeparators(folder)) continue;
+    if (ContainingFolder(path) != WithoutTrailingSeparators(folder)) continue;
     const std::string name(FileNameView(path));
-    if (only ? only->count(name) == 0 : !mask.empty() && !MatchesFindMask(name, mask, NativeCodepage())) continue;
+    if (!SelectsName(name, mask, only)) continue;
     if (std::none_of(entries.begin(), entries.end(), [&](const Listed& e) { return e.FullPath == path; }))
       added.push_back(path);
   }

@@ -15,10 +15,6 @@ namespace quor {
 
 namespace {
 
-// The one walk behind the run and the preview: `rename` is the real rename
-// or the simulated one, and everything else is shared, so that the two
-// cannot drift apart. A real run holds its folder's lock throughout and puts
-// each entry's identity on record with the intent to rename it.
 // The entries of the run in the order it takes them: the listing, or with
 // companions the whole folder's listing, each selected entry followed by the
 // files that follow it.

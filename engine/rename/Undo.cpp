@@ -1,7 +1,6 @@
 #include "engine/rename/Undo.h"
 
 #include <algorithm>
-#include <map>
 #include <utility>
 
 #include "system/SystemOps.h"
@@ -13,11 +12,6 @@ namespace {
 
 using Kind = Refusal::Kind;
 
-// The folder an entry is in, without its trailing '/'.
-std::string FolderOfPath(std::string_view path) {
-  return std::string(WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path))));
-}
-
 }  // namespace
 
 UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* journal) {
@@ -27,8 +21,8 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
   const auto index = [total](std::size_t k) { return total - 1 - k; };
   std::vector<std::size_t> refused;  // kept for another try, in run order once reversed
   std::vector<std::string> folders;
-  for (std::size_t i = 0; i < total; ++i) folders.push_back(FolderOfPath(undo.NewPaths[i]));
-  std::map<std::string, bool> stable;  // whether a folder's inode numbers can be trusted
+  for (std::size_t i = 0; i < total; ++i) folders.emplace_back(ContainingFolder(undo.NewPaths[i]));
+  IdentityCheck identities;
   const WalkEnd end = JournaledWalk(
       journal, progress, std::move(folders), [total] { return total; },
       [&](std::size_t begin, std::size_t stop) {
@@ -54,10 +48,7 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
           why = RefusalOf(RenameResult(error));
           gone = why.What == Kind::Vanished;
         } else {
-          const std::string folder = FolderOfPath(newPath);
-          auto it = stable.find(folder);
-          if (it == stable.end()) it = stable.emplace(folder, InodesAreStable(folder)).first;
-          if (!SameEntry(undo.Ids[i], now, it->second)) {
+          if (!identities.Same(undo.Ids[i], now, newPath)) {
             // Whatever bears the name now, the run never renamed it.
             why = Refusal(Kind::Replaced);
             gone = true;

@@ -16,6 +16,7 @@
 
 #include "engine/files/File.h"
 #include "engine/files/FileList.h"
+#include "engine/record/Retention.h"
 #include "gui/controls/Application.h"
 #include "gui/controls/DropFiles.h"
 #include "gui/controls/Progress.h"
@@ -437,7 +438,8 @@ void TFormRenamer::NoteRemovedRuns(const std::vector<std::string>& ids, std::str
   if (ids.empty()) return;
   std::string list;
   for (const std::string& id : ids) list += (list.empty() ? "" : ", ") + id;
-  Memo->Lines().Add("履歴は元に戻せる実行を 100 件まで残します。古い " + Count(ids.size()) + " 件を削除しました: " + list);
+  Memo->Lines().Add("履歴は元に戻せる実行を " + Count(kKeepRuns) + " 件まで残します。古い " + Count(ids.size()) +
+                    " 件を削除しました: " + list);
   status += "。元に戻せる古い実行を履歴から " + Count(ids.size()) + " 件削除しました";
 }
 
