@@ -13,6 +13,7 @@
 #include "cli/Targets.h"
 #include "engine/files/FileList.h"
 #include "engine/history/History.h"
+#include "engine/history/RecordedRun.h"
 #include "engine/history/Recovery.h"
 #include "engine/record/Journal.h"
 #include "engine/record/RecordFolder.h"
@@ -274,10 +275,12 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
     if (line.DryRun) {
       outcome = PreviewRename(simulated, target.FolderText, options, progress.Fn(hook), only);
     } else {
-      JournalWriter journal(history, RunKind::Rename, RecordText(target));
-      outcome = RunRecordedRename(target.FolderText, options, journal, progress.Fn(hook), only);
-      if (!journal.Problem().empty() && !toldNoRecord) {
-        Say("the history has no complete record of this run: " + journal.Problem());
+      RecordedRunNotes notes;
+      outcome = RenameRecorded(history, target.FolderText, options, notes, progress.Fn(hook), only, RecordText(target));
+      progress.Clear();
+      ReportRecovery(notes.Repaired, false);
+      if (!notes.Problem.empty() && !toldNoRecord) {
+        Say("the history has no complete record of this run: " + notes.Problem);
         toldNoRecord = true;
       }
       removals.Add(outcome.RemovedUndoable);
@@ -374,26 +377,40 @@ int HistoryCommand() {
 
 int UndoCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   const std::string history = HistoryFolder();
-  const std::string id = line.UndoId.empty() ? NewestUndoableRun(history) : line.UndoId;
+  UndoPlan plan;
+  plan.RunId = line.UndoId;
+  // What no lock changes is said before any wait.
+  if (!plan.RunId.empty()) {
+    switch (PlanUndo(history, plan.RunId).Why) {
+      case UndoPlan::Block::NoSuchRun: Say("no run " + plan.RunId + " in the history (see --history)"); return kExitUsage;
+      case UndoPlan::Block::NotARename: Say(plan.RunId + " is an undo; it is not undone itself"); return kExitUsage;
+      default: break;
+    }
+  }
+  // The run to undo, and what of it, are chosen once its folders are held.
+  Progress progress("undo");
+  std::string problem;
+  RecoveryReport repaired;
+  const UndoOutcome outcome = plan.RunId.empty()
+                                  ? UndoNewestRun(history, plan, progress.Fn(hook), &problem, &repaired)
+                                  : UndoRecordedRun(history, plan, progress.Fn(hook), &problem, &repaired);
+  progress.Clear();
+  ReportRecovery(repaired, false);
+  const std::string& id = plan.RunId;
+  if (outcome.Cancelled && outcome.Lines.empty() && TerminationRequested() != 0) return StoppedStatus();
   if (id.empty()) {
     Say("nothing to undo");
     return kExitOk;
   }
-  UndoPlan plan = PlanUndo(history, id);
   switch (plan.Why) {
-    case UndoPlan::Block::NoSuchRun: Say("no run " + id + " in the history (see --history)"); return kExitUsage;
-    case UndoPlan::Block::NotARename: Say(id + " is an undo; it is not undone itself"); return kExitUsage;
-    case UndoPlan::Block::NothingLeft: Say("run " + id + " has nothing left to undo"); return kExitOk;
     case UndoPlan::Block::None: break;
+    case UndoPlan::Block::NoSuchRun: Say("no run " + id + " in the history (see --history)"); return kExitUsage;
+    case UndoPlan::Block::NothingLeft: Say("run " + id + " has nothing left to undo"); return kExitOk;
     default: Say("run " + id + " cannot be undone: " + plan.Problem); return kExitErrorLines;
   }
   if (!plan.Newest)
     Say("a later run renamed in " + DisplayPath(plan.Folder) + " too; it is not undone by this");
 
-  Progress progress("undo");
-  std::string problem;
-  const UndoOutcome outcome = UndoRecordedRun(history, plan, progress.Fn(hook), &problem);
-  progress.Clear();
   Output out;
   int status = kExitOk;
   for (const UndoLine& l : outcome.Lines) {

@@ -92,6 +92,21 @@ RenameResult DoRename(const std::string& oldPath, const std::string& newPath, co
 
 }  // namespace
 
+bool IsTemporaryName(std::string_view name) {
+  if (!name.starts_with(kTempNamePrefix) || !name.ends_with(".tmp")) return false;
+  name.remove_prefix(kTempNamePrefix.size());
+  name.remove_suffix(4);
+  // Three numbers joined by '-'.
+  int numbers = 0;
+  for (std::size_t at = 0;; ++numbers) {
+    const std::size_t dash = name.find('-', at);
+    const std::string_view number = name.substr(at, dash == std::string_view::npos ? dash : dash - at);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    if (dash == std::string_view::npos) return numbers == 2;
+    at = dash + 1;
+  }
+}
+
 std::string SysResult::Message() const { return error_ == 0 ? std::string() : std::strerror(error_); }
 
 RenameResult RenameFile(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp) {

@@ -58,6 +58,12 @@ RenameResult RenameFile(const std::string& oldPath, const std::string& newPath, 
 // The temporary names of that middle step start with this.
 inline constexpr std::string_view kTempNamePrefix = ".quor-rename-";
 
+// True for a name that the middle step makes: ".quor-rename-4242-0-0.tmp"
+// (the process, a counter, the attempt). No run takes such an entry for one
+// of the folder's own: it is an entry on its way, which the repair of the
+// run that left it moves on.
+[[nodiscard]] bool IsTemporaryName(std::string_view name);
+
 // True for an entry that is not a folder: a file, a link to one, or a link
 // whose target is missing (the link itself is the entry). False for a
 // folder, a link to a folder and nothing.

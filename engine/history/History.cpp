@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 #include <set>
 #include <utility>
 
+#include "engine/history/LaterRuns.h"
 #include "engine/record/Journal.h"
 #include "engine/record/RecordFolder.h"
 #include "system/SystemOps.h"
+#include "text/TextOps.h"
 
 namespace quor {
 
@@ -74,10 +77,15 @@ UndoPlan PlanUndoIn(const std::vector<RecordHead>& heads, const std::string& run
   plan.Folder = run.Folder;
   // A later run of the same folder that still has something to undo may
   // have renamed the same entries again.
-  for (auto later = heads.begin(); later != it; ++later)
-    if (later->Undoable() && later->Record.EntriesFolder == run.EntriesFolder) plan.Newest = false;
-  // Renames taken back or given up by earlier undos of this run, by their
-  // two paths.
+  for (auto later = heads.begin(); later != it; ++later) {
+    if (later->Undoable() && later->Record.EntriesFolder == run.EntriesFolder) {
+      plan.Newest = false;
+      if (plan.LaterRun.empty()) plan.LaterRun = later->Record.Id;
+    }
+  }
+  // Renames taken back or given up by earlier undos of this run: by their
+  // number in the run, or by their two paths in undos of older versions.
+  std::set<std::size_t> settledSeqs;
   std::set<std::pair<std::string, std::string>> settled;
   for (const RecordHead& h : heads) {
     const RunRecord& head = h.Record;
@@ -89,20 +97,122 @@ UndoPlan PlanUndoIn(const std::vector<RecordHead>& heads, const std::string& run
       // the same when nothing bears its name.
       const bool oldGone =
           undo.Version == 1 && r.Outcome == State::Refused && r.Error == ENOENT && !EntryExists(r.OldPath);
-      if (r.Outcome == State::Done || r.Outcome == State::Gone || oldGone) settled.insert({r.OldPath, r.NewPath});
+      if (r.Outcome != State::Done && r.Outcome != State::Gone && !oldGone) continue;
+      if (r.UndoneSeq != kNoSeq)
+        settledSeqs.insert(r.UndoneSeq);
+      else
+        settled.insert({r.OldPath, r.NewPath});
     }
   }
   for (const RecordedRename& r : run.Renames) {
-    if (r.Outcome != RecordedRename::State::Done || settled.count({r.NewPath, r.OldPath}) != 0) continue;
+    if (r.Outcome != RecordedRename::State::Done || settledSeqs.count(r.Seq) != 0 ||
+        settled.count({r.NewPath, r.OldPath}) != 0)
+      continue;
     plan.OldPaths.push_back(r.OldPath);
     plan.NewPaths.push_back(r.NewPath);
     plan.Ids.push_back(r.Id);
+    plan.Seqs.push_back(r.Seq);
   }
   if (plan.OldPaths.empty()) {
     plan.Why = UndoPlan::Block::NothingLeft;
     plan.Problem = "nothing is left to undo";
+    return plan;
+  }
+  // Where later runs put the entries and their old names.
+  const LaterRuns later(heads, runId);
+  const std::vector<Followed> entries = later.Follow(plan.NewPaths);
+  const std::vector<Followed> oldNames = later.Follow(plan.OldPaths);
+  plan.Later.resize(plan.NewPaths.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const Followed& entry = entries[i];
+    if (entry.Path == plan.NewPaths[i] && oldNames[i].Place == plan.OldPaths[i]) continue;
+    plan.Later[i] = {entry.Blocker(), entry.Path != entry.Place};
+    plan.NewPaths[i] = entry.Path;
+    plan.OldPaths[i] = oldNames[i].Place;
+    if (!plan.Later[i].Run.empty()) {
+      plan.Newest = false;
+      if (plan.LaterRun.empty() || plan.Later[i].Run > plan.LaterRun) plan.LaterRun = plan.Later[i].Run;
+    }
   }
   return plan;
+}
+
+// The folders an undo renames in.
+std::vector<std::string> FoldersOf(const UndoPlan& plan) {
+  std::vector<std::string> folders;
+  for (const std::string& path : plan.NewPaths) folders.emplace_back(ContainingFolder(path));
+  for (const std::string& path : plan.OldPaths) folders.emplace_back(ContainingFolder(path));
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  return folders;
+}
+
+bool Within(const std::vector<std::string>& some, const std::vector<std::string>& all) {
+  return std::includes(all.begin(), all.end(), some.begin(), some.end());
+}
+
+void Append(RecoveryReport& to, RecoveryReport from) {
+  to.Runs.insert(to.Runs.end(), from.Runs.begin(), from.Runs.end());
+  for (Repair& r : from.Repairs) to.Repairs.push_back(std::move(r));
+}
+
+// What an undo chose, under the locks of the folders it needs: the next
+// choice tells whether the locks it holds are the ones it needs.
+struct Choice {
+  std::string RunId;
+  std::vector<std::string> Folders;
+};
+
+// A run still going on, or one that died and waits for its repair, is
+// undone once it has ended and been repaired: under its folder's lock.
+bool WaitsForItsRun(const UndoPlan& plan) {
+  return plan.Why == UndoPlan::Block::Running || plan.Why == UndoPlan::Block::Interrupted;
+}
+
+// The folders to hold for a plan: those it renames in, or while its run
+// goes on, the folder of that run.
+Choice ChoiceOf(const std::vector<RecordHead>& heads, const UndoPlan& plan) {
+  if (!WaitsForItsRun(plan)) return {plan.RunId, FoldersOf(plan)};
+  for (const RecordHead& h : heads)
+    if (h.Record.Id == plan.RunId) return {plan.RunId, {h.Record.EntriesFolder}};
+  return {plan.RunId, {}};
+}
+
+// A later run may change what is to undo until the folders are held:
+// choose, lock, repair what died meanwhile, and choose again, until the
+// choice needs no folder that is not held.
+template <typename ChooseFn>
+UndoOutcome UndoUnderLocks(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress,
+                           std::string* problem, RecoveryReport* repaired, ChooseFn&& choose) {
+  UndoOutcome outcome;
+  RecoveryReport repairs;
+  Choice choice = choose(plan);
+  std::optional<FolderLocks> locks;
+  // A bound on the rounds, should runs keep moving the folders: the last
+  // choice is undone with the locks it holds.
+  for (int round = 0; !choice.RunId.empty(); ++round) {
+    if (plan.Why != UndoPlan::Block::None && !WaitsForItsRun(plan)) break;
+    locks.reset();
+    const std::vector<std::string> held = choice.Folders;
+    locks.emplace(held, progress);
+    if (!locks->Held()) {
+      outcome.Cancelled = true;
+      break;
+    }
+    Append(repairs, RecoverInterruptedRuns(historyDir));
+    const Choice again = choose(plan);
+    const bool ready = !again.RunId.empty() && plan.Why == UndoPlan::Block::None;
+    if (ready && ((again.RunId == choice.RunId && Within(again.Folders, held)) || round >= 8)) {
+      JournalWriter journal(historyDir, RunKind::Undo, plan.Folder, plan.RunId);
+      outcome = RunUndo({plan.OldPaths, plan.NewPaths, plan.Ids, &plan.Seqs, &plan.Later}, progress, &journal);
+      if (problem != nullptr) *problem = journal.Problem();
+      break;
+    }
+    if (round >= 8) break;
+    choice = again;
+  }
+  if (repaired != nullptr) Append(*repaired, std::move(repairs));
+  return outcome;
 }
 
 }  // namespace
@@ -137,11 +247,32 @@ std::string NewestUndoableRun(const std::string& historyDir) {
 }
 
 UndoOutcome UndoRecordedRun(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress,
-                            std::string* problem) {
-  JournalWriter journal(historyDir, RunKind::Undo, plan.Folder, plan.RunId);
-  UndoOutcome outcome = RunUndo({plan.OldPaths, plan.NewPaths, plan.Ids}, progress, &journal);
-  if (problem != nullptr) *problem = journal.Problem();
-  return outcome;
+                            std::string* problem, RecoveryReport* repaired) {
+  const std::string runId = plan.RunId;
+  return UndoUnderLocks(historyDir, plan, progress, problem, repaired, [&](UndoPlan& chosen) {
+    const std::vector<RecordHead> heads = ReadRecordHeads(historyDir, 0);
+    chosen = PlanUndoIn(heads, runId);
+    return ChoiceOf(heads, chosen);
+  });
+}
+
+UndoOutcome UndoNewestRun(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress,
+                          std::string* problem, RecoveryReport* repaired) {
+  return UndoUnderLocks(historyDir, plan, progress, problem, repaired, [&](UndoPlan& chosen) {
+    chosen = UndoPlan();
+    const std::vector<RecordHead> heads = ReadRecordHeads(historyDir, 0);
+    for (const RecordHead& head : heads) {
+      const RunRecord& r = head.Record;
+      // A rename run still going on (or dead and not repaired) is the
+      // newest: wait for it, then choose again.
+      const bool unfinished = r.Readable && r.End == RunEnd::Unfinished && r.Kind == RunKind::Rename;
+      if (!unfinished && !head.Undoable()) continue;
+      chosen = PlanUndoIn(heads, r.Id);
+      if (chosen.Why == UndoPlan::Block::None || WaitsForItsRun(chosen)) return ChoiceOf(heads, chosen);
+    }
+    chosen = UndoPlan();
+    return Choice{};
+  });
 }
 
 }  // namespace quor

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/history/Recovery.h"
 #include "engine/record/RecordFormat.h"
 #include "engine/rename/Refusal.h"
 #include "engine/rename/Undo.h"
@@ -47,7 +48,9 @@ struct RunSummary {
 
 // The renames of a recorded run that are still to undo: done by the run and
 // neither taken back by a later undo of it nor found gone or replaced by
-// one, in run order, with the identities they were recorded with.
+// one, in run order, with the identities they were recorded with. Later
+// runs may have moved an entry since: its paths are where they put it and
+// its old name (engine/history/LaterRuns.h), and Later says which run.
 struct UndoPlan {
   enum class Block { None, NoSuchRun, Unreadable, NotARename, Running, Interrupted, NothingLeft };
   std::string RunId;
@@ -55,7 +58,13 @@ struct UndoPlan {
   std::vector<std::string> OldPaths;
   std::vector<std::string> NewPaths;
   std::vector<EntryId> Ids;
-  bool Newest = true;   // no later rename run of the same folder with renames left to undo
+  std::vector<std::size_t> Seqs;  // each rename's number in the run
+  std::vector<LaterMove> Later;   // what later runs did to each
+  // No later rename run of the same folder with renames left to undo, and
+  // no later run that renamed one of the entries, their folder or a folder
+  // above; LaterRun names the newest such run that did.
+  bool Newest = true;
+  std::string LaterRun;
   Block Why = Block::None;
   std::string Problem;  // why the run cannot be undone, in English words; "" when it can
 };
@@ -65,10 +74,24 @@ struct UndoPlan {
 // A run whose renames were all given back or given up is passed over.
 [[nodiscard]] std::string NewestUndoableRun(const std::string& historyDir);
 
-// Undoes a planned run exactly as Undo does (last rename first, refused
-// entries kept for another try, vanished ones reported), recorded as an undo
-// run of its own. The plan's lists end holding what is left to undo.
+// Undoes the run plan.RunId exactly as Undo does (last rename first,
+// refused entries kept for another try, vanished ones reported), recorded
+// as an undo run of its own. The folders it renames in are locked first,
+// waiting as a run does while another run holds one (`progress` may give
+// up: the outcome is then cancelled, nothing done); under the locks the
+// interrupted runs are repaired (`repaired` hears what that did) and the
+// plan is made again, so that what is undone is what the records and the
+// disk say once no other run can change them. The plan ends holding what
+// is left to undo, or why nothing could be (Why).
 UndoOutcome UndoRecordedRun(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress = {},
-                            std::string* problem = nullptr);
+                            std::string* problem = nullptr, RecoveryReport* repaired = nullptr);
+
+// UndoRecordedRun of the newest run with renames left to undo, chosen under
+// the locks of its folders: a rename run still going on is waited for and
+// then undone, and of two undos at once the second undoes the run before
+// the one the first undid. `plan` says which run was undone; its RunId is
+// "" when there was nothing to undo.
+UndoOutcome UndoNewestRun(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress = {},
+                          std::string* problem = nullptr, RecoveryReport* repaired = nullptr);
 
 }  // namespace quor

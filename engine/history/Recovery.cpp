@@ -1,8 +1,10 @@
 #include "engine/history/Recovery.h"
 
 #include <map>
+#include <optional>
 
 #include "engine/files/Findfile.h"
+#include "engine/history/LaterRuns.h"
 #include "engine/record/RecordFolder.h"
 #include "engine/record/RecordFormat.h"
 #include "engine/rename/JournaledWalk.h"
@@ -38,7 +40,8 @@ enum class Found { Done, NotDone, Either };
 // Where the disk shows the entry of a rename whose outcome never reached the
 // record. A case-only rename is told by the exact names the folder lists (on
 // a case-insensitive volume both spellings find the entry); any other by the
-// entry's identity under each name.
+// entry's identity under each name. `r`'s paths are where later runs put
+// the entry's names.
 Found ReadOffTheDisk(const RecordedRename& r, FolderNames& names, IdentityCheck& identities) {
   const Codepage cp = NativeCodepage();
   bool atNew = false;
@@ -91,8 +94,31 @@ void FinishTemporaryNames(const RunRecord& record, RecordedRename& r, bool dryRu
   }
 }
 
-// Finishes one interrupted record, whose lock the caller holds.
-void Recover(RunRecord& record, RecordFile& file, bool dryRun, RecoveryReport& report) {
+// The paths of `record` where the runs after it put them: a run that
+// began later may have moved the folder, or renamed an entry again.
+void FollowLaterRuns(RunRecord& record, const std::vector<RecordHead>& heads) {
+  const LaterRuns later(heads, record.Id);
+  std::vector<std::string> paths;
+  for (const RecordedRename& r : record.Renames) {
+    paths.push_back(r.OldPath);
+    paths.push_back(r.NewPath);
+    for (const std::string& temp : r.Temps) paths.push_back(temp);
+  }
+  const std::vector<Followed> followed = later.Follow(paths);
+  std::size_t at = 0;
+  for (RecordedRename& r : record.Renames) {
+    r.OldPath = followed[at++].Path;
+    r.NewPath = followed[at++].Path;
+    for (std::string& temp : r.Temps) temp = followed[at++].Place;
+  }
+}
+
+// Finishes one interrupted record, whose lock the caller holds. What it
+// writes keeps the record's own paths: only the disk is read where later
+// runs put the entries.
+void Recover(RunRecord& record, RecordFile& file, bool dryRun, const std::vector<RecordHead>& heads,
+             RecoveryReport& report) {
+  FollowLaterRuns(record, heads);
   // Its folder may be in the hands of a live run: then later.
   std::vector<std::string> folders;
   for (const RecordedRename& r : record.Renames) folders.emplace_back(ContainingFolder(r.OldPath));
@@ -161,6 +187,7 @@ std::string FormatLine(const Repair& repair) { return RecoverLine(repair.PathNow
 
 RecoveryReport RecoverInterruptedRuns(const std::string& historyDir, bool dryRun) {
   RecoveryReport report;
+  std::optional<std::vector<RecordHead>> heads;  // read once there is something to repair
   for (const RecordFileEntry& f : RecordFiles(historyDir)) {
     const RunRecord head = ReadRecord(f.Path, false);
     if (!head.Readable || head.End != RunEnd::Unfinished) continue;
@@ -174,7 +201,8 @@ RecoveryReport RecoverInterruptedRuns(const std::string& historyDir, bool dryRun
     }
     RunRecord record = ReadRecord(f.Path, true);
     if (!record.Readable || record.End != RunEnd::Unfinished) continue;
-    Recover(record, file, dryRun, report);
+    if (!heads) heads = ReadRecordHeads(historyDir, 0);
+    Recover(record, file, dryRun, *heads, report);
   }
   return report;
 }

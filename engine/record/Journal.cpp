@@ -110,7 +110,7 @@ void JournalWriter::AppendName(std::string_view path, bool plainName) {
 }
 
 void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view oldPath, std::string_view newPath,
-                           bool plainNames) {
+                           bool plainNames, std::size_t undoneSeq) {
   if (broken_) return;
   pending_ += "R\t";
   AppendNumber(pending_, seq);
@@ -123,6 +123,10 @@ void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view 
     AppendEscapedLineValue(pending_, newPath);
   else
     AppendName(newPath, plainNames);
+  if (undoneSeq != kNoSeq) {
+    pending_ += '\t';
+    AppendNumber(pending_, undoneSeq);
+  }
   pending_ += '\n';
 }
 

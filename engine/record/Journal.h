@@ -30,9 +30,10 @@ class JournalWriter {
   // Buffers the intent to rename entry `seq`; FlushIntents puts the buffered
   // intents on record, and must come before any of them is tried.
   // `plainNames`: both names are known to be plain text, so that they need
-  // no escape and no check for one.
+  // no escape and no check for one. An undo names the rename it takes back
+  // by its number in the run it undoes (`undoneSeq`), where it knows it.
   void Intend(std::size_t seq, const EntryId& id, std::string_view oldPath, std::string_view newPath,
-              bool plainNames = false);
+              bool plainNames = false, std::size_t undoneSeq = kNoSeq);
   void FlushIntents();
   // On record at once: the temporary name entry `seq` is about to take.
   void TempRoute(std::size_t seq, std::string_view tempPath);

@@ -114,8 +114,10 @@ Head ParseHead(std::string_view text, bool whole, RunRecord& record, std::size_t
   }
   if (line == "quor-renamer history 1") {
     record.Version = 1;
-  } else if (line == kHistoryVersionLine) {
+  } else if (line == "quor-renamer history 2") {
     record.Version = 2;
+  } else if (line == kHistoryVersionLine) {
+    record.Version = kHistoryVersion;
   } else {
     record.Problem = line.starts_with("quor-renamer history ") ? "unknown version" : "not a history record";
     return Head::Bad;
@@ -186,9 +188,11 @@ bool ParseBody(std::string_view text, RunRecord& record) {
     text.remove_prefix(nl + 1);
     if (ended) return false;  // nothing may follow the end
     const auto f = Fields(line);
-    if (f[0] == "R" && f.size() == 5) {
+    const bool undoneSeq = f.size() == 6 && record.Version >= 3 && record.Kind == RunKind::Undo;
+    if (f[0] == "R" && (f.size() == 5 || undoneSeq)) {
       RecordedRename r;
       if (!ParseNumber(f[1], r.Seq) || index.count(r.Seq) != 0) return false;
+      if (undoneSeq && (!ParseNumber(f[5], r.UndoneSeq) || r.UndoneSeq == kNoSeq)) return false;
       if (record.Version == 1 ? !ParseNumber(f[2], r.Id.Ino) : !ParseIdentity(f[2], r.Id)) return false;
       if (!record.Renames.empty() && r.Seq < record.Renames.back().Seq) return false;
       r.OldPath = path(f[3]);

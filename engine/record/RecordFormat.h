@@ -5,7 +5,7 @@
 // file per run in the history folder, named after the run's id; a text file
 // a person can read, one line per rename:
 //
-//   quor-renamer history 2
+//   quor-renamer history 3
 //   begin <TAB> rename <TAB> 1765116930 <TAB> 4242 <TAB> /media/tv/*.ts
 //   folder <TAB> /media/tv
 //   undoes <TAB> <id>                      (an undo run: the run it undoes)
@@ -24,7 +24,9 @@
 // by it. "R" is the intent to rename entry 7 (of the listing; of an undo,
 // the 7th taken back): the entry's identity, old and new path, on record
 // before the rename is tried; intents go out in batches ahead of their
-// renames. The identity is the entry's kind (f file, d folder, l link, o
+// renames. An undo's intent has a sixth field, the number of the rename it
+// takes back in the run it undoes, which tells that rename even when its
+// entry was found where a later run moved it. The identity is the entry's kind (f file, d folder, l link, o
 // other), device, inode number, size, modification time and birth time in
 // nanoseconds, "-" for what the system does not tell (system/EntryIdentity.h
 // says how two are compared). "T" is the temporary name a case-only rename
@@ -41,9 +43,11 @@
 // written through EscapeLineValue, so any byte of a name survives and no
 // name holds a TAB or a line break. No line has a size limit.
 //
-// Records of version 1 are read too: no "folder" line, an inode number
-// where version 2 has the identity, no "G" and no gone count (a repair by a
-// later version adds its "N" lines and an end line with the count).
+// Records of versions 1 and 2 are read too. Version 2: no sixth field in
+// an undo's intents (an undo names what it took back by its two paths).
+// Version 1 besides: no "folder" line, an inode number where later ones
+// have the identity, no "G" and no gone count (a repair by a later version
+// adds its "N" lines and an end line with the count).
 //
 // The file is created and locked by its writer for as long as the run goes
 // on; a record without "end" whose lock is free belongs to a run that died.
@@ -58,7 +62,8 @@
 
 namespace quor {
 
-inline constexpr std::string_view kHistoryVersionLine = "quor-renamer history 2";
+inline constexpr std::string_view kHistoryVersionLine = "quor-renamer history 3";
+inline constexpr int kHistoryVersion = 3;
 
 enum class RunKind { Rename, Undo };
 enum class RunEnd { Unfinished, Finished, Cancelled, Failed, Recovered };
@@ -111,6 +116,8 @@ void AppendCheckpointLine(std::string& out, std::size_t seq);          // C
 void AppendFixedLine(std::string& out, std::size_t seq, std::string_view from, std::string_view to);
 void AppendEndLine(std::string& out, RunEnd end, std::size_t renamed, std::size_t refused, std::size_t gone);
 
+inline constexpr std::size_t kNoSeq = static_cast<std::size_t>(-1);
+
 // One rename of a record, with what became of it.
 struct RecordedRename {
   enum class State { Unknown, Done, Refused, Gone, NotTried };
@@ -119,6 +126,9 @@ struct RecordedRename {
   std::string OldPath;
   std::string NewPath;
   std::vector<std::string> Temps;
+  // Of an undo's intent: the number of the rename it takes back; kNoSeq in
+  // a rename run and in undos of version 2 and before.
+  std::size_t UndoneSeq = kNoSeq;
   State Outcome = State::Unknown;
   int Error = 0;
   bool Replaced = false;  // Gone because another entry bears its name

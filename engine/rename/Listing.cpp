@@ -16,8 +16,11 @@ std::vector<Listed> ListPattern(const std::string& pattern, const std::string& f
   TFindFile find;
   find.OnlyNames = only;
   find.First(pattern);
-  while (find.Next())
+  while (find.Next()) {
+    // An entry on its way through a temporary name is the repair's, never the rules'.
+    if (IsTemporaryName(find.cFileName)) continue;
     entries.push_back({find.FullPath, find.cFileName, find.Inode, find.HasAnyAttribute(FILE_ATTRIBUTE_DIRECTORY)});
+  }
   if (!entries.empty()) return entries;
   // Nothing listed: an empty folder, or one that would not be read, which
   // must not pass for a folder with nothing to rename.

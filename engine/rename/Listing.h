@@ -28,9 +28,11 @@ struct Listed {
 };
 
 // Every entry that the folder text lists (only those spelt as one of `only`
-// when it is given), in listing order. A text that is not an absolute path
-// lists nothing; nor does a folder that is missing or cannot be read, and
-// `state` (with `error`, the system's reason) tells which.
+// when it is given), in listing order, but for the temporary names of a
+// case-only rename (IsTemporaryName), which only a repair moves. A text
+// that is not an absolute path lists nothing; nor does a folder that is
+// missing or cannot be read, and `state` (with `error`, the system's
+// reason) tells which.
 [[nodiscard]] std::vector<Listed> ListFolder(const std::string& folderText, const NameSet* only, FolderState& state,
                                              int& error);
 

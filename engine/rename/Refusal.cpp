@@ -56,6 +56,7 @@ std::string RefusalText(const Refusal& refusal) {
     case Kind::FolderGone: return "戻す先のフォルダーがありません";
     case Kind::NameTooLong: return "名前が長すぎます";
     case Kind::Stranded: return "元に戻せず一時的な名前で残っています: " + DisplayPath(refusal.StrandedAt);
+    case Kind::LaterRun: return "まだ戻せません: 後の実行 " + refusal.StrandedAt + " を先に元に戻してください";
     case Kind::System: return "システムエラー: " + SysResult(refusal.Error).Message();
   }
   return {};

@@ -32,6 +32,7 @@ struct Refusal {
     FolderGone,     // the folder to go back into is gone
     NameTooLong,    // ENAMETOOLONG
     Stranded,       // a case-only rename could neither finish nor go back
+    LaterRun,       // a later run renamed the entry or its folder: that one is to be undone first
     System,         // any other errno
   };
   Refusal() = default;
@@ -40,7 +41,7 @@ struct Refusal {
 
   Kind What = Kind::None;
   int Error = 0;           // the errno of a System refusal
-  std::string StrandedAt;  // where a Stranded entry is now
+  std::string StrandedAt;  // where a Stranded entry is now; the run of a LaterRun refusal
   std::size_t Row = 0;     // the replace row, counted from 1, of a RegexLimit refusal
 
   [[nodiscard]] explicit operator bool() const { return What != Kind::None; }

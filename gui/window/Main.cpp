@@ -411,17 +411,19 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   const RenameOptions options = ReadOptions();
   Memo->Clear();
   TProgress progress(this, QStringLiteral("リネーム"));
-  JournalWriter journal(HistoryFolder(), RunKind::Rename, folder);
-  const RenameOutcome outcome =
-      RunRename(folder, options, {UndoOldPaths, UndoNewPaths, UndoIdentities}, Progress(progress), &journal);
+  RecordedRunNotes notes;
+  const RenameOutcome outcome = RenameRecorded(HistoryFolder(), folder, options, notes, Progress(progress), nullptr,
+                                               {}, UndoLists{UndoOldPaths, UndoNewPaths, UndoIdentities});
+  // What a run that died in this folder left is repaired first, under the lock.
+  for (const Repair& repair : notes.Repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
   for (const RenameLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
-  lastRunId_ = journal.Id();
+  lastRunId_ = notes.Id;
   lastRunFolder_ = folder;
   // Enabled by a success, never disabled here: after a run that renamed
   // nothing the button keeps its state.
   if (!UndoOldPaths.empty()) BtnUndo->setEnabled(true);
   std::string status = RenameSummary("リネーム", outcome, folder);
-  NoteMissingHistory(journal.Problem(), status);
+  NoteMissingHistory(notes.Problem, status);
   NoteRemovedRuns(outcome.RemovedUndoable, status);
   StatusBar->SetText(status);
   // The record is complete; now the error that cut the run short is shown.
@@ -512,7 +514,9 @@ void TFormRenamer::UndoRecorded(UndoPlan plan) {
   Memo->Clear();
   TProgress progress(this, QStringLiteral("元に戻す"));
   std::string problem;
-  const UndoOutcome outcome = UndoRecordedRun(HistoryFolder(), plan, Progress(progress), &problem);
+  RecoveryReport repaired;
+  const UndoOutcome outcome = UndoRecordedRun(HistoryFolder(), plan, Progress(progress), &problem, &repaired);
+  for (const Repair& repair : repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
   for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
   std::string status = UndoSummary(outcome, plan.OldPaths.size());
   // The window's own undo list is about the same renames when the run is

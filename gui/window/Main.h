@@ -15,6 +15,7 @@
 #include "gui/window/WindowDesign.h"
 #include "engine/Design.h"
 #include "engine/history/History.h"
+#include "engine/history/RecordedRun.h"
 #include "engine/history/Recovery.h"
 #include "engine/record/RecordFolder.h"
 #include "engine/rename/NameRules.h"

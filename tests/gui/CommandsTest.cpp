@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <thread>
 
 #include <QAccessible>
 #include <QApplication>
@@ -195,8 +196,11 @@ TEST_F(Commands, CancelInTheMiddleThenUndoReversesThatPart) {
 // dialog says that the run waits, and キャンセル gives up the wait.
 TEST_F(Commands, ARunWaitsForAnotherRunOnItsFolderAndSaysSo) {
   File("a.MP4");
+  // Another run: a lock that another thread took, as this thread's own
+  // lock would be taken again at once.
   FolderLock other;
-  ASSERT_TRUE(other.TryLock(folder_));
+  const auto lockElsewhere = [&] { std::thread([&] { EXPECT_TRUE(other.TryLock(folder_)); }).join(); };
+  lockElsewhere();
   int waits = 0;
   QString shown;
   form_->WaitHook = [&](const std::string& folder) {
@@ -211,7 +215,8 @@ TEST_F(Commands, ARunWaitsForAnotherRunOnItsFolderAndSaysSo) {
   EXPECT_TRUE(Has("a.mp4"));
 
   File("b.MP4");
-  ASSERT_TRUE(other.TryLock(folder_));
+  lockElsewhere();
+  ASSERT_TRUE(other.Held());
   form_->WaitHook = [](const std::string&) { return false; };
   form_->BtnRename->click();
   EXPECT_TRUE(Has("b.MP4")) << "given up: nothing renamed";

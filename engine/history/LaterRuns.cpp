@@ -1,0 +1,91 @@
+#include "engine/history/LaterRuns.h"
+
+#include <algorithm>
+#include <set>
+#include <unordered_map>
+
+#include "engine/record/RecordFormat.h"
+#include "text/TextOps.h"
+
+namespace quor {
+
+namespace {
+
+// True when `path` is `folder` or lies below it ("" and "/" are the root).
+bool AtOrBelow(std::string_view path, std::string_view folder) {
+  if (folder.empty() || folder == "/") return true;
+  return path == folder || (path.starts_with(folder) && path.size() > folder.size() && path[folder.size()] == '/');
+}
+
+using Moves = std::unordered_map<std::string, std::string>;
+
+// The path with the deepest of its folders that `moves` renamed replaced by
+// its new path; false when none was.
+bool FollowFolders(const Moves& moves, std::string& path) {
+  for (std::size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0;
+       slash = path.rfind('/', slash - 1)) {
+    const auto it = moves.find(path.substr(0, slash));
+    if (it == moves.end()) continue;
+    path = it->second + path.substr(slash);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+LaterRuns::LaterRuns(const std::vector<RecordHead>& heads, const std::string& runId) {
+  const auto it = std::find_if(heads.begin(), heads.end(), [&](const RecordHead& h) { return h.Record.Id == runId; });
+  for (auto later = std::make_reverse_iterator(it); later != heads.rend(); ++later) {
+    const RunRecord& r = later->Record;
+    if (!r.Readable || (r.Kind == RunKind::Undo && r.Undoes == runId)) continue;
+    runs_.push_back({r.Id, r.Path, r.EntriesFolder});
+  }
+}
+
+std::vector<Followed> LaterRuns::Follow(const std::vector<std::string>& paths) const {
+  std::vector<Followed> followed;
+  followed.reserve(paths.size());
+  for (const std::string& path : paths) followed.push_back({path, path, {}, {}});
+  // The folders the paths are in now: a run elsewhere renamed none of them.
+  std::set<std::string, std::less<>> folders;
+  const auto gather = [&] {
+    folders.clear();
+    for (const Followed& f : followed) {
+      folders.emplace(ContainingFolder(f.Path));
+      folders.emplace(ContainingFolder(f.Place));
+    }
+  };
+  gather();
+  for (const Later& run : runs_) {
+    if (std::none_of(folders.begin(), folders.end(),
+                     [&](const std::string& folder) { return AtOrBelow(folder, run.EntriesFolder); }))
+      continue;
+    const RunRecord record = ReadRecord(run.Path, true);
+    if (!record.Readable) continue;
+    Moves moves;
+    for (const RecordedRename& r : record.Renames)
+      if (r.Outcome == RecordedRename::State::Done) moves[r.OldPath] = r.NewPath;
+    if (moves.empty()) continue;
+    bool moved = false;
+    for (Followed& f : followed) {
+      if (const auto at = moves.find(f.Path); at != moves.end()) {
+        f.Path = at->second;
+        f.RenamedBy = f.Path == f.Place ? std::string() : run.Id;
+        moved = true;
+      } else if (FollowFolders(moves, f.Path)) {
+        f.MovedBy = run.Id;
+        moved = true;
+      }
+      if (FollowFolders(moves, f.Place)) {
+        f.MovedBy = run.Id;
+        moved = true;
+        if (f.Path == f.Place) f.RenamedBy.clear();
+      }
+    }
+    if (moved) gather();
+  }
+  return followed;
+}
+
+}  // namespace quor
