@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -31,8 +32,15 @@ std::mutex& RegistryMutex() {
   return mutex;
 }
 
+// The registry of this process: a child made by fork starts with none,
+// since what its parent holds is not its own.
 std::map<std::pair<std::uint64_t, std::uint64_t>, Holder>& Registry() {
   static std::map<std::pair<std::uint64_t, std::uint64_t>, Holder> held;
+  static pid_t owner = ::getpid();
+  if (owner != ::getpid()) {
+    held.clear();
+    owner = ::getpid();
+  }
   return held;
 }
 

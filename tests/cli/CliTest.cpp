@@ -549,6 +549,81 @@ TEST_F(Cli, ARunWaitsForAnotherRunOnItsFolder) {
   EXPECT_EQ(ListRuns(History()).size(), records);
 }
 
+// Runs that meet decide under the lock, each run held up in its renames by
+// strace while another comes: an undo chooses its run once the folder is
+// its own, and a run that waited for one that died repairs it first.
+TEST_F(Cli, RunsThatMeetDecideUnderTheLock) {
+  if (access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "strace is not installed";
+  const auto sorted = [](Lines lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  };
+  // Until the history shows a run still going on (its first intents on
+  // record, its folder locked).
+  const auto untilRunning = [&] {
+    for (int i = 0; i < 500; ++i) {
+      for (const RunSummary& run : ListRuns(History()))
+        if (run.Now == RunSummary::State::Running) return true;
+      usleep(10000);
+    }
+    return false;
+  };
+  {
+    SCOPED_TRACE("an undo while a run goes on undoes that run once it ends, then the one before");
+    TempFolder dir;
+    dir.File("a.MP4");
+    dir.File("c.MP4");
+    ASSERT_EQ(Run({"--defaults", dir.Path()}).Status, 0);
+    test::CliProcess slowed(test::SlowedArgs(600000, 1, {"--defaults", "-r", "a", "b", "-r", "c", "d", dir.Path()}),
+                            test::Traced(Env()), {}, "/usr/bin/strace");
+    ASSERT_TRUE(untilRunning());
+    const CliResult undo = Run({"--undo"});
+    EXPECT_EQ(slowed.Wait().Status, 0);
+    EXPECT_EQ(undo.Status, 0) << undo.Out << undo.Err;
+    EXPECT_EQ(sorted(undo.Lines()), (Lines{"Undo\t" + dir / "a.mp4\t←\t" + dir / "b.mp4",
+                                           "Undo\t" + dir / "c.mp4\t←\t" + dir / "d.mp4"}));
+    EXPECT_EQ(Run({"--undo"}).Status, 0);
+    EXPECT_EQ(dir.Names(), (Lines{"a.MP4", "c.MP4"}));
+  }
+  {
+    SCOPED_TRACE("of two undos at once, the second undoes the run before the first one's");
+    TempFolder dir;
+    dir.File("e.MP4");
+    dir.File("f.MP4");
+    ASSERT_EQ(Run({"--defaults", dir.Path()}).Status, 0);
+    ASSERT_EQ(Run({"--defaults", "-r", "e", "g", dir.Path()}).Status, 0);
+    test::CliProcess slowed(test::SlowedArgs(600000, 1, {"--undo"}), test::Traced(Env()), {}, "/usr/bin/strace");
+    ASSERT_TRUE(untilRunning());
+    const CliResult second = Run({"--undo"});
+    EXPECT_EQ(slowed.Wait().Status, 0);
+    EXPECT_EQ(second.Status, 0) << second.Out << second.Err;
+    EXPECT_EQ(dir.Names(), (Lines{"e.MP4", "f.MP4"}));
+  }
+  {
+    SCOPED_TRACE("a run that waited for a run that was killed repairs it before it lists the folder");
+    TempFolder dir;
+    for (const char* name : {"p.MP4", "q.MP4", "r.MP4"}) dir.File(name, name);
+    // The first rename goes through, the second is held up until the kill.
+    test::CliProcess killed(test::SlowedArgs(3000000, 2, {"--defaults", dir.Path()}), test::Traced(Env()), {},
+                            "/usr/bin/strace");
+    ASSERT_TRUE(untilRunning());
+    for (int i = 0; i < 500 && dir.Names() == Lines{"p.MP4", "q.MP4", "r.MP4"}; ++i) usleep(10000);
+    test::CliProcess waiting({"--defaults", "-o", "LowerExt=0", "-r", "p", "P2", dir.Path()}, Env());
+    usleep(400000);
+    const pid_t run = test::ChildOf(killed.Pid());
+    ASSERT_GT(run, 0);
+    kill(run, SIGKILL);
+    (void)killed.Wait();
+    const CliResult second = waiting.Wait();
+    EXPECT_EQ(second.Status, 0) << second.Out << second.Err;
+    EXPECT_NE(second.Err.find("repaired the interrupted run"), std::string::npos) << second.Err;
+    EXPECT_EQ(Run({"--undo"}).Status, 0);
+    EXPECT_EQ(Run({"--undo"}).Status, 0);
+    EXPECT_EQ(dir.Names(), (Lines{"p.MP4", "q.MP4", "r.MP4"}));
+    for (const char* name : {"p.MP4", "q.MP4", "r.MP4"}) EXPECT_EQ(dir.Read(name), name);
+  }
+}
+
 // The history keeps what can still be undone: undo records and undone runs
 // do not count against the runs kept, and one call with more PATHs than
 // that keeps them all.
@@ -759,6 +834,37 @@ TEST_F(Cli, HistoryHoldsUnderFaults) {
         {{}, {"--undo"}, 0, "{d}/F/b.MP4"},
         {{}, {"--undo", "{run:1}"}, 0, "{d}/F/a.MP4", "", "a later run"}},
        {"F", "F/a.MP4", "F/b.MP4"}},
+      {"an undo finds the entries where a later run moved their folder, and takes them back there",
+       {"F/", "F/Show.DIR/", "F/Show.DIR/ep1.MP4", "F/Show.DIR/ep2.MP4"},
+       {{{}, {"--defaults", "{d}/F/Show.DIR"}, 0},
+        {{}, {"--defaults", "{d}/F"}, 0, "Rename\tShow.dir\t←\tShow.DIR"},
+        {{}, {"--undo", "{run:1}"}, 0, "Undo\t{d}/F/Show.dir/ep1.MP4\t←\t{d}/F/Show.dir/ep1.mp4", "a later run"},
+        {{}, {"--undo"}, 0, "Undo\t{d}/F/Show.DIR\t←\t{d}/F/Show.dir"},
+        {{}, {"--undo"}, 0, "", "nothing to undo"}},
+       {"F", "F/Show.DIR", "F/Show.DIR/ep1.MP4", "F/Show.DIR/ep2.MP4"}},
+      {"an entry that a later run renamed again waits for that run's undo, and is never given up",
+       {"第1.MP4"},
+       {{{}, {"--defaults", "{d}"}, 0},
+        {{}, {"--defaults", "-r", "第", "Ep", "{d}"}, 0},
+        {{}, {"--undo", "{run:1}"}, 1, "まだ戻せません: 後の実行 {run:2} を先に元に戻してください", "could not go back yet"},
+        {{}, {"--undo"}, 0, "Undo\t{d}/第1.mp4\t←\t{d}/Ep1.mp4"},
+        {{}, {"--undo"}, 0, "Undo\t{d}/第1.MP4\t←\t{d}/第1.mp4"}},
+       {"第1.MP4"}},
+      {"a killed run whose folder a later run renamed is repaired where that run put it, and undone there",
+       {"E/", "E/a.mp4", "E/b.MP4"},
+       {{[&](const TempFolder& d) {
+           write(killed, KilledRecord(d / "E", {{d / "E/a.MP4", d / "E/a.mp4"}, {d / "E/b.MP4", d / "E/b.mp4"}}));
+           ASSERT_TRUE(held.OpenUnlocked(killed));
+         },
+         {"--defaults", "-r", "E", "X", "{d}"}, 0, "Rename\tX\t←\tE", "", "repaired"},
+        {[&](const TempFolder&) { held.Close(); }, {"--history"}, 0, "\t1\t0\trecovered", "repaired"},
+        {{}, {"--undo", "20260101-000000-1"}, 0, "Undo\t{d}/X/a.MP4\t←\t{d}/X/a.mp4"}},
+       {"X", "X/a.MP4", "X/b.MP4"}},
+      {"no run lists, renames or prints an entry on its way through a temporary name",
+       {".quor-rename-99999-0-0.tmp=moving", "x-1.MP4"},
+       {{{}, {"-n", "--defaults", "-r", "-", "_", "{d}"}, 0, "Rename\tx_1.mp4"},
+        {{}, {"--defaults", "-r", "-", "_", "{d}"}, 0, "Rename\tx_1.mp4"}},
+       {".quor-rename-99999-0-0.tmp=moving", "x_1.mp4"}},
       {"a name that starts with the escape marker goes back under its exact name",
        {"\\esc:foo.MP4"},
        {{{}, {"--defaults", "{d}"}, 0, "Rename\t\\esc:foo.mp4"}, {{}, {"--undo"}, 0, "Undo\t{d}/\\esc:foo.MP4"}},

@@ -98,6 +98,7 @@ class CliProcess {
   CliProcess& operator=(const CliProcess&) = delete;
 
   void Signal(int sig) const { kill(pid_, sig); }
+  [[nodiscard]] pid_t Pid() const { return pid_; }
 
   CliResult Wait() {
     CliResult r;
@@ -131,6 +132,34 @@ class CliProcess {
   int out_ = -1;
   int err_ = -1;
 };
+
+// quor-rename under strace, every renameat2 from the `from`th on held up
+// for `delay` microseconds on its way in, so that another process can meet
+// the run midway. A sanitized build's leak check cannot stop a traced
+// process's threads, and is left out.
+inline std::vector<std::string> SlowedArgs(long delay, int from, const std::vector<std::string>& args) {
+  std::vector<std::string> all = {"-f", "-qq", "-o", "/dev/null", "-e", "trace=renameat2", "-e",
+                                  "inject=renameat2:delay_enter=" + std::to_string(delay) + ":when=" +
+                                      std::to_string(from) + "+",
+                                  TestedExe()};
+  all.insert(all.end(), args.begin(), args.end());
+  return all;
+}
+inline std::map<std::string, std::string> Traced(std::map<std::string, std::string> env) {
+  env["ASAN_OPTIONS"] = "detect_leaks=0";
+  return env;
+}
+
+// The process that `parent` started (strace's tracee), or -1.
+inline pid_t ChildOf(pid_t parent) {
+  const std::string path = "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  char text[64] = {};
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  return n > 0 ? static_cast<pid_t>(std::atol(text)) : -1;
+}
 
 inline CliResult RunCli(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
                         const std::string& cwd = {}, const std::string& exe = TestedExe(),

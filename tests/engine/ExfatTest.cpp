@@ -275,5 +275,27 @@ TEST_F(ExfatVolume, TwoRunsWhoseNamesMeetNeverOverwrite) {
   EXPECT_EQ(ReadFile(At("X「夜」.ts")), "second");
 }
 
+// A case-only rename that a person took back by hand: the entry already
+// bears its old spelling, which counts as given back, and the undo walks on
+// to the run before.
+TEST_F(ExfatVolume, AnEntryAlreadyUnderItsOldSpellingCountsAsGivenBack) {
+  File("Z.MP4", "z");
+  File("Y.MP4", "y");
+  test::TempFolder home("quor-home");
+  const std::map<std::string, std::string> env = {{"HOME", home.Path()}, {"XDG_STATE_HOME", home / "state"},
+                                                  {"PATH", "/usr/bin:/bin"}};
+  ASSERT_EQ(test::RunCli({"--defaults", At("Z.MP4")}, env).Status, 0);
+  ASSERT_EQ(test::RunCli({"--defaults", At("Y.MP4")}, env).Status, 0);
+  ASSERT_EQ(std::rename(At("Y.mp4").c_str(), At("t").c_str()), 0);
+  ASSERT_EQ(std::rename(At("t").c_str(), At("Y.MP4").c_str()), 0);
+  const test::CliResult y = test::RunCli({"--undo"}, env);
+  EXPECT_EQ(y.Status, 0) << y.Out << y.Err;
+  EXPECT_EQ(y.Lines(), (NameList{"Undo\t" + At("Y.MP4") + "\t←\t" + At("Y.mp4")}));
+  const test::CliResult z = test::RunCli({"--undo"}, env);
+  EXPECT_EQ(z.Status, 0) << z.Out << z.Err;
+  EXPECT_EQ(Names(folder_), (NameList{"Y.MP4", "Z.MP4"}));
+  EXPECT_EQ(ReadFile(At("Y.MP4")) + ReadFile(At("Z.MP4")), "yz");
+}
+
 }  // namespace
 }  // namespace quor

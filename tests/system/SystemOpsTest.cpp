@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,11 +12,13 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "system/EntryIdentity.h"
+#include "system/FolderLock.h"
 #include "tests/TempFolder.h"
 
 namespace quor {
@@ -287,6 +290,45 @@ TEST(EntryIdentity, IsTheSameThroughARenameAndOtherForACopy) {
   ASSERT_TRUE(IdentityOf(t / "b.mp4", copy));
   EXPECT_FALSE(SameEntry(before, copy, stable));
   EXPECT_EQ(IdentityOf(t / "gone", copy).Error(), ENOENT);
+}
+
+// A run takes its folder's lock again inside it (the repair, the walk);
+// any other holder waits, another thread of this process included, and a
+// process sees the lock until its last holder lets go.
+TEST(FolderLock, TheHoldingThreadTakesItAgainAndNoOtherDoes) {
+  test::TempFolder t;
+  std::filesystem::create_directory(t / "F");
+  const auto elsewhere = [&](const std::string& folder) {
+    int error = -1;
+    std::thread([&] {
+      FolderLock other;
+      error = other.TryLock(folder).Error();
+    }).join();
+    return error;
+  };
+  const auto anotherProcess = [&](const std::string& folder) {
+    const pid_t child = fork();
+    if (child == 0) {
+      FolderLock other;
+      _exit(other.TryLock(folder).Error() == EWOULDBLOCK ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WEXITSTATUS(status) == 1;
+  };
+  FolderLock outer, inner;
+  ASSERT_TRUE(outer.TryLock(t / "F"));
+  EXPECT_TRUE(inner.TryLock(t / "F/.")) << "the same folder by another path, from the same thread";
+  EXPECT_EQ(elsewhere(t / "F"), EWOULDBLOCK);
+  EXPECT_TRUE(anotherProcess(t / "F"));
+  outer.Unlock();
+  EXPECT_TRUE(anotherProcess(t / "F")) << "held while the inner lock lives";
+  FolderLock moved = std::move(inner);
+  EXPECT_FALSE(inner.Held());
+  moved.Unlock();
+  EXPECT_FALSE(anotherProcess(t / "F"));
+  EXPECT_EQ(elsewhere(t / "F"), 0);
+  EXPECT_EQ(FolderLock().TryLock(t / "missing").Error(), ENOENT);
 }
 
 }  // namespace
