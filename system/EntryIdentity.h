@@ -24,6 +24,12 @@ struct EntryId {
   std::uint64_t Size = kUnknown;
   std::int64_t Mtime = kNoTime;  // last change of content, in nanoseconds since 1970
   std::int64_t Btime = kNoTime;  // birth, where the file system keeps it
+  std::uint64_t Gen = kUnknown;  // the inode's generation, which a reused inode number does not keep
+  // What a run knows of all its entries at once, without a look at each:
+  // the file system's own id (kept through a remount that renumbers the
+  // device; 0 unknown), and a time by which every entry it renamed was born.
+  std::uint64_t Fsid = 0;
+  std::int64_t BornBy = kNoTime;
 
   static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
   static constexpr std::int64_t kNoTime = INT64_MIN;
@@ -31,35 +37,51 @@ struct EntryId {
 };
 
 // The identity of the entry at `path`: ENOENT when there is none.
-[[nodiscard]] SysResult IdentityOf(const std::string& path, EntryId& id);
+[[nodiscard]] SysResult IdentityOf(const std::string& path, EntryId& id, bool generation = false);
+// The same for the entry `name` of the folder open as `folderFd`, in one
+// system call; `generation` also asks for the inode's generation (three
+// more, where the file system keeps no birth time).
+[[nodiscard]] SysResult IdentityAt(int folderFd, const std::string& name, EntryId& id, bool generation = false);
 
 // False where inode numbers are made up by the driver and may change at a
 // remount, or give one file two numbers (FUSE, FAT, exFAT, SMB): there the
 // size and the modification time tell files apart instead. True when the
 // folder's file system cannot be told.
 [[nodiscard]] bool InodesAreStable(const std::string& folder);
+// The same for a file system of the type statfs gives.
+[[nodiscard]] bool InodesAreStableOn(unsigned long fileSystemType);
 
 // True when `now` may be taken for the entry that `recorded` describes.
-// Where inode numbers are stable: the same inode, on the same device or
-// with the same size and time (a remount may give the device another
-// number); the content may have changed since. Elsewhere: a file of the
-// same size and modification time, a folder of the same kind. Always: the
-// same kind of entry, and the same birth time where both are known, which
-// tells a new file apart from a deleted one whose inode number it got. What
-// `recorded` does not know is not compared: an identity of nothing but
-// unknowns matches any entry.
+// Always: the same kind of entry, and the same birth time where both are
+// known; a birth after `recorded.BornBy` is another entry. Where inode
+// numbers are stable: the same inode, on the same file system (the same
+// device, or the same file system id, or the same size and time after a
+// remount that renumbered it), and what tells a reused inode number apart:
+// the birth time, else the generation, else the size and modification time.
+// With a birth time or a generation the content may have changed since.
+// Elsewhere: a file of the same size and modification time, a folder of the
+// same kind. What `recorded` does not know is not compared: an identity of
+// nothing but unknowns matches any entry, and one of an inode number alone
+// (a record of the first version) any entry of that number.
 [[nodiscard]] bool SameEntry(const EntryId& recorded, const EntryId& now, bool inodesStable);
 
+// The file system's own id of the folder's file system; 0 when it has none.
+[[nodiscard]] std::uint64_t FileSystemId(const std::string& folder);
+
 // SameEntry across many entries: each folder is asked once whether its
-// inode numbers are stable.
+// inode numbers are stable, and for its file system's id.
 class IdentityCheck {
  public:
-  // True when `now`, the identity of the entry at `path`, may be taken for
-  // the entry that `recorded` describes.
-  [[nodiscard]] bool Same(const EntryId& recorded, const EntryId& now, const std::string& path);
+  // True when the entry at `path` may be taken for the entry that
+  // `recorded` describes; `found` gets the system's answer to the look.
+  [[nodiscard]] bool Holds(const EntryId& recorded, const std::string& path, SysResult* found = nullptr);
 
  private:
-  std::map<std::string, bool, std::less<>> stable_;
+  struct Folder {
+    bool Stable = true;
+    std::uint64_t Fsid = 0;
+  };
+  std::map<std::string, Folder, std::less<>> folders_;
 };
 
 // Longest entry name, in bytes, that the file system of `folder` takes.
@@ -79,6 +101,9 @@ using ListedFn = std::function<bool(std::string_view name)>;
 // without one the folder is read.
 [[nodiscard]] bool SameEntryByAnotherSpelling(const std::string& oldPath, const std::string& newPath,
                                               const ListedFn& listed = {});
+// The same for two names (or relative paths) of the folder open as `dir`.
+[[nodiscard]] bool SameEntryByAnotherSpellingAt(int dir, const std::string& oldPath, const std::string& newPath,
+                                                const ListedFn& listed = {});
 
 // Whether an entry may be created in `folder`: EROFS, EACCES and the like
 // as a rename into it would meet them first.

@@ -73,18 +73,26 @@ class FindSearch {
     data.cAlternateFileName[0] = 0;
     data.detailsLoaded_ = false;
     std::uint32_t bits = NameBits(entry.d_name);
+    data.listedKind_ = 'o';
     switch (entry.d_type) {
       case DT_DIR:
         bits |= FILE_ATTRIBUTE_DIRECTORY;
+        data.listedKind_ = 'd';
         break;
       case DT_LNK:
         bits |= FILE_ATTRIBUTE_REPARSE_POINT;
+        data.listedKind_ = 'l';
+        break;
+      case DT_REG:
+        data.listedKind_ = 'f';
         break;
       case DT_UNKNOWN:
         // Some file systems leave the type out of the listing.
+        data.listedKind_ = '?';
         data.listedAttributes_ = bits;
         data.LoadDetails();
         data.listedAttributes_ = data.attributes_ & kListedBits;
+        data.listedKind_ = data.kind_;
         return;
       default:
         break;
@@ -110,8 +118,10 @@ void FindData::LoadDetails() const {
   path += cFileName;
   struct statx st {};
   const unsigned want = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME;
+  kind_ = listedKind_;
   if (statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, want, &st) == 0) {
     attributes_ = (listedAttributes_ & FILE_ATTRIBUTE_HIDDEN) | TypeBits(st.stx_mode);
+    kind_ = S_ISREG(st.stx_mode) ? 'f' : S_ISDIR(st.stx_mode) ? 'd' : S_ISLNK(st.stx_mode) ? 'l' : 'o';
     if (!S_ISLNK(st.stx_mode) && (st.stx_mode & 0222) == 0) attributes_ |= FILE_ATTRIBUTE_READONLY;
     lastAccessTime_ = ToFileTime(st.stx_atime);
     lastWriteTime_ = ToFileTime(st.stx_mtime);
@@ -120,6 +130,8 @@ void FindData::LoadDetails() const {
   // The entry may be gone by now; what the listing said still stands.
   if (attributes_ == 0) attributes_ = FILE_ATTRIBUTE_NORMAL;
 }
+
+char FindData::Kind() const { return listedKind_; }
 
 std::uint32_t FindData::FileAttributes() const {
   LoadDetails();

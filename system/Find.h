@@ -40,6 +40,9 @@ class FindData {
   // The inode number the listing gives, which tells an entry under another
   // name apart on most file systems (not on every FUSE driver).
   std::uint64_t Inode = 0;
+  // The kind of entry, as the listing tells it (a stat where it does not):
+  // 'f' a file, 'd' a folder, 'l' a symbolic link, 'o' anything else.
+  [[nodiscard]] char Kind() const;
 
   [[nodiscard]] std::uint32_t FileAttributes() const;
   // (FileAttributes() & mask) != 0, without a stat when the mask holds only
@@ -58,6 +61,8 @@ class FindData {
 
   std::string folder_;  // the folder searched, to stat the entry later
   std::uint32_t listedAttributes_ = 0;
+  char listedKind_ = '?';
+  mutable char kind_ = '?';
   mutable bool detailsLoaded_ = false;
   mutable std::uint32_t attributes_ = 0;
   mutable FileTime lastAccessTime_ = 0;

@@ -18,18 +18,19 @@ namespace quor {
 
 namespace {
 
-// Renames without ever replacing; 0 or the errno.
-int RenameNoReplace(const char* from, const char* to) {
-  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+// Renames without ever replacing; 0 or the errno. `from` and `to` name
+// entries of the folder open as `dir`, or are paths (AT_FDCWD).
+int RenameNoReplace(int dir, const char* from, const char* to) {
+  if (renameat2(dir, from, dir, to, RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;
   // The file system refuses the flag (FUSE exFAT does, and it has no link()
   // either), or the system lacks the call: look right before a plain rename,
   // the best that allows. A genuine EINVAL (a folder into itself) comes back from
   // rename() as well.
   struct stat st {};
-  if (lstat(to, &st) == 0) return EEXIST;
+  if (fstatat(dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
   if (errno != ENOENT) return errno;
-  return rename(from, to) == 0 ? 0 : errno;
+  return renameat(dir, from, dir, to) == 0 ? 0 : errno;
 }
 
 // A unique name in the folder of `path` for the middle step of a case-only
@@ -42,9 +43,9 @@ std::string TempPathBeside(const std::string& path, unsigned attempt) {
   return folder.append(kTempNamePrefix).append(name);
 }
 
-bool Exists(const std::string& path, int& err) {
+bool Exists(int dir, const std::string& path, int& err) {
   struct stat st {};
-  if (lstat(path.c_str(), &st) == 0) return true;
+  if (fstatat(dir, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
   err = errno;
   return false;
 }
@@ -54,40 +55,43 @@ bool Exists(const std::string& path, int& err) {
 // entry out of the way, the no-replace rename to the new name fails exactly
 // when a different entry holds that name. (A plain lstat of the new name
 // would not do: FUSE keeps the lookup that found the old entry cached for a
-// while, while the rename looks again.)
-RenameResult RenameThroughTemp(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp) {
+// while, while the rename looks again.) `folder` is what goes before a
+// name of `dir` to make its path ("" for paths).
+RenameResult RenameThroughTemp(int dir, const std::string& folder, const std::string& oldPath,
+                               const std::string& newPath, const TempRouteFn& beforeTemp) {
   std::string temp;
   int err = EEXIST;
   for (unsigned attempt = 0; attempt < 16 && err == EEXIST; ++attempt) {
     temp = TempPathBeside(oldPath, attempt);
-    if (beforeTemp) beforeTemp(temp);
-    err = RenameNoReplace(oldPath.c_str(), temp.c_str());
+    if (beforeTemp) beforeTemp(folder + temp);
+    err = RenameNoReplace(dir, oldPath.c_str(), temp.c_str());
   }
   if (err != 0) return RenameResult(err);
 
-  err = RenameNoReplace(temp.c_str(), newPath.c_str());
+  err = RenameNoReplace(dir, temp.c_str(), newPath.c_str());
   if (err == 0) {
     // Check where the entry ended up: under the new name and nowhere else.
     int lookErr = 0;
-    if (Exists(temp, lookErr)) err = EIO;
-    else if (!Exists(newPath, lookErr)) return RenameResult(lookErr);  // gone; nothing left to put back
+    if (Exists(dir, temp, lookErr)) err = EIO;
+    else if (!Exists(dir, newPath, lookErr)) return RenameResult(lookErr);  // gone; nothing left to put back
   }
   if (err == 0) return {};
   // Never leave the entry under the temporary name. The old name was ours
   // a moment ago; only a racing process could have taken it since, and then
   // the caller must learn where the entry is.
-  if (RenameNoReplace(temp.c_str(), oldPath.c_str()) != 0) return RenameResult(err, temp);
+  if (RenameNoReplace(dir, temp.c_str(), oldPath.c_str()) != 0) return RenameResult(err, folder + temp);
   return RenameResult(err);
 }
 
-RenameResult DoRename(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp) {
+RenameResult DoRename(int dir, const std::string& folder, const std::string& oldPath, const std::string& newPath,
+                      const TempRouteFn& beforeTemp) {
   if (HasNulByte(oldPath) || HasNulByte(newPath)) return RenameResult(EINVAL);
-  const int err = RenameNoReplace(oldPath.c_str(), newPath.c_str());
+  const int err = RenameNoReplace(dir, oldPath.c_str(), newPath.c_str());
   if (err != EEXIST) return RenameResult(err);
   // Only a new name that finds this very entry (a case-insensitive volume)
   // takes the way through a temporary name; another entry is never moved.
-  if (!SameEntryByAnotherSpelling(oldPath, newPath)) return RenameResult(EEXIST);
-  return RenameThroughTemp(oldPath, newPath, beforeTemp);
+  if (!SameEntryByAnotherSpellingAt(dir, oldPath, newPath)) return RenameResult(EEXIST);
+  return RenameThroughTemp(dir, folder, oldPath, newPath, beforeTemp);
 }
 
 }  // namespace
@@ -111,7 +115,16 @@ std::string SysResult::Message() const { return error_ == 0 ? std::string() : st
 
 RenameResult RenameFile(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp) {
   try {
-    return DoRename(oldPath, newPath, beforeTemp);
+    return DoRename(AT_FDCWD, {}, oldPath, newPath, beforeTemp);
+  } catch (...) {
+    return RenameResult(ENOMEM);
+  }
+}
+
+RenameResult RenameFileAt(int folderFd, const std::string& folderPath, const std::string& oldName,
+                          const std::string& newName, const TempRouteFn& beforeTemp) {
+  try {
+    return DoRename(folderFd, folderPath.ends_with('/') ? folderPath : folderPath + '/', oldName, newName, beforeTemp);
   } catch (...) {
     return RenameResult(ENOMEM);
   }

@@ -54,6 +54,11 @@ class [[nodiscard]] RenameResult : public SysResult {
 // so that a record of it can exist should the process die in between.
 using TempRouteFn = std::function<void(const std::string& tempPath)>;
 RenameResult RenameFile(const std::string& oldPath, const std::string& newPath, const TempRouteFn& beforeTemp = {});
+// The same for two names of the folder open as `folderFd`, whose path is
+// `folderPath` (for the temporary name's path and StrandedAt): the system
+// looks the names up in that folder, not along the whole path each time.
+RenameResult RenameFileAt(int folderFd, const std::string& folderPath, const std::string& oldName,
+                          const std::string& newName, const TempRouteFn& beforeTemp = {});
 
 // The temporary names of that middle step start with this.
 inline constexpr std::string_view kTempNamePrefix = ".quor-rename-";

@@ -51,12 +51,8 @@ Found ReadOffTheDisk(const RecordedRename& r, FolderNames& names, IdentityCheck&
     atNew = names.Has(r.NewPath);
     atOld = names.Has(r.OldPath);
   } else {
-    const auto holds = [&](const std::string& path) {
-      EntryId now;
-      return IdentityOf(path, now) && identities.Same(r.Id, now, path);
-    };
-    atNew = holds(r.NewPath);
-    atOld = holds(r.OldPath);
+    atNew = identities.Holds(r.Id, r.NewPath);
+    atOld = identities.Holds(r.Id, r.OldPath);
   }
   if (atNew && atOld) return Found::Either;
   return atNew ? Found::Done : Found::NotDone;

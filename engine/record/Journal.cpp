@@ -80,25 +80,21 @@ void JournalWriter::Write(std::string_view text) {
   }
 }
 
-void JournalWriter::AppendPath(std::string_view path, bool plainName) {
-  const std::string_view folder = FolderView(path);
-  // Runs only ever name absolute paths; anything else is written whole.
-  if (!folder.starts_with('/')) {
-    AppendEscapedLineValue(pending_, path);
-    return;
+void JournalWriter::AppendBase(std::string_view folder, const RunFacts& facts) {
+  // Every path of a run is in one folder, as a rule: one line says which,
+  // and what the run knows of all its entries there.
+  base_ = std::string(folder);
+  baseFacts_ = facts;
+  if (firstBase_.empty()) firstBase_ = base_;
+  pending_ += "base\t";
+  AppendEscapedLineValue(pending_, base_);
+  if (facts.Known()) {
+    for (const std::uint64_t n : {facts.Dev, facts.Fsid, static_cast<std::uint64_t>(facts.BornBy)}) {
+      pending_ += '\t';
+      AppendNumber(pending_, n);
+    }
   }
-  if (folder != base_) {
-    // Every path of a run is in one folder, as a rule: one line says which.
-    base_ = std::string(folder);
-    if (firstBase_.empty()) firstBase_ = base_;
-    std::string line = "base\t";
-    AppendEscapedLineValue(line, base_);
-    line += '\n';
-    // The line goes before the intent that is being written.
-    const std::size_t at = pending_.rfind('\n', pending_.size() - 1);
-    pending_.insert(at == std::string::npos ? 0 : at + 1, line);
-  }
-  AppendName(path, plainName);
+  pending_ += '\n';
 }
 
 void JournalWriter::AppendName(std::string_view path, bool plainName) {
@@ -112,12 +108,24 @@ void JournalWriter::AppendName(std::string_view path, bool plainName) {
 void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view oldPath, std::string_view newPath,
                            bool plainNames, std::size_t undoneSeq) {
   if (broken_) return;
+  // Runs only ever name absolute paths; anything else is written whole.
+  const std::string_view folder = FolderView(oldPath);
+  const bool inBase = folder.starts_with('/');
+  const bool brief = inBase && IsBriefIdentity(id) && id.BornBy >= 0;
+  if (inBase && (folder != base_ || (brief && FactsOf(id) != baseFacts_)))
+    AppendBase(folder, brief ? FactsOf(id) : RunFacts());
   pending_ += "R\t";
   AppendNumber(pending_, seq);
   pending_ += '\t';
-  AppendIdentity(pending_, id);
+  if (brief)
+    AppendBriefIdentity(pending_, id);
+  else
+    AppendIdentity(pending_, id);
   pending_ += '\t';
-  AppendPath(oldPath, plainNames);
+  if (inBase)
+    AppendName(oldPath, plainNames);
+  else
+    AppendEscapedLineValue(pending_, oldPath);
   pending_ += '\t';
   if (FolderView(newPath) != base_)
     AppendEscapedLineValue(pending_, newPath);

@@ -68,13 +68,14 @@ class JournalWriter {
   std::string undoes_;
   std::string id_;
   std::string problem_;
-  // Appends a path, relative to the base when it is in the base folder.
-  void AppendPath(std::string_view path, bool plainName);
+  // Makes `folder` the base of the paths that follow, with the run's facts.
+  void AppendBase(std::string_view folder, const RunFacts& facts);
   // Appends the name part of a path in the base folder.
   void AppendName(std::string_view path, bool plainName);
 
   std::string pending_;
   std::string base_;            // the folder of the paths, with its "/"
+  RunFacts baseFacts_;          // what its line says of every entry
   std::string firstBase_;       // the first of them: the folder whose entries the run renames
   std::size_t unsynced_ = 0;    // bytes appended since writeback last started
   RecordFile file_;

@@ -177,6 +177,7 @@ bool ParseBody(std::string_view text, RunRecord& record) {
   };
   bool ended = false;
   std::string base;
+  RunFacts facts;  // of the base, where it says them
   // A path is the base folder followed by it, unless it is absolute.
   const auto path = [&](std::string_view field) {
     std::string value = UnescapeLineValue(field);
@@ -193,7 +194,12 @@ bool ParseBody(std::string_view text, RunRecord& record) {
       RecordedRename r;
       if (!ParseNumber(f[1], r.Seq) || index.count(r.Seq) != 0) return false;
       if (undoneSeq && (!ParseNumber(f[5], r.UndoneSeq) || r.UndoneSeq == kNoSeq)) return false;
-      if (record.Version == 1 ? !ParseNumber(f[2], r.Id.Ino) : !ParseIdentity(f[2], r.Id)) return false;
+      const bool brief = record.Version >= 3 && f[2].find(' ') == std::string_view::npos;
+      if (record.Version == 1          ? !ParseNumber(f[2], r.Id.Ino)
+          : brief                      ? !ParseBriefIdentity(f[2], facts, r.Id)
+                                       : !ParseIdentity(f[2], r.Id))
+        return false;
+      if (record.Version < 3 && r.Id.Gen != EntryId::kUnknown) return false;
       if (!record.Renames.empty() && r.Seq < record.Renames.back().Seq) return false;
       r.OldPath = path(f[3]);
       r.NewPath = path(f[4]);
@@ -203,9 +209,13 @@ bool ParseBody(std::string_view text, RunRecord& record) {
       RecordedRename* r = find(f[1]);
       if (r == nullptr) return false;
       r->Temps.push_back(path(f[2]));
-    } else if (f[0] == "base" && f.size() == 2) {
+    } else if (f[0] == "base" && (f.size() == 2 || (f.size() == 5 && record.Version >= 3))) {
       base = UnescapeLineValue(f[1]);
       if (!base.starts_with('/') || !base.ends_with('/')) return false;
+      facts = RunFacts();
+      if (f.size() == 5 && (!ParseNumber(f[2], facts.Dev) || !ParseNumber(f[3], facts.Fsid) ||
+                            !ParseTime(f[4], facts.BornBy) || !facts.Known()))
+        return false;
     } else if (f[0] == "E" && f.size() == 3) {
       RecordedRename* r = find(f[1]);
       if (r == nullptr || !ParseNumber(f[2], r->Error)) return false;
@@ -262,11 +272,13 @@ void AppendIdentity(std::string& out, const EntryId& id) {
   AppendTime(out, id.Mtime);
   out += ' ';
   AppendTime(out, id.Btime);
+  if (id.Gen != EntryId::kUnknown) number(id.Gen, true);
 }
 
 bool ParseIdentity(std::string_view text, EntryId& id) {
   const auto f = Fields(text, ' ');
-  if (f.size() != 6 || f[0].size() != 1 || std::string_view("fdlo?").find(f[0][0]) == std::string_view::npos)
+  if ((f.size() != 6 && f.size() != 7) || f[0].size() != 1 ||
+      std::string_view("fdlo?").find(f[0][0]) == std::string_view::npos)
     return false;
   id = EntryId();
   id.Type = f[0][0];
@@ -278,7 +290,34 @@ bool ParseIdentity(std::string_view text, EntryId& id) {
     return ParseNumber(field, n) && n != unknown;
   };
   return number(f[1], id.Dev, 0) && number(f[2], id.Ino, 0) && number(f[3], id.Size, EntryId::kUnknown) &&
-         ParseTime(f[4], id.Mtime) && ParseTime(f[5], id.Btime);
+         ParseTime(f[4], id.Mtime) && ParseTime(f[5], id.Btime) &&
+         (f.size() == 6 || number(f[6], id.Gen, EntryId::kUnknown));
+}
+
+RunFacts FactsOf(const EntryId& id) { return {id.Dev, id.Fsid, id.BornBy}; }
+
+bool IsBriefIdentity(const EntryId& id) {
+  return id.BornBy != EntryId::kNoTime && id.Ino != 0 && id.Size == EntryId::kUnknown &&
+         id.Mtime == EntryId::kNoTime && id.Btime == EntryId::kNoTime && id.Gen == EntryId::kUnknown;
+}
+
+void AppendBriefIdentity(std::string& out, const EntryId& id) {
+  if (id.Type != 'f') out += id.Type;
+  AppendNumber(out, id.Ino);
+}
+
+bool ParseBriefIdentity(std::string_view text, const RunFacts& facts, EntryId& id) {
+  if (!facts.Known() || text.empty()) return false;
+  id = EntryId();
+  id.Type = 'f';
+  if (std::string_view("dlo?").find(text[0]) != std::string_view::npos) {
+    id.Type = text[0];
+    text.remove_prefix(1);
+  }
+  id.Dev = facts.Dev;
+  id.Fsid = facts.Fsid;
+  id.BornBy = facts.BornBy;
+  return ParseNumber(text, id.Ino) && id.Ino != 0;
 }
 
 void AppendRefusedLine(std::string& out, std::size_t seq, int error) {

@@ -21,7 +21,13 @@
 // what it was asked to rename (a folder text, or one entry); "folder": the
 // folder whose entries it renames. "base" names the folder that the paths
 // after it are in: a path that does not start with "/" is the base followed
-// by it. "R" is the intent to rename entry 7 (of the listing; of an undo,
+// by it. A base line may add what the run knows of every entry of that
+// folder at once: the device, the file system's id and a time (in
+// nanoseconds) by which each entry was born; then an intent's identity may
+// be brief, the entry's kind and inode number alone ("1311", "d1311"):
+//
+//   base <TAB> /media/tv/ <TAB> 2049 <TAB> 4223175473731870811 <TAB> 1765116930123456789
+//   R <TAB> 7 <TAB> 1311 <TAB> a.MP4 <TAB> a.mp4 "R" is the intent to rename entry 7 (of the listing; of an undo,
 // the 7th taken back): the entry's identity, old and new path, on record
 // before the rename is tried; intents go out in batches ahead of their
 // renames. An undo's intent has a sixth field, the number of the rename it
@@ -101,9 +107,28 @@ class RecordLine {
   std::string& out_;
 };
 
-// An identity as the field of an "R" line: "f 2049 1311 4096 1765116930123456789 -".
+// An identity as the field of an "R" line: "f 2049 1311 4096 1765116930123456789 -",
+// with the generation as a seventh number where it is known.
 void AppendIdentity(std::string& out, const EntryId& id);
 [[nodiscard]] bool ParseIdentity(std::string_view text, EntryId& id);
+
+// What a run knows of all its entries at once (EntryId::Dev, Fsid and
+// BornBy), written on the "base" line of their folder.
+struct RunFacts {
+  std::uint64_t Dev = 0;
+  std::uint64_t Fsid = 0;
+  std::int64_t BornBy = EntryId::kNoTime;
+  [[nodiscard]] bool Known() const { return BornBy != EntryId::kNoTime; }
+  friend bool operator==(const RunFacts&, const RunFacts&) = default;
+};
+[[nodiscard]] RunFacts FactsOf(const EntryId& id);
+
+// An identity that says no more of its entry than its kind and inode number,
+// the rest being the run's facts: written briefly, "1311" for a file,
+// "d1311" for a folder (and "l", "o", "?" as in the full form).
+[[nodiscard]] bool IsBriefIdentity(const EntryId& id);
+void AppendBriefIdentity(std::string& out, const EntryId& id);
+[[nodiscard]] bool ParseBriefIdentity(std::string_view text, const RunFacts& facts, EntryId& id);
 
 // The lines of a record after its intents, appended to `out`: the writer
 // writes them as the run goes, and a recovery that finishes a dead run's

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include "text/TextOps.h"
+
 namespace quor {
 
 FolderLocks::FolderLocks(std::vector<std::string> folders, const ProgressFn& progress) {
@@ -37,6 +39,16 @@ void CloseRecord(JournalWriter* journal, const WalkEnd& end, std::size_t renamed
 RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const std::string& from, const std::string& to) {
   if (!journal) return RenameFile(from, to);
   return RenameFile(from, to, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); });
+}
+
+RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const OpenFolder& folder, const std::string& from,
+                            const std::string& to) {
+  const std::string_view in = folder.Path();
+  if (ContainingFolder(from) != in || ContainingFolder(to) != in) return RenameOnRecord(journal, seq, from, to);
+  const std::string fromName(FileNameView(from));
+  const std::string toName(FileNameView(to));
+  if (!journal) return folder.Rename(fromName, toName);
+  return folder.Rename(fromName, toName, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); });
 }
 
 }  // namespace quor

@@ -16,6 +16,7 @@
 
 #include "engine/record/Journal.h"
 #include "system/FolderLock.h"
+#include "system/OpenFolder.h"
 
 namespace quor {
 
@@ -111,5 +112,8 @@ void CloseRecord(JournalWriter* journal, const WalkEnd& end, std::size_t renamed
 
 // A rename whose temporary name, should it take one, goes on record first.
 RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const std::string& from, const std::string& to);
+// The same through `folder`'s descriptor when both paths are in it.
+RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const OpenFolder& folder, const std::string& from,
+                            const std::string& to);
 
 }  // namespace quor

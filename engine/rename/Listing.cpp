@@ -19,7 +19,8 @@ std::vector<Listed> ListPattern(const std::string& pattern, const std::string& f
   while (find.Next()) {
     // An entry on its way through a temporary name is the repair's, never the rules'.
     if (IsTemporaryName(find.cFileName)) continue;
-    entries.push_back({find.FullPath, find.cFileName, find.Inode, find.HasAnyAttribute(FILE_ATTRIBUTE_DIRECTORY)});
+    entries.push_back(
+        {find.FullPath, find.cFileName, find.Inode, find.HasAnyAttribute(FILE_ATTRIBUTE_DIRECTORY), find.Kind()});
   }
   if (!entries.empty()) return entries;
   // Nothing listed: an empty folder, or one that would not be read, which

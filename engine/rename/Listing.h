@@ -25,6 +25,7 @@ struct Listed {
   std::string Name;
   std::uint64_t Inode = 0;
   bool IsFolder = false;  // as the listing tells (a link to a folder is no folder)
+  char Type = '?';        // FindData::Kind
 };
 
 // Every entry that the folder text lists (only those spelt as one of `only`

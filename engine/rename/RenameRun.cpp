@@ -8,6 +8,7 @@
 #include "engine/files/File.h"
 #include "engine/rename/Companions.h"
 #include "engine/rename/Planner.h"
+#include "engine/rename/RunFolder.h"
 #include "system/EntryIdentity.h"
 #include "text/TextOps.h"
 
@@ -53,7 +54,7 @@ RunOrder ListRun(const std::string& folderText, const NameSet* only, bool compan
 // each entry's identity on record with the intent to rename it.
 template <typename RenameFn>
 RenameOutcome Execute(const std::string& folderText, const NameSet* only, const RenameOptions& options,
-                      const ProgressFn& progress, RenameFn&& rename, JournalWriter* journal, bool real,
+                      const ProgressFn& progress, RenameFn&& rename, JournalWriter* journal, RunFolder* real,
                       const SimulatedFolder* simulated = nullptr) {
   RenameOutcome outcome;
   RunOrder run;
@@ -96,9 +97,8 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
             followed[i] = {std::string(step.Unchanged ? std::string_view(entry.Name) : FileNameView(step.NewPath)),
                            static_cast<bool>(step.Why)};
           if (!real || step.Unchanged || step.Why) continue;
-          // As the listing gave it, should the entry be gone by now.
           EntryId& id = ids[i - begin];
-          if (!IdentityOf(entry.FullPath, id)) id.Ino = entry.Inode;
+          id = real->Identity(entry);
           if (journal) journal->Intend(i, id, entry.FullPath, step.NewPath, step.Plain);
         }
       },
@@ -113,7 +113,7 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
           why.What = Refusal::Kind::MainNotRenamed;
           if (journal) journal->Refused(i, 0);
         } else if (!why) {
-          const RenameResult result = rename(i, entry.FullPath, step.NewPath, ids[i - batchStart]);
+          const RenameResult result = rename(i, entry, step.NewPath, ids[i - batchStart]);
           why = RefusalOf(result);
           if (journal && !result) journal->Refused(i, result.Error());
         }
@@ -136,28 +136,30 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
   undo.OldPaths.clear();
   undo.NewPaths.clear();
   undo.Ids.clear();
+  RunFolder folder(FolderOfText(folderText));
   return Execute(
       folderText, only, options, progress,
-      [&](std::size_t seq, const std::string& oldPath, const std::string& newPath, const EntryId& id) {
-        RenameResult result = RenameOnRecord(journal, seq, oldPath, newPath);
+      [&](std::size_t seq, const Listed& entry, const std::string& newPath, const EntryId& id) {
+        RenameResult result = folder.Rename(entry, newPath, journal, seq);
         if (result) {
-          undo.OldPaths.push_back(oldPath);
+          undo.OldPaths.push_back(entry.FullPath);
           undo.NewPaths.push_back(newPath);
           undo.Ids.push_back(id);
         }
         return result;
       },
-      journal, true);
+      journal, &folder);
 }
 
 RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptions& options, JournalWriter& journal,
                                 const ProgressFn& progress, const NameSet* only) {
+  RunFolder folder(FolderOfText(folderText));
   return Execute(
       folderText, only, options, progress,
-      [&](std::size_t seq, const std::string& oldPath, const std::string& newPath, const EntryId&) {
-        return RenameOnRecord(&journal, seq, oldPath, newPath);
+      [&](std::size_t seq, const Listed& entry, const std::string& newPath, const EntryId&) {
+        return folder.Rename(entry, newPath, &journal, seq);
       },
-      &journal, true);
+      &journal, &folder);
 }
 
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
@@ -170,10 +172,10 @@ RenameOutcome PreviewRename(SimulatedFolder& folder, const std::string& folderTe
                             const ProgressFn& progress, const NameSet* only) {
   return Execute(
       folderText, only, options, progress,
-      [&](std::size_t, const std::string& oldPath, const std::string& newPath, const EntryId&) {
-        return folder.Rename(oldPath, newPath);
+      [&](std::size_t, const Listed& entry, const std::string& newPath, const EntryId&) {
+        return folder.Rename(entry.FullPath, newPath);
       },
-      nullptr, false, &folder);
+      nullptr, nullptr, &folder);
 }
 
 }  // namespace quor

@@ -1,6 +1,7 @@
 #include "engine/rename/Undo.h"
 
 #include <algorithm>
+#include <map>
 #include <utility>
 
 #include "engine/files/Findfile.h"
@@ -36,12 +37,24 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
   std::vector<std::size_t> refused;  // kept for another try, in run order once reversed
   std::vector<std::string> folders;
   for (std::size_t i = 0; i < total; ++i) folders.emplace_back(ContainingFolder(undo.NewPaths[i]));
-  IdentityCheck identities;
+  // Each folder held open once: an entry costs the look at its identity
+  // and the rename, each named within its folder.
+  std::map<std::string, OpenFolder, std::less<>> open;
+  const auto folderOf = [&](const std::string& path) -> const OpenFolder& {
+    const std::string_view folder = ContainingFolder(path);
+    auto it = open.find(folder);
+    if (it == open.end()) {
+      it = open.emplace(std::string(folder), OpenFolder()).first;
+      (void)it->second.Open(it->first);
+    }
+    return it->second;
+  };
   const auto holds = [&](const std::string& path, const EntryId& id, SysResult* found = nullptr) {
+    const OpenFolder& folder = folderOf(path);
     EntryId now;
-    const SysResult looked = IdentityOf(path, now);
+    const SysResult looked = folder.Identity(std::string(FileNameView(path)), now, id.Gen != EntryId::kUnknown);
     if (found != nullptr) *found = looked;
-    return looked && identities.Same(id, now, path);
+    return looked && SameEntry(id, now, folder.StableInodes());
   };
   const WalkEnd end = JournaledWalk(
       journal, progress, std::move(folders), [total] { return total; },
@@ -70,7 +83,7 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
           why = Refusal(Kind::LaterRun, 0, moved.Run);
           tried = false;
         } else if (holds(newPath, undo.Ids[i], &found)) {
-          const RenameResult result = RenameOnRecord(journal, k, newPath, oldPath);
+          const RenameResult result = RenameOnRecord(journal, k, folderOf(newPath), newPath, oldPath);
           error = result.Error();
           why = RefusalOf(result);
           // The entry was there a moment ago: what is missing is the folder to go back to.

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/files/Findfile.h"
+#include "system/EntryIdentity.h"
 #include "system/SystemOps.h"
 #include "engine/rename/RenameRun.h"
 #include "tests/TempFolder.h"
@@ -47,12 +48,29 @@ int Shell(const std::string& command, std::string* output = nullptr) {
 bool OnPath(const std::string& tool) { return Shell("command -v " + tool) == 0; }
 
 
-class ExfatVolume : public ::testing::Test {
+// A file system of its own on a loop device, made and mounted once for the
+// tests of a kind; needs root, and each kind's tools.
+struct Exfat {
+  static constexpr const char* kName = "exFAT";
+  static constexpr const char* kMake = "mkfs.exfat";
+  static constexpr const char* kMount = "mount.exfat-fuse";
+  static constexpr bool kFuse = true;
+};
+// ext4 with the inodes of old ext3 file systems, which keep no birth time.
+struct Ext4WithoutBirthTimes {
+  static constexpr const char* kName = "ext4 without birth times";
+  static constexpr const char* kMake = "mkfs.ext4 -q -I 128";
+  static constexpr const char* kMount = "mount -t ext4";
+  static constexpr bool kFuse = false;
+};
+
+template <typename Kind>
+class LoopVolume : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     skipReason_ = Mount();
     if (!skipReason_.empty()) {
-      std::printf("exFAT tests skip: %s\n", skipReason_.c_str());
+      std::printf("%s tests skip: %s\n", Kind::kName, skipReason_.c_str());
       Unmount();
     }
   }
@@ -77,11 +95,14 @@ class ExfatVolume : public ::testing::Test {
   // "" when the volume is mounted, else why not.
   static std::string Mount() {
     if (geteuid() != 0) return "not root, so no loop device and no mount";
-    if (access("/dev/fuse", R_OK | W_OK) != 0) return "/dev/fuse is not available";
-    for (const char* tool : {"mkfs.exfat", "losetup", "mount.exfat-fuse", "umount"})
-      if (!OnPath(tool)) return std::string(tool) + " is not installed";
+    if (Kind::kFuse && access("/dev/fuse", R_OK | W_OK) != 0) return "/dev/fuse is not available";
+    const std::string make(Kind::kMake);
+    const std::string mount(Kind::kMount);
+    for (const std::string& tool : {make.substr(0, make.find(' ')), std::string("losetup"),
+                                    mount.substr(0, mount.find(' ')), std::string("umount")})
+      if (!OnPath(tool)) return tool + " is not installed";
 
-    std::string base = (std::filesystem::temp_directory_path() / "quor-exfat-XXXXXX").string();
+    std::string base = (std::filesystem::temp_directory_path() / "quor-volume-XXXXXX").string();
     if (mkdtemp(base.data()) == nullptr) return "cannot make a temporary folder";
     work_ = base;
     image_ = work_ + "/volume.img";
@@ -90,11 +111,10 @@ class ExfatVolume : public ::testing::Test {
 
     std::string out;
     if (Shell("truncate -s 16M " + image_, &out) != 0) return "cannot make the image: " + out;
-    if (Shell("mkfs.exfat " + image_, &out) != 0) return "mkfs.exfat failed: " + out;
+    if (Shell(make + " " + image_, &out) != 0) return make + " failed: " + out;
     if (Shell("losetup -f --show " + image_, &out) != 0) return "losetup failed: " + out;
     loopDevice_ = out.substr(0, out.find('\n'));
-    if (Shell("mount.exfat-fuse " + loopDevice_ + " " + mountPoint_, &out) != 0)
-      return "mount.exfat-fuse failed: " + out;
+    if (Shell(mount + " " + loopDevice_ + " " + mountPoint_, &out) != 0) return mount + " failed: " + out;
     mounted_ = true;
     return {};
   }
@@ -124,6 +144,9 @@ class ExfatVolume : public ::testing::Test {
   static inline std::string loopDevice_;
   static inline bool mounted_ = false;
 };
+
+class ExfatVolume : public LoopVolume<Exfat> {};
+class Ext4VolumeWithoutBirthTimes : public LoopVolume<Ext4WithoutBirthTimes> {};
 
 TEST_F(ExfatVolume, IsCaseInsensitive) {
   // Guards the other tests: they mean nothing on a case-sensitive volume.
@@ -295,6 +318,34 @@ TEST_F(ExfatVolume, AnEntryAlreadyUnderItsOldSpellingCountsAsGivenBack) {
   EXPECT_EQ(z.Status, 0) << z.Out << z.Err;
   EXPECT_EQ(Names(folder_), (NameList{"Y.MP4", "Z.MP4"}));
   EXPECT_EQ(ReadFile(At("Y.MP4")) + ReadFile(At("Z.MP4")), "yz");
+}
+
+// Where the file system keeps no birth time, a new file may get the inode
+// number of a deleted one: the undo tells them apart all the same, and
+// takes back a file that was only edited.
+TEST_F(Ext4VolumeWithoutBirthTimes, AnUndoTellsANewFileWithTheSameInodeNumber) {
+  EntryId probe;
+  File("probe", "p");
+  ASSERT_TRUE(IdentityOf(At("probe"), probe));
+  ASSERT_EQ(probe.Btime, EntryId::kNoTime) << "the volume keeps birth times: the test means nothing";
+  File("a.MP4", "mine");
+  File("b.MP4", "edited");
+  test::TempFolder home("quor-home");
+  const std::map<std::string, std::string> env = {{"HOME", home.Path()}, {"XDG_STATE_HOME", home / "state"},
+                                                  {"PATH", "/usr/bin:/bin"}};
+  ASSERT_EQ(test::RunCli({"--defaults", folder_}, env).Status, 0);
+  struct stat before {};
+  ASSERT_EQ(stat(At("a.mp4").c_str(), &before), 0);
+  ASSERT_EQ(unlink(At("a.mp4").c_str()), 0);
+  File("a.mp4", "other");
+  struct stat after {};
+  ASSERT_EQ(stat(At("a.mp4").c_str(), &after), 0);
+  std::ofstream(At("b.mp4"), std::ios::binary | std::ios::app) << " and more";
+  const test::CliResult undo = test::RunCli({"--undo"}, env);
+  EXPECT_EQ(undo.Status, 1) << undo.Out << undo.Err;
+  EXPECT_EQ(Names(folder_), (NameList{"a.mp4", "b.MP4", "probe"}))
+      << (before.st_ino == after.st_ino ? "the new file got the deleted one's inode number" : "");
+  EXPECT_EQ(ReadFile(At("a.mp4")), "other");
 }
 
 }  // namespace

@@ -154,6 +154,16 @@ TEST_F(History, DamagedRecordsAreNeverActedOn) {
       {"an identity that is no identity",
        "quor-renamer history 2\n" + begin + "R\t0\tx 1 2 3 4 5\t" + dir / "a.mp4" + "\t" + dir / "b.mp4\n"},
       {"an end line with a field too many", "quor-renamer history 1\n" + begin + r + "end\tfinished\t1\t0\t0\t0\n"},
+      {"a brief identity in a record of the second version",
+       "quor-renamer history 2\n" + begin + "R\t0\t1311\t" + dir / "a.mp4" + "\t" + dir / "b.mp4\n"},
+      {"a brief identity without the run's facts",
+       "quor-renamer history 3\n" + begin + "base\t" + dir.Path() + "/\nR\t0\t1311\ta.mp4\tb.mp4\n"},
+      {"the run's facts without the time its entries were born by",
+       "quor-renamer history 3\n" + begin + "base\t" + dir.Path() + "/\t2049\t77\t-\nR\t0\t1311\ta.mp4\tb.mp4\n"},
+      {"a generation in a record of the second version",
+       "quor-renamer history 2\n" + begin + "R\t0\tf 1 2 3 4 5 6\t" + dir / "a.mp4" + "\t" + dir / "b.mp4\n"},
+      {"the undone rename's number in a rename run",
+       "quor-renamer history 3\n" + begin + "R\t0\tf 1 2 3 4 5\t" + dir / "a.mp4" + "\t" + dir / "b.mp4\t0\n"},
   };
   int n = 0;
   std::vector<std::string> ids;

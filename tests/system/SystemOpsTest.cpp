@@ -251,6 +251,15 @@ TEST(EntryIdentity, TellsTheRecordedEntryFromAnother) {
   };
   EntryId folder = file;
   folder.Type = 'd';
+  // What a run on a file system with birth times records: the listing's
+  // kind and inode, and for the run its file system and a time by which
+  // every entry was born.
+  EntryId brief{'f', 2049, 1311};
+  brief.Fsid = 77;
+  brief.BornBy = file.Btime + 5;
+  // A file system without birth times: a look at the entry before its rename.
+  EntryId unborn = with([](EntryId& i) { i.Btime = EntryId::kNoTime; });
+  EntryId generation = with([](EntryId& i) { i.Btime = EntryId::kNoTime; i.Gen = 5; });
   const struct {
     const char* what;
     EntryId recorded, now;
@@ -273,6 +282,22 @@ TEST(EntryIdentity, TellsTheRecordedEntryFromAnother) {
       {"an inode number alone (a record of the first version)", EntryId{'?', 0, 1311}, file, true, true},
       {"... that is another", EntryId{'?', 0, 1311}, with([](EntryId& i) { i.Ino = 1; }), true, false},
       {"nothing known: any entry", EntryId{}, file, false, true},
+      {"born by the run's listing", brief, file, true, true},
+      {"born after the run's listing: a new entry with a deleted one's number", brief,
+       with([](EntryId& i) { i.Btime += 6; }), true, false},
+      {"born by the listing and edited since", brief, with([](EntryId& i) { i.Size = 1; i.Mtime = 2; }), true, true},
+      {"... no birth time to tell by: the number alone proves nothing", brief,
+       with([](EntryId& i) { i.Btime = EntryId::kNoTime; }), true, false},
+      {"... on another device after a remount, the same file system", brief,
+       with([](EntryId& i) { i.Dev = 7; i.Fsid = 77; }), true, true},
+      {"... on another device and file system", brief, with([](EntryId& i) { i.Dev = 7; i.Fsid = 78; }), true, false},
+      {"no birth times: the same size and time", unborn, unborn, true, true},
+      {"no birth times: a new file with the number of a deleted one", unborn,
+       with([](EntryId& i) { i.Btime = EntryId::kNoTime; i.Size = 5; i.Mtime = 9; }), true, false},
+      {"no birth times: the same generation, edited since", generation,
+       with([](EntryId& i) { i.Btime = EntryId::kNoTime; i.Gen = 5; i.Size = 1; i.Mtime = 2; }), true, true},
+      {"no birth times: another generation", generation,
+       with([](EntryId& i) { i.Btime = EntryId::kNoTime; i.Gen = 6; }), true, false},
   };
   for (const auto& c : cases) EXPECT_EQ(SameEntry(c.recorded, c.now, c.stable), c.same) << c.what;
 }
