@@ -225,10 +225,18 @@ int main(int argc, char** argv) {
   row("quor-rename --undo", undo, true);
   row("perl rename, the same rules as an expression", perl, true);
   row("mmv, extensions only", mmvRun, true);
-  std::uintmax_t record = 0;
-  for (const auto& e : std::filesystem::directory_iterator(root + "/state/quor-renamer/history"))
-    record = std::max(record, e.file_size());
-  std::printf("history record of a run: %.1f MB\n", static_cast<double>(record) / 1e6);
+  // The largest record of each kind: a run's, and its undo's.
+  std::uintmax_t runRecord = 0, undoRecord = 0;
+  for (const auto& e : std::filesystem::directory_iterator(root + "/state/quor-renamer/history")) {
+    std::FILE* f = std::fopen(e.path().c_str(), "rb");
+    char head[256] = {};
+    const std::size_t n = f ? std::fread(head, 1, sizeof head - 1, f) : 0;
+    if (f) std::fclose(f);
+    const bool undoRun = std::string(head, n).find("\nbegin\tundo\t") != std::string::npos;
+    (undoRun ? undoRecord : runRecord) = std::max(undoRun ? undoRecord : runRecord, e.file_size());
+  }
+  std::printf("history record of a run: %.1f MB, of its undo: %.1f MB\n", static_cast<double>(runRecord) / 1e6,
+              static_cast<double>(undoRecord) / 1e6);
   if (failures != 0 || run.renamed != forward.size())
     std::printf("FAILED: a run or an undo did not rename every name\n");
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
-#include <optional>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -119,10 +119,11 @@ UndoPlan PlanUndoIn(const std::vector<RecordHead>& heads, const std::string& run
     return plan;
   }
   // Where later runs put the entries and their old names.
+  plan.Later.resize(plan.NewPaths.size());
   const LaterRuns later(heads, runId);
+  if (later.Empty()) return plan;
   const std::vector<Followed> entries = later.Follow(plan.NewPaths);
   const std::vector<Followed> oldNames = later.Follow(plan.OldPaths);
-  plan.Later.resize(plan.NewPaths.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const Followed& entry = entries[i];
     if (entry.Path == plan.NewPaths[i] && oldNames[i].Place == plan.OldPaths[i]) continue;
@@ -137,14 +138,18 @@ UndoPlan PlanUndoIn(const std::vector<RecordHead>& heads, const std::string& run
   return plan;
 }
 
-// The folders an undo renames in.
+// The folders an undo renames in, sorted.
 std::vector<std::string> FoldersOf(const UndoPlan& plan) {
-  std::vector<std::string> folders;
-  for (const std::string& path : plan.NewPaths) folders.emplace_back(ContainingFolder(path));
-  for (const std::string& path : plan.OldPaths) folders.emplace_back(ContainingFolder(path));
-  std::sort(folders.begin(), folders.end());
-  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
-  return folders;
+  std::set<std::string_view> folders;
+  // Nearly every entry is in the folder of the one before it.
+  std::string_view last;
+  for (const auto* paths : {&plan.NewPaths, &plan.OldPaths}) {
+    for (const std::string& path : *paths) {
+      const std::string_view folder = ContainingFolder(path);
+      if (folder != last) folders.insert(last = folder);
+    }
+  }
+  return {folders.begin(), folders.end()};
 }
 
 bool Within(const std::vector<std::string>& some, const std::vector<std::string>& all) {
@@ -156,61 +161,73 @@ void Append(RecoveryReport& to, RecoveryReport from) {
   for (Repair& r : from.Repairs) to.Repairs.push_back(std::move(r));
 }
 
-// What an undo chose, under the locks of the folders it needs: the next
-// choice tells whether the locks it holds are the ones it needs.
+// The run an undo would take, and the folders to hold for it, chosen from
+// the records' heads alone: the plan, which reads the run's whole record,
+// is made once, under the locks.
 struct Choice {
   std::string RunId;
   std::vector<std::string> Folders;
 };
 
-// A run still going on, or one that died and waits for its repair, is
-// undone once it has ended and been repaired: under its folder's lock.
-bool WaitsForItsRun(const UndoPlan& plan) {
-  return plan.Why == UndoPlan::Block::Running || plan.Why == UndoPlan::Block::Interrupted;
-}
-
-// The folders to hold for a plan: those it renames in, or while its run
-// goes on, the folder of that run.
-Choice ChoiceOf(const std::vector<RecordHead>& heads, const UndoPlan& plan) {
-  if (!WaitsForItsRun(plan)) return {plan.RunId, FoldersOf(plan)};
+// The folder of run `id` to hold before its plan tells all of them.
+Choice ChoiceOf(const std::vector<RecordHead>& heads, const std::string& id) {
   for (const RecordHead& h : heads)
-    if (h.Record.Id == plan.RunId) return {plan.RunId, {h.Record.EntriesFolder}};
-  return {plan.RunId, {}};
+    if (h.Record.Id == id) return {id, {h.Record.EntriesFolder}};
+  return {id, {}};
 }
 
 // A later run may change what is to undo until the folders are held:
 // choose, lock, repair what died meanwhile, and choose again, until the
-// choice needs no folder that is not held.
-template <typename ChooseFn>
+// choice is the same under the locks and its plan needs no folder that is
+// not held. `candidate(heads, passed)` names the run, passing over those
+// whose plan found nothing left.
+template <typename CandidateFn>
 UndoOutcome UndoUnderLocks(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress,
-                           std::string* problem, RecoveryReport* repaired, ChooseFn&& choose) {
+                           std::string* problem, RecoveryReport* repaired, CandidateFn&& candidate) {
   UndoOutcome outcome;
   RecoveryReport repairs;
-  Choice choice = choose(plan);
-  std::optional<FolderLocks> locks;
+  std::set<std::string> passed;
+  Choice choice = candidate(ReadRecordHeads(historyDir, 0), passed);
+  std::unique_ptr<FolderLocks> locks;
+  plan = UndoPlan();
   // A bound on the rounds, should runs keep moving the folders: the last
-  // choice is undone with the locks it holds.
+  // plan is undone with the locks it holds.
   for (int round = 0; !choice.RunId.empty(); ++round) {
-    if (plan.Why != UndoPlan::Block::None && !WaitsForItsRun(plan)) break;
     locks.reset();
-    const std::vector<std::string> held = choice.Folders;
-    locks.emplace(held, progress);
+    locks = std::make_unique<FolderLocks>(choice.Folders, progress);
     if (!locks->Held()) {
       outcome.Cancelled = true;
+      plan.RunId = choice.RunId;
       break;
     }
     Append(repairs, RecoverInterruptedRuns(historyDir));
-    const Choice again = choose(plan);
-    const bool ready = !again.RunId.empty() && plan.Why == UndoPlan::Block::None;
-    if (ready && ((again.RunId == choice.RunId && Within(again.Folders, held)) || round >= 8)) {
+    const std::vector<RecordHead> heads = ReadRecordHeads(historyDir, 0);
+    const Choice again = candidate(heads, passed);
+    if (again.RunId != choice.RunId) {
+      choice = again;
+      continue;
+    }
+    plan = PlanUndoIn(heads, choice.RunId);
+    if (plan.Why == UndoPlan::Block::NothingLeft && passed.insert(choice.RunId).second) {
+      // The counts promised more than the renames hold: the next run, if this one was but a candidate.
+      choice = candidate(heads, passed);
+      if (choice.RunId != plan.RunId) continue;
+    }
+    if (plan.Why != UndoPlan::Block::None) break;
+    std::vector<std::string> needed = FoldersOf(plan);
+    if (Within(needed, choice.Folders) || round >= 8) {
       JournalWriter journal(historyDir, RunKind::Undo, plan.Folder, plan.RunId);
       outcome = RunUndo({plan.OldPaths, plan.NewPaths, plan.Ids, &plan.Seqs, &plan.Later}, progress, &journal);
       if (problem != nullptr) *problem = journal.Problem();
       break;
     }
-    if (round >= 8) break;
-    choice = again;
+    // Later runs moved the entries: hold where they are now as well.
+    needed.insert(needed.end(), choice.Folders.begin(), choice.Folders.end());
+    std::sort(needed.begin(), needed.end());
+    needed.erase(std::unique(needed.begin(), needed.end()), needed.end());
+    choice.Folders = std::move(needed);
   }
+  if (choice.RunId.empty()) plan = UndoPlan();  // nothing (more) to undo
   if (repaired != nullptr) Append(*repaired, std::move(repairs));
   return outcome;
 }
@@ -249,30 +266,26 @@ std::string NewestUndoableRun(const std::string& historyDir) {
 UndoOutcome UndoRecordedRun(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress,
                             std::string* problem, RecoveryReport* repaired) {
   const std::string runId = plan.RunId;
-  return UndoUnderLocks(historyDir, plan, progress, problem, repaired, [&](UndoPlan& chosen) {
-    const std::vector<RecordHead> heads = ReadRecordHeads(historyDir, 0);
-    chosen = PlanUndoIn(heads, runId);
-    return ChoiceOf(heads, chosen);
-  });
+  UndoOutcome outcome = UndoUnderLocks(
+      historyDir, plan, progress, problem, repaired,
+      [&](const std::vector<RecordHead>& heads, const std::set<std::string>&) { return ChoiceOf(heads, runId); });
+  plan.RunId = runId;
+  return outcome;
 }
 
 UndoOutcome UndoNewestRun(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress,
                           std::string* problem, RecoveryReport* repaired) {
-  return UndoUnderLocks(historyDir, plan, progress, problem, repaired, [&](UndoPlan& chosen) {
-    chosen = UndoPlan();
-    const std::vector<RecordHead> heads = ReadRecordHeads(historyDir, 0);
+  const auto newest = [](const std::vector<RecordHead>& heads, const std::set<std::string>& passed) {
     for (const RecordHead& head : heads) {
       const RunRecord& r = head.Record;
       // A rename run still going on (or dead and not repaired) is the
       // newest: wait for it, then choose again.
       const bool unfinished = r.Readable && r.End == RunEnd::Unfinished && r.Kind == RunKind::Rename;
-      if (!unfinished && !head.Undoable()) continue;
-      chosen = PlanUndoIn(heads, r.Id);
-      if (chosen.Why == UndoPlan::Block::None || WaitsForItsRun(chosen)) return ChoiceOf(heads, chosen);
+      if ((unfinished || head.Undoable()) && passed.count(r.Id) == 0) return ChoiceOf(heads, r.Id);
     }
-    chosen = UndoPlan();
     return Choice{};
-  });
+  };
+  return UndoUnderLocks(historyDir, plan, progress, problem, repaired, newest);
 }
 
 }  // namespace quor

@@ -36,6 +36,13 @@ bool FollowFolders(const Moves& moves, std::string& path) {
 
 LaterRuns::LaterRuns(const std::vector<RecordHead>& heads, const std::string& runId) {
   const auto it = std::find_if(heads.begin(), heads.end(), [&](const RecordHead& h) { return h.Record.Id == runId; });
+  if (it == heads.end()) return;
+  // Two runs of one folder never overlap: the lock keeps them apart.
+  for (auto earlier = heads.rbegin(); earlier != std::make_reverse_iterator(std::next(it)); ++earlier) {
+    const RunRecord& r = earlier->Record;
+    if (r.Readable && earlier->Written > it->Began && r.EntriesFolder != it->Record.EntriesFolder)
+      runs_.push_back({r.Id, r.Path, r.EntriesFolder, true});
+  }
   for (auto later = std::make_reverse_iterator(it); later != heads.rend(); ++later) {
     const RunRecord& r = later->Record;
     if (!r.Readable || (r.Kind == RunKind::Undo && r.Undoes == runId)) continue;
@@ -69,7 +76,7 @@ std::vector<Followed> LaterRuns::Follow(const std::vector<std::string>& paths) c
     if (moves.empty()) continue;
     bool moved = false;
     for (Followed& f : followed) {
-      if (const auto at = moves.find(f.Path); at != moves.end()) {
+      if (const auto at = moves.find(f.Path); at != moves.end() && !run.FoldersOnly) {
         f.Path = at->second;
         f.RenamedBy = f.Path == f.Place ? std::string() : run.Id;
         moved = true;

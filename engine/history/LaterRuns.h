@@ -34,17 +34,23 @@ class LaterRuns {
   // The runs that began after run `runId` (`heads` newest first, as
   // ReadRecordHeads gives them), in the order they began; undo runs of
   // `runId` itself are left out: what they took back is no longer the run's.
+  // Before them, the runs of other folders that began earlier and were
+  // still written when it began: of those only the renames of folders
+  // count, as one may have renamed the run's folder while it went on.
   LaterRuns(const std::vector<RecordHead>& heads, const std::string& runId);
 
   // Follows each path through the renames those runs did. Only records of a
   // folder that holds one of the paths (or a folder above it) are read.
   [[nodiscard]] std::vector<Followed> Follow(const std::vector<std::string>& paths) const;
+  // True when no run began after it: every path stays where it is.
+  [[nodiscard]] bool Empty() const { return runs_.empty(); }
 
  private:
   struct Later {
     std::string Id;
     std::string Path;
     std::string EntriesFolder;
+    bool FoldersOnly = false;  // went on while the run began
   };
   std::vector<Later> runs_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -46,6 +47,15 @@ std::int64_t TimeOfId(const std::string& id) {
   return static_cast<std::int64_t>(timegm(&utc));
 }
 
+// The same in nanoseconds, with the milliseconds of an id that has them.
+std::int64_t NanosecondsOfId(const std::string& id) {
+  std::int64_t ns = TimeOfId(id) * 1000000000;
+  if (id.size() >= 19 && id[15] == '.' && std::isdigit(static_cast<unsigned char>(id[16])) &&
+      std::isdigit(static_cast<unsigned char>(id[17])) && std::isdigit(static_cast<unsigned char>(id[18])))
+    ns += ((id[16] - '0') * 100 + (id[17] - '0') * 10 + (id[18] - '0')) * std::int64_t{1000000};
+  return ns;
+}
+
 }  // namespace
 
 SysResult CreateRecord(const std::string& dir, RecordFile& file, std::string& id, std::int64_t& started) {
@@ -75,7 +85,10 @@ std::vector<RecordFileEntry> RecordFiles(const std::string& dir) {
   while (find.Next()) {
     const std::string& name = find.cFileName;
     if (name.size() <= 4 || name.ends_with(".log") == false) continue;
-    files.push_back({name.substr(0, name.size() - 4), find.FullPath, find.FileSize()});
+    // FILETIME counts 100 ns since 1601.
+    const std::int64_t written =
+        (static_cast<std::int64_t>(find.LastWriteTime()) - 116444736000000000) * 100;
+    files.push_back({name.substr(0, name.size() - 4), find.FullPath, find.FileSize(), written});
   }
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.Id > b.Id; });
   return files;
@@ -94,6 +107,8 @@ std::vector<RecordHead> ReadRecordHeads(const std::string& dir, std::uint64_t re
     head.Record.Renames.clear();
     head.Record.Renames.shrink_to_fit();
     head.Size = f.Size;
+    head.Written = f.Written;
+    head.Began = NanosecondsOfId(head.Record.Id);
     head.Live = head.Record.Readable && head.Record.End == RunEnd::Unfinished && IsLockedByAnother(f.Path);
     heads.push_back(std::move(head));
   }

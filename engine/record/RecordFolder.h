@@ -30,6 +30,7 @@ struct RecordFileEntry {
   std::string Id;  // the file's name without ".log"
   std::string Path;
   std::uint64_t Size = 0;
+  std::int64_t Written = 0;  // when it was last written, in nanoseconds since 1970
 };
 
 // The records of the folder, newest first: ids sort by their time.
@@ -43,6 +44,8 @@ struct RecordFileEntry {
 struct RecordHead {
   RunRecord Record;        // Renames left out
   std::uint64_t Size = 0;  // of the file
+  std::int64_t Written = 0;  // RecordFileEntry::Written
+  std::int64_t Began = 0;    // when the run began, in nanoseconds since 1970, to the millisecond its id tells
   bool Live = false;       // unfinished, and its writer still holds it
   std::size_t TakenBack = 0;  // a rename run's renames that undo runs gave back
   std::size_t GivenUp = 0;    // ... and that were gone or replaced when they tried

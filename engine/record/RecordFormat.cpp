@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
-#include <map>
 
 #include "engine/files/File.h"
 #include "system/FileStore.h"
@@ -168,12 +167,13 @@ bool ParseEndLine(std::string_view line, RunRecord& record) {
 // The body after the head, line by line.
 bool ParseBody(std::string_view text, RunRecord& record) {
   using State = RecordedRename::State;
-  std::map<std::size_t, std::size_t> index;  // seq -> position in Renames
+  // Intents come in ascending order: a line about one finds it by halves.
   const auto find = [&](std::string_view seqText) -> RecordedRename* {
     std::size_t seq = 0;
     if (!ParseNumber(seqText, seq)) return nullptr;
-    const auto it = index.find(seq);
-    return it == index.end() ? nullptr : &record.Renames[it->second];
+    const auto it = std::lower_bound(record.Renames.begin(), record.Renames.end(), seq,
+                                     [](const RecordedRename& r, std::size_t n) { return r.Seq < n; });
+    return it == record.Renames.end() || it->Seq != seq ? nullptr : &*it;
   };
   bool ended = false;
   std::string base;
@@ -192,7 +192,8 @@ bool ParseBody(std::string_view text, RunRecord& record) {
     const bool undoneSeq = f.size() == 6 && record.Version >= 3 && record.Kind == RunKind::Undo;
     if (f[0] == "R" && (f.size() == 5 || undoneSeq)) {
       RecordedRename r;
-      if (!ParseNumber(f[1], r.Seq) || index.count(r.Seq) != 0) return false;
+      if (!ParseNumber(f[1], r.Seq)) return false;
+      if (!record.Renames.empty() && r.Seq <= record.Renames.back().Seq) return false;
       if (undoneSeq && (!ParseNumber(f[5], r.UndoneSeq) || r.UndoneSeq == kNoSeq)) return false;
       const bool brief = record.Version >= 3 && f[2].find(' ') == std::string_view::npos;
       if (record.Version == 1          ? !ParseNumber(f[2], r.Id.Ino)
@@ -200,10 +201,8 @@ bool ParseBody(std::string_view text, RunRecord& record) {
                                        : !ParseIdentity(f[2], r.Id))
         return false;
       if (record.Version < 3 && r.Id.Gen != EntryId::kUnknown) return false;
-      if (!record.Renames.empty() && r.Seq < record.Renames.back().Seq) return false;
       r.OldPath = path(f[3]);
       r.NewPath = path(f[4]);
-      index[r.Seq] = record.Renames.size();
       record.Renames.push_back(std::move(r));
     } else if (f[0] == "T" && f.size() == 3) {
       RecordedRename* r = find(f[1]);

@@ -36,7 +36,11 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
   const auto index = [total](std::size_t k) { return total - 1 - k; };
   std::vector<std::size_t> refused;  // kept for another try, in run order once reversed
   std::vector<std::string> folders;
-  for (std::size_t i = 0; i < total; ++i) folders.emplace_back(ContainingFolder(undo.NewPaths[i]));
+  for (std::size_t i = 0; i < total; ++i) {
+    // Nearly every entry is in the folder of the one before it.
+    const std::string_view folder = ContainingFolder(undo.NewPaths[i]);
+    if (folders.empty() || folders.back() != folder) folders.emplace_back(folder);
+  }
   // Each folder held open once: an entry costs the look at its identity
   // and the rename, each named within its folder.
   std::map<std::string, OpenFolder, std::less<>> open;

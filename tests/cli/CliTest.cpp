@@ -29,6 +29,7 @@
 #include "tests/TempFolder.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "tests/cli/RandomHistory.h"
 #include "tests/cli/RunCli.h"
 #include "text/Escape.h"
 
@@ -622,6 +623,52 @@ TEST_F(Cli, RunsThatMeetDecideUnderTheLock) {
     EXPECT_EQ(dir.Names(), (Lines{"p.MP4", "q.MP4", "r.MP4"}));
     for (const char* name : {"p.MP4", "q.MP4", "r.MP4"}) EXPECT_EQ(dir.Read(name), name);
   }
+}
+
+// Runs, undos and kills in random order never lose a name (see
+// tests/cli/RandomHistory.h).
+TEST_F(Cli, RandomRunsUndosAndKillsLoseNoName) {
+  TempFolder root("quor-random");
+  test::RandomSequences(root.Path(), test::RandomSeed(), 6, 14);
+}
+
+// The safety net costs no system call of its own: on a local disk a run
+// makes one per renamed entry (its rename, named within the folder) and an
+// undo two (the look at the entry's identity, and the rename back), beyond
+// what a run of a few entries makes. Counted by strace, not timed.
+TEST_F(Cli, ARenameMakesOneSystemCallPerRenamedEntry) {
+  if (access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "strace is not installed";
+  TempFolder counts("quor-strace");
+  // The calls of a whole process, as strace -c counts them.
+  const auto calls = [&](const Lines& args) -> long {
+    const std::string out = counts / "counts";
+    Lines traced = {"-f", "-c", "-o", out, test::TestedExe()};
+    traced.insert(traced.end(), args.begin(), args.end());
+    const CliResult r = test::RunCli(traced, test::Traced(Env()), {}, "/usr/bin/strace");
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    std::smatch m;
+    const std::string text = counts.Read("counts");
+    static const std::regex total(R"(\n\s*[\d.]+\s+[\d.]+\s+\d+\s+(\d+)\s+(\d+\s+)?total)");
+    return std::regex_search(text, m, total) ? std::stol(m[1].str()) : -1;
+  };
+  const auto folderOf = [](TempFolder& dir, int entries) {
+    for (int i = 0; i < entries; ++i) dir.File("星空探偵団 第" + std::to_string(1000 + i) + "話｢夜｣[字].MP4");
+  };
+  constexpr int kFew = 10;
+  constexpr int kMany = 2000;
+  constexpr long kSlack = 64;  // more listing and record writes for more entries
+  TempFolder few, many;
+  folderOf(few, kFew);
+  folderOf(many, kMany);
+  const long renameFew = calls({"--defaults", "-q", few.Path()});
+  const long renameMany = calls({"--defaults", "-q", many.Path()});
+  ASSERT_GT(renameFew, 0);
+  EXPECT_LE(renameMany - renameFew, kMany - kFew + kSlack) << renameFew << " then " << renameMany;
+  const long undoMany = calls({"--undo", "-q"});
+  const long undoFew = calls({"--undo", "-q"});
+  ASSERT_GT(undoFew, 0);
+  EXPECT_LE(undoMany - undoFew, 2 * (kMany - kFew) + kSlack) << undoFew << " then " << undoMany;
+  EXPECT_TRUE(many.Has("星空探偵団 第1000話｢夜｣[字].MP4"));
 }
 
 // The history keeps what can still be undone: undo records and undone runs

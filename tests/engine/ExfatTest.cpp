@@ -22,6 +22,7 @@
 #include "system/SystemOps.h"
 #include "engine/rename/RenameRun.h"
 #include "tests/TempFolder.h"
+#include "tests/cli/RandomHistory.h"
 #include "tests/cli/RunCli.h"
 #include "tests/engine/KillTorture.h"
 
@@ -318,6 +319,13 @@ TEST_F(ExfatVolume, AnEntryAlreadyUnderItsOldSpellingCountsAsGivenBack) {
   EXPECT_EQ(z.Status, 0) << z.Out << z.Err;
   EXPECT_EQ(Names(folder_), (NameList{"Y.MP4", "Z.MP4"}));
   EXPECT_EQ(ReadFile(At("Y.MP4")) + ReadFile(At("Z.MP4")), "yz");
+}
+
+// The random sequences of tests/cli/RandomHistory.h on a case-insensitive
+// volume, where a case-only rename goes through a temporary name that a
+// kill may leave.
+TEST_F(ExfatVolume, RandomRunsUndosAndKillsLoseNoName) {
+  test::RandomSequences(folder_, test::RandomSeed(), 4, 12);
 }
 
 // Where the file system keeps no birth time, a new file may get the inode
