@@ -187,6 +187,23 @@ bool UnderSystemPrefix(std::string_view folder) {
   return false;
 }
 
+// The layout that an install makes wherever its prefix is (/usr, ~/.local,
+// /tmp/stage): the programs in <prefix>/lib/quor-renamer/ and links to them
+// in <prefix>/bin/. A copy with no such link is a copy of the user's own.
+bool IsInstalledLayout(const std::string& folder) {
+  const Codepage cp = NativeCodepage();
+  const std::string lib = ExtractFileDir(folder, cp);
+  if (ExtractFileName(folder, cp) != "quor-renamer" || ExtractFileName(lib, cp) != "lib") return false;
+  const std::string self = ResolvedPath(folder);
+  if (self.empty()) return false;
+  const std::string bin = JoinPath(ExtractFileDir(lib, cp), "bin");
+  for (const char* program : {"quor-renamer", "quor-rename"}) {
+    const std::string target = ResolvedPath(JoinPath(bin, program));
+    if (!target.empty() && target == JoinPath(self, program)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool& FormSettings::Checked(Option id) {
@@ -224,7 +241,8 @@ std::string SettingsPath(const std::string& exeName, const std::string& userConf
   const std::string beside = ChangeFileExt(exeName, ".ini", cp);
   std::string folder = ExtractFileDir(beside, cp);
   if (folder.empty()) folder = ".";
-  if ((!UnderSystemPrefix(folder) && IsOwnWritableDirectory(folder)) || userConfigDir.empty()) return beside;
+  if (userConfigDir.empty()) return beside;
+  if (!UnderSystemPrefix(folder) && !IsInstalledLayout(folder) && IsOwnWritableDirectory(folder)) return beside;
   return userConfigDir + "/" + ExtractFileName(beside, cp);
 }
 

@@ -488,6 +488,20 @@ TEST_F(SettingsTest, FailuresThrowAndKeepTheOldFile) {
 
 TEST_F(SettingsTest, PathBesideTheProgramOrInTheUserConfiguration) {
   fs::create_directory(dir_ + "/bin");
+  // Installed layouts under a prefix of the user's own, and copies that only look like one.
+  const auto layout = [&](const std::string& prefix, const std::string& program, const std::string& link) {
+    fs::create_directories(dir_ + "/" + prefix + "/lib/quor-renamer");
+    std::ofstream(dir_ + "/" + prefix + "/lib/quor-renamer/" + program) << "exe";
+    if (link.empty()) return;
+    fs::create_directories(dir_ + "/" + prefix + "/bin");
+    fs::create_symlink(link, dir_ + "/" + prefix + "/bin/" + program);
+  };
+  layout("local", "quor-renamer", "../lib/quor-renamer/quor-renamer");
+  layout("cli-only", "quor-rename", "../lib/quor-renamer/quor-rename");
+  layout("unlinked", "quor-renamer", "");
+  layout("elsewhere", "quor-renamer", dir_ + "/bin/quor-renamer");
+  fs::create_directories(dir_ + "/apps/quor-renamer");
+  fs::create_directory_symlink(dir_ + "/apps/quor-renamer", dir_ + "/bin/qr");
   const struct {
     const char* what;
     std::string exe;
@@ -501,6 +515,16 @@ TEST_F(SettingsTest, PathBesideTheProgramOrInTheUserConfiguration) {
       // Installed: never beside the program, even for a user who may write there.
       {"under /usr", "/usr/lib/quor-renamer", dir_ + "/cfg", dir_ + "/cfg/quor-renamer.ini"},
       {"under /opt", "/opt/quor/quor-renamer", dir_ + "/cfg", dir_ + "/cfg/quor-renamer.ini"},
+      {"installed under a prefix of the user's", dir_ + "/local/lib/quor-renamer/quor-renamer", dir_ + "/cfg",
+       dir_ + "/cfg/quor-renamer.ini"},
+      {"installed without the window", dir_ + "/cli-only/lib/quor-renamer/quor-renamer", dir_ + "/cfg",
+       dir_ + "/cfg/quor-renamer.ini"},
+      {"the layout's folders without links in bin/", dir_ + "/unlinked/lib/quor-renamer/quor-renamer", "/cfg",
+       dir_ + "/unlinked/lib/quor-renamer/quor-renamer.ini"},
+      {"bin/ links to another copy", dir_ + "/elsewhere/lib/quor-renamer/quor-renamer", "/cfg",
+       dir_ + "/elsewhere/lib/quor-renamer/quor-renamer.ini"},
+      {"a copy with a link to it elsewhere", dir_ + "/apps/quor-renamer/quor-renamer", "/cfg",
+       dir_ + "/apps/quor-renamer/quor-renamer.ini"},
   };
   for (const auto& c : cases) EXPECT_EQ(SettingsPath(c.exe, c.config), c.path) << c.what;
   fs::create_directory(dir_ + "/shared");
