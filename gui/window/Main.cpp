@@ -583,6 +583,13 @@ void TFormRenamer::FormDropFiles(const QMimeData& data) {
   if (!paths.empty()) EditFolder->SetText(paths.front());
 }
 
+void TFormRenamer::OpenPath(const std::string& path) {
+  const std::string current = path.starts_with(PathDelim) ? std::string() : CurrentFolder();
+  std::string text = current.empty() ? path : AbsolutePath(path, current);
+  if (FileExists(text)) text = ParentFolder(text);
+  EditFolder->SetText(text);
+}
+
 void TFormRenamer::closeEvent(QCloseEvent* event) {
   try {
     FormClose();

@@ -129,6 +129,10 @@ class TFormRenamer : public QWidget {
   void UndoRecorded(UndoPlan plan);
   // Writes the first local path of a drop into EditFolder; nothing else.
   void FormDropFiles(const QMimeData& data);
+  // The FOLDER of the command line (a file manager's "open with"): a folder
+  // or a folder with a mask as given, a file as its folder, a relative path
+  // from the current folder; anything else as given, as if typed.
+  void OpenPath(const std::string& path);
 
   // Where the settings are read and written now.
   [[nodiscard]] std::string SettingsFilePath() const;

@@ -557,6 +557,33 @@ TEST_F(FormRenamerTest, DropWritesTheFirstLocalPathAndStartsNothing) {
   EXPECT_EQ(form->EditFolder->Text(), "/work/dir");
 }
 
+// quor-renamer FOLDER, as a file manager's "open with" starts it.
+TEST_F(FormRenamerTest, TheFolderOfTheCommandLineFillsTheField) {
+  const std::string tv = Path("tv");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(tv)));
+  std::ofstream(tv + "/第1話.ts") << "x";
+  const std::string cwd = std::filesystem::current_path().string();
+  const struct {
+    const char* what;
+    std::string given;
+    std::string field;
+  } cases[] = {
+      {"a folder", tv, tv},
+      {"a folder with a mask", tv + "/*.ts", tv + "/*.ts"},
+      {"a file stands for its folder", tv + "/第1話.ts", tv},
+      {"a missing path, as typed", Path("unplugged/tv"), Path("unplugged/tv")},
+      {"a relative path, from the current folder", "./rec/../tv", cwd + "/rec/../tv"},
+      {"the current folder", ".", cwd},
+  };
+  for (const auto& c : cases) {
+    auto form = Open();
+    form->OpenPath(c.given);
+    EXPECT_EQ(form->EditFolder->Text(), c.field) << c.what;
+    form->close();
+    EXPECT_NE(ReadIni().find("Dir=" + c.field + "\n"), std::string::npos) << c.what << "\n" << ReadIni();
+  }
+}
+
 TEST_F(FormRenamerTest, TypedTextIsKeptAsTyped) {
   auto form = Open();
   form->EditFolder->setText("  /tmp/x\\ ");
