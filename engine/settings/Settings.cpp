@@ -50,11 +50,9 @@ void RestoreBounds(const TMemIniFile& ini, FormSettings& s) {
   if (s.Top < 0) s.Top = (s.ScreenHeight - s.Height) / 2;
 }
 
-// The folder is restored only while it exists; a file mask stays with it.
-void RestoreDir(const TMemIniFile& ini, FormSettings& s) {
-  const std::string dir = ini.ReadString(kRename, "Dir", "");
-  if (DirectoryExists(FolderOfText(dir))) s.Dir = dir;
-}
+// The folder text as it was saved, whether its folder is there now or not:
+// an unplugged drive comes back, and the field must not forget it meanwhile.
+void RestoreDir(const TMemIniFile& ini, FormSettings& s) { s.Dir = ini.ReadString(kRename, "Dir", s.Dir); }
 
 // The digits of a key that is a decimal number of 0 or more ("7", "007",
 // "+7"), without leading zeros; false for any other key.

@@ -91,7 +91,7 @@ struct FormSettings {
 
 // Reads the file at `path` into `s`, applying the rules of each key (bounds
 // never below the current size, centring, then kept within reach of the
-// screens; Dir only when its folder exists; replace rows by number). A
+// screens; Dir as saved, its folder there or not; replace rows by number). A
 // missing file changes nothing. Throws quor::Exception when something is
 // there but cannot be read as a file; `s` is then left as it was.
 void LoadSettings(const std::string& path, FormSettings& s);
