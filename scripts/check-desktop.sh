@@ -50,7 +50,9 @@ check_chm() {
   done
   page=$(sed -n 's/^Default topic=\(.*\)$/\1/p' help/*.hhp | tr -d '\r')
   grep -qx "/$page" <<<"$listing" || problem "$chm does not hold its default topic $page"
-  chmls printsystem "$chm" 2>/dev/null | grep -aEq 'LCID.*: *1041$' ||
+  # Read whole first: grep -q would leave chmls writing into a closed pipe,
+  # which pipefail takes for a failure.
+  grep -aEq 'LCID.*: *1041$' <<<"$(chmls printsystem "$chm" 2>/dev/null)" ||
     problem "$chm is not marked Japanese (LCID 0x411); viewers would garble its contents"
   for src in help/*.html help/*.hhc help/*.hhk; do
     for link in $(grep -o 'href="[^"]*"\|"Local" value="[^"]*"' "$src" |
@@ -94,7 +96,7 @@ check_package() {
     problem "the package's copyright file is not in the machine-readable format"
   grep -qx 'License: MIT' "$scratch/copyright" && grep -q '^ Permission is hereby granted' "$scratch/copyright" ||
     problem "the package's copyright file does not hold the MIT licence"
-  dpkg-deb -f "$deb" Recommends | grep -qw bash-completion || problem "the package does not recommend bash-completion"
+  grep -qw bash-completion <<<"$(dpkg-deb -f "$deb" Recommends)" || problem "the package does not recommend bash-completion"
 }
 if [ -n "$package_build" ]; then
   echo "== Debian package of $package_build"
