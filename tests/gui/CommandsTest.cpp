@@ -513,6 +513,19 @@ TEST_F(Commands, UndoFollowsWhatTheCommandLineUndid) {
   EXPECT_EQ(form_->StatusBar->Text(), "前回のリネームは、別のウィンドウまたは quor-rename で既に元に戻されています");
   EXPECT_FALSE(form_->BtnUndo->isEnabled());
   for (int i = 0; i < 4; ++i) EXPECT_TRUE(Has("f" + std::to_string(i) + ".MP4")) << i;
+
+  // Undone in part (a new file in the way of one): the rest is the window's.
+  form_->BtnRename->click();
+  File("f2.MP4", "in the way");
+  const test::CliResult partly = test::RunCli({"--undo"}, env);
+  ASSERT_EQ(partly.Status, 1) << partly.Err;
+  QApplication::sendEvent(form_.get(), &activated);
+  EXPECT_EQ(form_->UndoNewPaths, std::vector<std::string>{folder_ + "/f2.mp4"});
+  EXPECT_TRUE(form_->BtnUndo->isEnabled());
+  std::filesystem::remove(folder_ + "/f2.MP4");
+  form_->BtnUndo->click();
+  EXPECT_EQ(Log(), std::vector<std::string>{"Undo\t" + folder_ + "/f2.MP4\t←\t" + folder_ + "/f2.mp4"});
+  EXPECT_FALSE(form_->BtnUndo->isEnabled());
   form_->hide();
 }
 
