@@ -52,7 +52,7 @@ check_chm() {
   grep -qx "/$page" <<<"$listing" || problem "$chm does not hold its default topic $page"
   # Read whole first: grep -q would leave chmls writing into a closed pipe,
   # which pipefail takes for a failure.
-  grep -aEq 'LCID.*: *1041$' <<<"$(chmls printsystem "$chm" 2>/dev/null)" ||
+  grep -aEq 'LCID.*: *1041$' <<<"$(chmls printsystem "$chm" 2>/dev/null | tr -d '\0')" ||
     problem "$chm is not marked Japanese (LCID 0x411); viewers would garble its contents"
   for src in help/*.html help/*.hhc help/*.hhk; do
     for link in $(grep -o 'href="[^"]*"\|"Local" value="[^"]*"' "$src" |

@@ -1,5 +1,7 @@
 #include "gui/window/Arguments.h"
 
+#include <utility>
+
 namespace quor {
 
 WindowArguments ParseWindowArguments(const std::vector<std::string>& args) {
