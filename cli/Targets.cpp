@@ -1,6 +1,5 @@
 #include "cli/Targets.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
@@ -10,50 +9,6 @@
 #include "text/TextOps.h"
 
 namespace quor::cli {
-
-namespace {
-
-// The folder above `path`, "/" for the root's entries and a bare name's.
-std::string ParentFolder(std::string_view path) {
-  const std::string_view parent = ContainingFolder(path);
-  return parent.empty() ? std::string(1, PathDelim) : std::string(parent);
-}
-
-}  // namespace
-
-std::string AbsolutePath(const std::string& path, const std::string& current) {
-  std::string base = path.starts_with(PathDelim) ? std::string() : current;
-  std::string_view rest = path;
-  if (!path.starts_with(PathDelim)) {
-    for (;;) {
-      if (rest == "." || rest.starts_with("./")) {
-        rest.remove_prefix(std::min<std::size_t>(2, rest.size()));
-      } else if (rest == ".." || rest.starts_with("../")) {
-        base = ParentFolder(WithoutTrailingSeparators(base));
-        rest.remove_prefix(std::min<std::size_t>(3, rest.size()));
-      } else if (rest.starts_with(PathDelim)) {
-        rest.remove_prefix(1);
-      } else {
-        break;
-      }
-    }
-  }
-  // The names that are left, without "." steps or empty ones.
-  std::string out = base;
-  bool trailing = false;
-  while (!rest.empty()) {
-    const std::size_t sep = rest.find(PathDelim);
-    const std::string_view name = rest.substr(0, sep);
-    rest.remove_prefix(sep == std::string_view::npos ? rest.size() : sep + 1);
-    trailing = sep != std::string_view::npos;
-    if (name.empty() || name == ".") continue;
-    if (!out.ends_with(PathDelim)) out += PathDelim;
-    out.append(name);
-  }
-  if (out.empty()) out = std::string(1, PathDelim);
-  if ((trailing || path.ends_with("/.")) && !out.ends_with(PathDelim)) out += PathDelim;
-  return out;
-}
 
 std::vector<std::string> ResolveTargets(const std::vector<std::string>& paths, bool themselves,
                                         const std::string& current, std::vector<Target>& targets) {

@@ -19,14 +19,6 @@ struct Target {
   std::map<std::string, std::string> Typed;  // a name of Names -> the PATH as typed, for messages
 };
 
-// A PATH made absolute against `current` (the current folder as the system
-// tells it, which holds no links), as any tool reads it: leading "." and
-// ".." steps are taken off against it, and "." steps and doubled
-// separators anywhere; a ".." after the first name is left to the system.
-// A trailing separator stays: "file.mp4/" names no file.
-//   AbsolutePath("../b/./c", "/a/x") == "/a/b/c"
-[[nodiscard]] std::string AbsolutePath(const std::string& path, const std::string& current);
-
 // Works out the runs: a folder PATH is every entry of it (with `themselves`:
 // the folder itself, an entry of its parent); a PATH whose last name holds
 // '*' or '?' a mask, as in the window's folder field (a file that is

@@ -34,6 +34,22 @@ add_custom_target(quor_man_page ALL DEPENDS ${QUOR_MAN_PAGE})
 install(FILES ${QUOR_MAN_PAGE} DESTINATION share/man/man1)
 install(FILES cli/quor-rename.bash DESTINATION share/bash-completion/completions RENAME quor-rename)
 
+# --- Licence -----------------------------------------------------------------
+# Debian wants the licence in /usr/share/doc/<package>/copyright, in its
+# machine-readable form; the MIT text there is LICENSE's own.
+file(READ ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE QUOR_LICENSE)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" QUOR_COPYRIGHT "${QUOR_LICENSE}")
+set(QUOR_COPYRIGHT ${CMAKE_MATCH_1})
+string(FIND "${QUOR_LICENSE}" "Permission is hereby granted" QUOR_LICENSE_START)
+string(SUBSTRING "${QUOR_LICENSE}" ${QUOR_LICENSE_START} -1 QUOR_LICENSE_TEXT)
+string(STRIP "${QUOR_LICENSE_TEXT}" QUOR_LICENSE_TEXT)
+# Continuation lines start with a space; an empty line is a lone ".".
+string(REPLACE "\n\n" "\n.\n" QUOR_LICENSE_TEXT "${QUOR_LICENSE_TEXT}")
+string(REPLACE "\n" "\n " QUOR_LICENSE_TEXT " ${QUOR_LICENSE_TEXT}")
+configure_file(packaging/copyright.in ${CMAKE_CURRENT_BINARY_DIR}/copyright @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION share/doc/quor-renamer)
+
 if(TARGET quor-renamer)
 # Where the executable lands in the build tree: the help is built beside it
 # so that the Help button works from the build directory too.
@@ -64,8 +80,17 @@ if(QUOR_CHMCMD AND QUOR_ICONV)
   add_custom_target(quor_help ALL DEPENDS ${QUOR_HELP_FILE})
   install(FILES ${QUOR_HELP_FILE} DESTINATION ${QUOR_APP_DIR})
 else()
+  # A developer's build may go without it; a package never does (see
+  # packaging/CPackProject.cmake), since the Install table promises it.
+  set(CPACK_QUOR_HELP_MISSING
+      "chmcmd (Debian package fp-utils) was not found when the build was configured, so the help file "
+      "quor-renamer.chm was not built and the package would lack it. Install fp-utils "
+      "(scripts/packages.sh lists it with the build packages), configure again and build: "
+      "cmake -S . -B build && cmake --build build")
+  string(REPLACE ";" "" CPACK_QUOR_HELP_MISSING "${CPACK_QUOR_HELP_MISSING}")
   message(STATUS "chmcmd (Debian package fp-utils) not found: "
-                 "the help file quor-renamer.chm is not built and not installed")
+                 "the help file quor-renamer.chm is not built and not installed, and no package can be made")
+  install(CODE "message(STATUS \"The help file quor-renamer.chm was not built (no chmcmd): not installed\")")
 endif()
 
 # The pages for a browser, for desktops without a CHM viewer. They need no
@@ -167,7 +192,9 @@ endif()
 # xdg-open is how the help reaches the desktop: the .chm when a CHM viewer is
 # there, else the help's web pages in the browser. The rest are a CHM viewer
 # and a font that has the Japanese of the window.
+# bash loads the completion of quor-rename only through bash-completion.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "xdg-utils, xchm | kchmviewer, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
+    "xdg-utils, xchm | kchmviewer, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/packaging/CPackProject.cmake)
 include(CPack)

@@ -21,12 +21,14 @@ ensure_packages() {
     { "${sudo[@]}" apt-get update && "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; }
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev libpcre2-dev librsvg2-bin dpkg-dev)
+# fp-utils: chmcmd, which compiles the help file that every package holds.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev libpcre2-dev librsvg2-bin dpkg-dev
+                fp-utils)
 # The fonts of an ordinary Japanese desktop, so that the window is tested
 # against what users have.
 # The last line: the command-line renamers that bench_core_cli compares with,
 # man, which checks the manual page, bash-completion, which runs the completion,
 # and strace, which holds a run up between its look and its rename on exFAT.
-TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth exfatprogs exfat-fuse fuse3 desktop-file-utils appstream fp-utils
+TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth exfatprogs exfat-fuse fuse3 desktop-file-utils appstream
                fonts-noto-mono fonts-noto-cjk fonts-dejavu-core
                rename mmv man-db bash-completion strace)

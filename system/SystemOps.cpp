@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -190,6 +191,15 @@ std::string CurrentFolder() {
   } catch (...) {
     return {};
   }
+}
+
+std::string ResolvedPath(const std::string& path) {
+  if (HasNulByte(path)) return {};
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr) return {};
+  std::string resolved(real);
+  std::free(real);
+  return resolved;
 }
 
 SysResult CanListFolder(const std::string& path) {

@@ -93,6 +93,10 @@ inline constexpr std::string_view kTempNamePrefix = ".quor-rename-";
 // "" when it is gone or cannot be told.
 [[nodiscard]] std::string CurrentFolder();
 
+// The absolute path of an existing entry with every link on the way and at
+// its end resolved; "" when it does not exist or cannot be resolved.
+[[nodiscard]] std::string ResolvedPath(const std::string& path);
+
 // Whether the folder's entries can be listed: a folder without read
 // permission lists as empty, which a caller must not take for empty.
 [[nodiscard]] SysResult CanListFolder(const std::string& path);

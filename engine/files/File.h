@@ -30,4 +30,16 @@ namespace quor {
 // MaskOfText("/m/*.mp4") == "*.mp4", MaskOfText("/m") == "".
 [[nodiscard]] std::string MaskOfText(const std::string& folderText);
 
+// The folder above `path`: "/" for the root's entries and for a bare name.
+// ParentFolder("/m/a.ts") == "/m", ParentFolder("/a.ts") == "/".
+[[nodiscard]] std::string ParentFolder(std::string_view path);
+
+// A PATH made absolute against `current` (the current folder as the system
+// tells it, which holds no links), as any tool reads it: leading "." and
+// ".." steps are taken off against it, and "." steps and doubled
+// separators anywhere; a ".." after the first name is left to the system.
+// A trailing separator stays: "file.mp4/" names no file.
+//   AbsolutePath("../b/./c", "/a/x") == "/a/b/c"
+[[nodiscard]] std::string AbsolutePath(const std::string& path, const std::string& current);
+
 }  // namespace quor

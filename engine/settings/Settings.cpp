@@ -50,11 +50,9 @@ void RestoreBounds(const TMemIniFile& ini, FormSettings& s) {
   if (s.Top < 0) s.Top = (s.ScreenHeight - s.Height) / 2;
 }
 
-// The folder is restored only while it exists; a file mask stays with it.
-void RestoreDir(const TMemIniFile& ini, FormSettings& s) {
-  const std::string dir = ini.ReadString(kRename, "Dir", "");
-  if (DirectoryExists(FolderOfText(dir))) s.Dir = dir;
-}
+// The folder text as it was saved, whether its folder is there now or not:
+// an unplugged drive comes back, and the field must not forget it meanwhile.
+void RestoreDir(const TMemIniFile& ini, FormSettings& s) { s.Dir = ini.ReadString(kRename, "Dir", s.Dir); }
 
 // The digits of a key that is a decimal number of 0 or more ("7", "007",
 // "+7"), without leading zeros; false for any other key.
@@ -187,6 +185,23 @@ bool UnderSystemPrefix(std::string_view folder) {
   return false;
 }
 
+// The layout that an install makes wherever its prefix is (/usr, ~/.local,
+// /tmp/stage): the programs in <prefix>/lib/quor-renamer/ and links to them
+// in <prefix>/bin/. A copy with no such link is a copy of the user's own.
+bool IsInstalledLayout(const std::string& folder) {
+  const Codepage cp = NativeCodepage();
+  const std::string lib = ExtractFileDir(folder, cp);
+  if (ExtractFileName(folder, cp) != "quor-renamer" || ExtractFileName(lib, cp) != "lib") return false;
+  const std::string self = ResolvedPath(folder);
+  if (self.empty()) return false;
+  const std::string bin = JoinPath(ExtractFileDir(lib, cp), "bin");
+  for (const char* program : {"quor-renamer", "quor-rename"}) {
+    const std::string target = ResolvedPath(JoinPath(bin, program));
+    if (!target.empty() && target == JoinPath(self, program)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool& FormSettings::Checked(Option id) {
@@ -224,7 +239,8 @@ std::string SettingsPath(const std::string& exeName, const std::string& userConf
   const std::string beside = ChangeFileExt(exeName, ".ini", cp);
   std::string folder = ExtractFileDir(beside, cp);
   if (folder.empty()) folder = ".";
-  if ((!UnderSystemPrefix(folder) && IsOwnWritableDirectory(folder)) || userConfigDir.empty()) return beside;
+  if (userConfigDir.empty()) return beside;
+  if (!UnderSystemPrefix(folder) && !IsInstalledLayout(folder) && IsOwnWritableDirectory(folder)) return beside;
   return userConfigDir + "/" + ExtractFileName(beside, cp);
 }
 

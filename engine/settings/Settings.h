@@ -76,10 +76,12 @@ struct FormSettings {
 [[nodiscard]] RenameOptions RenameOptionsOf(const FormSettings& s);
 
 // Where the settings file lives: the executable's path with ".ini" for a copy
-// kept in a folder of the user's own (owned by this user and writable, and
-// not under a system prefix such as /usr or /opt), otherwise the same file
-// name in `userConfigDir` (beside the executable all the same when
-// `userConfigDir` is empty). The caller creates `userConfigDir` before a
+// kept in a folder of the user's own (owned by this user and writable, not
+// under a system prefix such as /usr or /opt, and not an installed layout:
+// <prefix>/lib/quor-renamer/ with a link to one of its programs in
+// <prefix>/bin/, as `cmake --install --prefix ~/.local` makes it), otherwise
+// the same file name in `userConfigDir` (beside the executable all the same
+// when `userConfigDir` is empty). The caller creates `userConfigDir` before a
 // save if it is missing.
 [[nodiscard]] std::string SettingsPath(const std::string& exeName, const std::string& userConfigDir);
 
@@ -89,7 +91,7 @@ struct FormSettings {
 
 // Reads the file at `path` into `s`, applying the rules of each key (bounds
 // never below the current size, centring, then kept within reach of the
-// screens; Dir only when its folder exists; replace rows by number). A
+// screens; Dir as saved, its folder there or not; replace rows by number). A
 // missing file changes nothing. Throws quor::Exception when something is
 // there but cannot be read as a file; `s` is then left as it was.
 void LoadSettings(const std::string& path, FormSettings& s);

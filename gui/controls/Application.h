@@ -35,7 +35,9 @@ class TApplication {
 
   // Creates the Qt application from the program name alone, so that no
   // command-line argument of the user's changes anything. Keeps a Qt
-  // application that already exists (the tests make their own).
+  // application that already exists (the tests make their own). When the
+  // toolkit finds no display it would abort: the process says so in two
+  // lines on standard error instead and ends with status 1.
   void Initialize();
 
   void SetTitle(std::string title) { title_ = std::move(title); }

@@ -45,7 +45,9 @@ class TEdit : public QLineEdit {
 
 // One line at the foot of a window that says what the last command did.
 // The text lives in a label, which screen readers read and are told about
-// when it changes (a status bar's own message is only painted).
+// when it changes (a status bar's own message is only painted). A text too
+// long for the window's width shows cut in the middle, whole in its tooltip
+// and to screen readers; no text makes the window wider.
 class TStatusBar : public QStatusBar {
  public:
   explicit TStatusBar(QWidget* parent = nullptr);

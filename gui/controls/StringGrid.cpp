@@ -1,10 +1,13 @@
 #include "gui/controls/StringGrid.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include <QColor>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
 
 #include "gui/controls/Controls.h"
 #include "system/Exception.h"
@@ -26,6 +29,20 @@ void SetBytes(QTableWidgetItem* item, const std::string& text) {
   item->setData(kBytesRole, QByteArray::fromStdString(text));
   item->setText(QString::fromStdString(text));
 }
+
+// The table's own editor is a line edit that cuts its text at 32,767
+// characters: a longer cell (a pattern read from the settings file) would
+// lose its end as soon as it was opened and closed, not a key typed.
+class WholeTextDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setMaxLength(std::numeric_limits<int>::max());
+    return editor;
+  }
+};
 
 }  // namespace
 
@@ -65,6 +82,7 @@ TStringGrid::TStringGrid(int colCount, int rowCount, int fixedRows, int colWidth
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(std::max(rowHeight, fontMetrics().height() + 4));
+  setItemDelegate(new WholeTextDelegate(this));
   setEditTriggers(QAbstractItemView::AllEditTriggers);
   setSelectionMode(QAbstractItemView::ContiguousSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);

@@ -1,5 +1,6 @@
 #include "gui/window/Main.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <QCloseEvent>
@@ -52,6 +53,9 @@ QIcon AppIcon() {
 }
 
 std::string Count(std::size_t n) { return CountText(n).toStdString(); }
+
+// The status line's start when キャンセル ended a wait for another run.
+constexpr const char* kWaitGivenUp = "別の実行が終わるのを待つのをやめました。";
 
 // The status line after a rename or a preview.
 std::string RenameSummary(const std::string& command, const RenameOutcome& outcome, const std::string& folder) {
@@ -391,14 +395,16 @@ void TFormRenamer::BitBtnFolderClick(QObject* /*Sender*/) {
 
 RenameOptions TFormRenamer::ReadOptions() const { return RenameOptionsOf(ReadControls()); }
 
-ProgressFn TFormRenamer::Progress(TProgress& display) const {
+ProgressFn TFormRenamer::Progress(TProgress& display) {
+  waitGivenUp_ = false;
   ProgressFn fn = [this, &display](std::size_t done, std::size_t total) {
     if (ProgressHook && !ProgressHook(done, total)) return false;
     return display.Step(done, total);
   };
   fn.Waiting = [this, &display](const std::string& folder) {
-    if (WaitHook && !WaitHook(folder)) return false;
-    return display.Waiting(QString::fromStdString(DisplayPath(folder)));
+    const bool wait = (!WaitHook || WaitHook(folder)) && display.Waiting(QString::fromStdString(DisplayPath(folder)));
+    if (!wait) waitGivenUp_ = true;
+    return wait;
   };
   return fn;
 }
@@ -409,16 +415,29 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   TWaitCursor wait;
   const std::string folder = EditFolder->Text();
   const RenameOptions options = ReadOptions();
-  Memo->Clear();
   TProgress progress(this, QStringLiteral("リネーム"));
+  // The run empties its undo list as it starts: a run that never starts (its
+  // wait for another run given up) must leave the last run's list, log and
+  // button as they were.
+  std::vector<std::string> oldPaths, newPaths;
+  std::vector<EntryId> ids;
   RecordedRunNotes notes;
   const RenameOutcome outcome = RenameRecorded(HistoryFolder(), folder, options, notes, Progress(progress), nullptr,
-                                               {}, UndoLists{UndoOldPaths, UndoNewPaths, UndoIdentities});
+                                               {}, UndoLists{oldPaths, newPaths, ids});
+  if (waitGivenUp_) {
+    StatusBar->SetText(std::string(kWaitGivenUp) + "何もリネームしていません");
+    return;
+  }
+  UndoOldPaths = std::move(oldPaths);
+  UndoNewPaths = std::move(newPaths);
+  UndoIdentities = std::move(ids);
+  Memo->Clear();
   // What a run that died in this folder left is repaired first, under the lock.
   for (const Repair& repair : notes.Repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
   for (const RenameLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
   lastRunId_ = notes.Id;
   lastRunFolder_ = folder;
+  historyFollowed_ = notes.Problem.empty();
   // Enabled by a success, never disabled here: after a run that renamed
   // nothing the button keeps its state.
   if (!UndoOldPaths.empty()) BtnUndo->setEnabled(true);
@@ -489,11 +508,29 @@ void TFormRenamer::SessionEnding() {
 }
 
 void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {
-  Memo->Clear();
+  if (FollowHistory() && UndoOldPaths.empty()) {
+    StatusBar->SetText("前回のリネームは、別のウィンドウまたは quor-rename で既に元に戻されています");
+    return;
+  }
+  // A run on record is undone from its record, as 履歴 undoes it: chosen
+  // under its folder's lock, its entries found where later runs put them.
+  if (!lastRunId_.empty() && historyFollowed_) {
+    UndoPlan plan;
+    plan.RunId = lastRunId_;
+    UndoRecorded(std::move(plan));
+    return;
+  }
   TProgress progress(this, QStringLiteral("元に戻す"));
   JournalWriter journal(HistoryFolder(), RunKind::Undo, lastRunFolder_, lastRunId_);
   const UndoOutcome outcome =
       RunUndo({UndoOldPaths, UndoNewPaths, UndoIdentities}, Progress(progress), &journal);
+  if (waitGivenUp_) {
+    StatusBar->SetText(std::string(kWaitGivenUp) + "何も元に戻していません");
+    return;
+  }
+  // An undo the history lacks would make it promise back what is back already.
+  if (!journal.Problem().empty()) historyFollowed_ = false;
+  Memo->Clear();
   for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
   // What was refused or not replayed stays for another try.
   BtnUndo->setEnabled(!UndoOldPaths.empty());
@@ -511,11 +548,15 @@ void TFormRenamer::BtnHistoryClick(QObject* /*Sender*/) {
 }
 
 void TFormRenamer::UndoRecorded(UndoPlan plan) {
-  Memo->Clear();
   TProgress progress(this, QStringLiteral("元に戻す"));
   std::string problem;
   RecoveryReport repaired;
   const UndoOutcome outcome = UndoRecordedRun(HistoryFolder(), plan, Progress(progress), &problem, &repaired);
+  if (waitGivenUp_) {
+    StatusBar->SetText(std::string(kWaitGivenUp) + "何も元に戻していません");
+    return;
+  }
+  Memo->Clear();
   for (const Repair& repair : repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
   for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
   std::string status = UndoSummary(outcome, plan.OldPaths.size());
@@ -531,6 +572,33 @@ void TFormRenamer::UndoRecorded(UndoPlan plan) {
   NoteRemovedRuns(outcome.RemovedUndoable, status);
   StatusBar->SetText(status);
   if (outcome.Failure) std::rethrow_exception(outcome.Failure);
+}
+
+bool TFormRenamer::FollowHistory() {
+  if (lastRunId_.empty() || !historyFollowed_ || UndoOldPaths.empty()) return false;
+  const std::string history = HistoryFolder();
+  const std::vector<RunSummary> runs = ListRuns(history);
+  const auto run = std::find_if(runs.begin(), runs.end(), [&](const RunSummary& r) { return r.Record.Id == lastRunId_; });
+  // Gone from the history (its limits, or a removed folder): the window's
+  // own list is all there is.
+  if (run == runs.end()) return false;
+  // The counts tell whether anything changed; only then is the record read through.
+  const std::size_t left = IsUndoable(*run) ? run->Record.Renamed - run->Undone - run->GivenUp : 0;
+  if (left == UndoOldPaths.size()) return false;
+  UndoPlan plan = PlanUndo(history, lastRunId_);
+  if (plan.Why == UndoPlan::Block::None) {
+    UndoOldPaths = std::move(plan.OldPaths);
+    UndoNewPaths = std::move(plan.NewPaths);
+    UndoIdentities = std::move(plan.Ids);
+  } else if (plan.Why == UndoPlan::Block::NothingLeft) {
+    UndoOldPaths.clear();
+    UndoNewPaths.clear();
+    UndoIdentities.clear();
+  } else {
+    return false;
+  }
+  BtnUndo->setEnabled(!UndoOldPaths.empty());
+  return true;
 }
 
 void TFormRenamer::BtnCopyFileListClick(QObject* /*Sender*/) {
@@ -587,6 +655,13 @@ void TFormRenamer::FormDropFiles(const QMimeData& data) {
   if (!paths.empty()) EditFolder->SetText(paths.front());
 }
 
+void TFormRenamer::OpenPath(const std::string& path) {
+  const std::string current = path.starts_with(PathDelim) ? std::string() : CurrentFolder();
+  std::string text = current.empty() ? path : AbsolutePath(path, current);
+  if (FileExists(text)) text = ParentFolder(text);
+  EditFolder->SetText(text);
+}
+
 void TFormRenamer::closeEvent(QCloseEvent* event) {
   try {
     FormClose();
@@ -596,6 +671,13 @@ void TFormRenamer::closeEvent(QCloseEvent* event) {
     Application.HandleException();
   }
   event->accept();
+}
+
+void TFormRenamer::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // Back from a terminal or another window, either of which may have undone
+  // the last run.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FollowHistory();
 }
 
 void TFormRenamer::dragEnterEvent(QDragEnterEvent* event) {

@@ -130,6 +130,10 @@ class TFormRenamer : public QWidget {
   void UndoRecorded(UndoPlan plan);
   // Writes the first local path of a drop into EditFolder; nothing else.
   void FormDropFiles(const QMimeData& data);
+  // The FOLDER of the command line (a file manager's "open with"): a folder
+  // or a folder with a mask as given, a file as its folder, a relative path
+  // from the current folder; anything else as given, as if typed.
+  void OpenPath(const std::string& path);
 
   // Where the settings are read and written now.
   [[nodiscard]] std::string SettingsFilePath() const;
@@ -139,6 +143,7 @@ class TFormRenamer : public QWidget {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // The window's groups, each built in the order of the tab chain.
@@ -156,8 +161,9 @@ class TFormRenamer : public QWidget {
   [[nodiscard]] FormSettings ReadControls() const;
   // The rule switches and the replace list as the controls show them now.
   [[nodiscard]] RenameOptions ReadOptions() const;
-  // The progress display's step together with ProgressHook.
-  [[nodiscard]] ProgressFn Progress(TProgress& display) const;
+  // The progress display's step together with ProgressHook; a wait given
+  // up through it sets waitGivenUp_.
+  [[nodiscard]] ProgressFn Progress(TProgress& display);
   void WriteControls(const FormSettings& s);
 
   // Writes the settings; the grid's open editor is committed first.
@@ -172,6 +178,10 @@ class TFormRenamer : public QWidget {
 
   // Finishes what interrupted runs began, and says so in the log.
   void RecoverInterruptedRuns();
+  // Takes the undo list of the last run from the history when another
+  // program (quor-rename --undo, another window) has undone some or all of
+  // it; true when the list changed.
+  bool FollowHistory();
   // The log's last line and the status line's last words when a run could
   // not be recorded in the history, or its end removed older runs that
   // could still have been undone.
@@ -181,6 +191,10 @@ class TFormRenamer : public QWidget {
   std::string settingsPath_;
   std::string lastRunId_;      // the record of the run the undo list holds
   std::string lastRunFolder_;
+  // The history holds every rename and undo of the last run, so that what it
+  // says may replace the undo list.
+  bool historyFollowed_ = false;
+  bool waitGivenUp_ = false;   // the command in progress never started
   bool dragHasPath_ = false;   // what the drag's data offered when it entered
   std::string patternStatus_;  // what the status line last said of a broken row
   std::array<TCheckBox*, kOptionCount> checkBoxes_{};

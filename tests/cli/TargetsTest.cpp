@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/files/File.h"
 #include "system/SystemOps.h"
 #include "tests/TempFolder.h"
 

@@ -139,33 +139,29 @@ TEST_F(SettingsTest, PositionRestore) {
   }
 }
 
-TEST_F(SettingsTest, DirIsRestoredOnlyWhenItsFolderExists) {
+// The folder text comes back as saved, whether its folder is there or not
+// (an unplugged drive): the run says what is missing when it is pressed.
+TEST_F(SettingsTest, DirIsRestoredAsSaved) {
   fs::create_directory(dir_ + "/films");
-  fs::create_directory(dir_ + "/第1話");
-  test::WriteFile(dir_ + "/films/a.mp4", "");
   const struct {
     const char* what;
-    std::string stored;
-    bool restored;
+    std::string file;
+    std::string dir;
   } cases[] = {
-      {"folder", dir_ + "/films", true},
-      {"folder with a separator at the end", dir_ + "/films/", true},
-      {"japanese folder", dir_ + "/第1話", true},
-      {"mask with star", dir_ + "/films/*.mp4", true},
-      {"mask with question mark", dir_ + "/films/a?.mp4", true},
-      {"mask in the folder part", dir_ + "/fil*/a.mp4", false},
-      {"folder gone", dir_ + "/gone", false},
-      {"mask in a folder that is gone", dir_ + "/gone/*.mp4", false},
-      {"a file is no folder", dir_ + "/films/a.mp4", false},
-      {"mask without a folder", "*.mp4", false},
-      {"empty", "", false},
+      {"folder", "Dir=" + dir_ + "/films\n", dir_ + "/films"},
+      {"folder with a separator at the end", "Dir=" + dir_ + "/films/\n", dir_ + "/films/"},
+      {"mask", "Dir=" + dir_ + "/films/*.mp4\n", dir_ + "/films/*.mp4"},
+      {"folder gone", "Dir=" + dir_ + "/第1話\n", dir_ + "/第1話"},
+      {"mask in a folder that is gone", "Dir=" + dir_ + "/gone/*.mp4\n", dir_ + "/gone/*.mp4"},
+      {"empty", "Dir=\n", ""},
+      {"no key", "", "as before"},
   };
   for (const auto& c : cases) {
-    Write("[Rename]\nDir=" + c.stored + "\n");
+    Write("[Rename]\n" + c.file);
     FormSettings s = Fresh();
     s.Dir = "as before";
     LoadSettings(path_, s);
-    EXPECT_EQ(s.Dir, c.restored ? c.stored : "as before") << c.what;
+    EXPECT_EQ(s.Dir, c.dir) << c.what;
   }
 }
 
@@ -488,6 +484,20 @@ TEST_F(SettingsTest, FailuresThrowAndKeepTheOldFile) {
 
 TEST_F(SettingsTest, PathBesideTheProgramOrInTheUserConfiguration) {
   fs::create_directory(dir_ + "/bin");
+  // Installed layouts under a prefix of the user's own, and copies that only look like one.
+  const auto layout = [&](const std::string& prefix, const std::string& program, const std::string& link) {
+    fs::create_directories(dir_ + "/" + prefix + "/lib/quor-renamer");
+    std::ofstream(dir_ + "/" + prefix + "/lib/quor-renamer/" + program) << "exe";
+    if (link.empty()) return;
+    fs::create_directories(dir_ + "/" + prefix + "/bin");
+    fs::create_symlink(link, dir_ + "/" + prefix + "/bin/" + program);
+  };
+  layout("local", "quor-renamer", "../lib/quor-renamer/quor-renamer");
+  layout("cli-only", "quor-rename", "../lib/quor-renamer/quor-rename");
+  layout("unlinked", "quor-renamer", "");
+  layout("elsewhere", "quor-renamer", dir_ + "/bin/quor-renamer");
+  fs::create_directories(dir_ + "/apps/quor-renamer");
+  fs::create_directory_symlink(dir_ + "/apps/quor-renamer", dir_ + "/bin/qr");
   const struct {
     const char* what;
     std::string exe;
@@ -501,6 +511,16 @@ TEST_F(SettingsTest, PathBesideTheProgramOrInTheUserConfiguration) {
       // Installed: never beside the program, even for a user who may write there.
       {"under /usr", "/usr/lib/quor-renamer", dir_ + "/cfg", dir_ + "/cfg/quor-renamer.ini"},
       {"under /opt", "/opt/quor/quor-renamer", dir_ + "/cfg", dir_ + "/cfg/quor-renamer.ini"},
+      {"installed under a prefix of the user's", dir_ + "/local/lib/quor-renamer/quor-renamer", dir_ + "/cfg",
+       dir_ + "/cfg/quor-renamer.ini"},
+      {"installed without the window", dir_ + "/cli-only/lib/quor-renamer/quor-renamer", dir_ + "/cfg",
+       dir_ + "/cfg/quor-renamer.ini"},
+      {"the layout's folders without links in bin/", dir_ + "/unlinked/lib/quor-renamer/quor-renamer", "/cfg",
+       dir_ + "/unlinked/lib/quor-renamer/quor-renamer.ini"},
+      {"bin/ links to another copy", dir_ + "/elsewhere/lib/quor-renamer/quor-renamer", "/cfg",
+       dir_ + "/elsewhere/lib/quor-renamer/quor-renamer.ini"},
+      {"a copy with a link to it elsewhere", dir_ + "/apps/quor-renamer/quor-renamer", "/cfg",
+       dir_ + "/apps/quor-renamer/quor-renamer.ini"},
   };
   for (const auto& c : cases) EXPECT_EQ(SettingsPath(c.exe, c.config), c.path) << c.what;
   fs::create_directory(dir_ + "/shared");

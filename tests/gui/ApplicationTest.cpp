@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 
 #include "system/Exception.h"
 #include "gui/controls/Application.h"
+#include "tests/cli/RunCli.h"
 #include "tests/gui/ErrorBoxRecorder.h"
 
 namespace quor {
@@ -87,6 +90,48 @@ TEST(ApplicationTest, ExeNameIsTheRunningExecutable) {
   ASSERT_FALSE(exe.empty());
   EXPECT_EQ(exe.front(), '/');
   EXPECT_EQ(exe.substr(exe.rfind('/') + 1), "gui_tests");
+}
+
+}  // namespace
+}  // namespace quor
+
+namespace quor {
+namespace {
+
+// The program as a desktop or a terminal starts it, with no display at all
+// or one that cannot be reached: answers without the toolkit, and never the
+// toolkit's abort.
+TEST(ProgramStart, AnswersWithoutADisplayAndSaysWhenItHasNone) {
+  const std::map<std::string, std::string> none = {{"PATH", "/usr/bin:/bin"}, {"HOME", "/nonexistent"}};
+  auto with = none;
+  with["DISPLAY"] = "127.0.0.1:63";  // a remote display that refuses the connection
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    int status;
+    const char* out;  // the start of standard output
+    std::size_t errLines;
+  } cases[] = {
+      {"--help", {"--help"}, none, 0, "Usage: quor-renamer [FOLDER]\n", 0},
+      {"-h with a folder", {"/tmp", "-h"}, none, 0, "Usage: quor-renamer [FOLDER]\n", 0},
+      {"--version", {"--version"}, none, 0, "quor-renamer (Quor Renamer) 1.", 0},
+      {"--version where a display cannot be reached", {"--version"}, with, 0, "quor-renamer (Quor Renamer) 1.", 0},
+      {"no display", {}, none, 1, "", 2},
+      {"no display, a folder given", {"/tmp"}, none, 1, "", 2},
+      {"a local display without its socket", {}, {{"PATH", "/usr/bin"}, {"DISPLAY", ":4711"}}, 1, "", 2},
+      {"a display that refuses", {"/tmp"}, with, 1, "", 2},
+      {"an unknown option", {"--bogus"}, none, 2, "", 2},
+      {"two folders", {"/tmp", "/usr"}, none, 2, "", 2},
+  };
+  for (const auto& c : cases) {
+    const test::CliResult r = test::RunCli(c.args, c.env, {}, QUOR_RENAMER_EXE);
+    EXPECT_EQ(r.Status, c.status) << c.what << "\n" << r.Err;
+    EXPECT_TRUE(r.Out.starts_with(c.out)) << c.what << "\n" << r.Out;
+    EXPECT_EQ(static_cast<std::size_t>(std::count(r.Err.begin(), r.Err.end(), '\n')), c.errLines)
+        << c.what << "\n" << r.Err;
+    EXPECT_TRUE(r.Err.starts_with(c.errLines ? "quor-renamer: " : "")) << c.what << "\n" << r.Err;
+  }
 }
 
 }  // namespace

@@ -178,6 +178,22 @@ TEST_F(Commands, TheStatusLineSaysWhatHappened) {
   form_->BtnRename->click();
   EXPECT_EQ(status(), "フォルダーを「/」で始まるパスで指定してください。何もリネームしていません");
   EXPECT_TRUE(Has("a.MP4"));
+
+  // However long the text, the window keeps its width: the line is cut short
+  // on screen, and its tooltip and screen readers have all of it.
+  form_->show();
+  QApplication::processEvents();
+  const int width = form_->width();
+  const std::string missing = folder_ + "/" + std::string(460, 'x');
+  form_->EditFolder->SetText(missing);
+  form_->BtnRename->click();
+  QApplication::processEvents();
+  EXPECT_EQ(status(), "フォルダーがありません: " + missing);
+  EXPECT_EQ(form_->width(), width);
+  EXPECT_LE(form_->minimumSizeHint().width(), width);
+  EXPECT_LT(form_->StatusBar->Label()->text().size(), static_cast<qsizetype>(missing.size()));
+  EXPECT_EQ(form_->StatusBar->Label()->toolTip().toStdString(), status());
+  form_->hide();
 }
 
 TEST_F(Commands, CancelInTheMiddleThenUndoReversesThatPart) {
@@ -214,14 +230,31 @@ TEST_F(Commands, ARunWaitsForAnotherRunOnItsFolderAndSaysSo) {
   EXPECT_TRUE(shown.contains(QStringLiteral("別の実行が終わるのを待っています"))) << shown.toStdString();
   EXPECT_TRUE(Has("a.mp4"));
 
+  // A run given up while it waits never started: the last run's log, undo
+  // list and button stay as they were, and only the status line speaks.
   File("b.MP4");
+  const std::vector<std::string> log = Log();
+  const std::vector<std::string> undo = form_->UndoNewPaths;
   lockElsewhere();
   ASSERT_TRUE(other.Held());
   form_->WaitHook = [](const std::string&) { return false; };
   form_->BtnRename->click();
   EXPECT_TRUE(Has("b.MP4")) << "given up: nothing renamed";
-  EXPECT_NE(form_->StatusBar->Text().find("キャンセル"), std::string::npos) << form_->StatusBar->Text();
+  EXPECT_EQ(form_->StatusBar->Text(), "別の実行が終わるのを待つのをやめました。何もリネームしていません");
+  EXPECT_EQ(Log(), log);
+  EXPECT_EQ(form_->UndoNewPaths, undo);
+  EXPECT_TRUE(form_->BtnUndo->isEnabled());
+  // The same for an undo that waits.
+  form_->BtnUndo->click();
+  EXPECT_EQ(form_->StatusBar->Text(), "別の実行が終わるのを待つのをやめました。何も元に戻していません");
+  EXPECT_EQ(Log(), log);
+  EXPECT_TRUE(Has("a.mp4"));
+  EXPECT_TRUE(form_->BtnUndo->isEnabled());
+  other.Unlock();
   form_->WaitHook = nullptr;
+  form_->BtnUndo->click();
+  EXPECT_TRUE(Has("a.MP4")) << "the run before the wait is still the one to undo";
+  EXPECT_FALSE(form_->BtnUndo->isEnabled());
 }
 
 // Undo renames back only the entry the run renamed: another one that has
@@ -449,6 +482,56 @@ TEST_F(Commands, ARunWithoutHistorySaysSo) {
   EXPECT_TRUE(Log()[1].starts_with("履歴を記録できませんでした: ")) << Log()[1];
   EXPECT_EQ(form_->StatusBar->Text(), "リネーム 1 件、エラー 0 件。履歴は記録できませんでした");
   EXPECT_TRUE(form_->BtnUndo->isEnabled()) << "the window's own undo still works";
+}
+
+// Another program undid the window's last run (quor-rename --undo, or a
+// second window): the button follows the history as soon as the window is
+// back in use, and a click never tries what is no longer there.
+TEST_F(Commands, UndoFollowsWhatTheCommandLineUndid) {
+  std::map<std::string, std::string> env;
+  for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+    if (const char* value = std::getenv(name)) env[name] = value;
+  const auto undoElsewhere = [&] {
+    const test::CliResult cli = test::RunCli({"--undo"}, env);
+    ASSERT_EQ(cli.Status, 0) << cli.Err;
+  };
+  for (int i = 0; i < 4; ++i) File("f" + std::to_string(i) + ".MP4");
+  form_->show();
+  form_->BtnRename->click();
+  const std::vector<std::string> log = Log();
+  ASSERT_EQ(log.size(), 4u);
+  undoElsewhere();
+  ASSERT_TRUE(Has("f0.MP4"));
+  QEvent activated(QEvent::ActivationChange);
+  form_->activateWindow();
+  QApplication::processEvents();
+  QApplication::sendEvent(form_.get(), &activated);
+  EXPECT_FALSE(form_->BtnUndo->isEnabled()) << "followed on coming back to the window";
+  EXPECT_TRUE(form_->UndoOldPaths.empty());
+
+  // Undone elsewhere while the window stayed in use: the click finds out.
+  form_->BtnRename->click();
+  ASSERT_TRUE(form_->BtnUndo->isEnabled());
+  undoElsewhere();
+  form_->BtnUndo->click();
+  EXPECT_EQ(Log(), log) << "no line for entries that are already back";
+  EXPECT_EQ(form_->StatusBar->Text(), "前回のリネームは、別のウィンドウまたは quor-rename で既に元に戻されています");
+  EXPECT_FALSE(form_->BtnUndo->isEnabled());
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(Has("f" + std::to_string(i) + ".MP4")) << i;
+
+  // Undone in part (a new file in the way of one): the rest is the window's.
+  form_->BtnRename->click();
+  File("f2.MP4", "in the way");
+  const test::CliResult partly = test::RunCli({"--undo"}, env);
+  ASSERT_EQ(partly.Status, 1) << partly.Err;
+  QApplication::sendEvent(form_.get(), &activated);
+  EXPECT_EQ(form_->UndoNewPaths, std::vector<std::string>{folder_ + "/f2.mp4"});
+  EXPECT_TRUE(form_->BtnUndo->isEnabled());
+  std::filesystem::remove(folder_ + "/f2.MP4");
+  form_->BtnUndo->click();
+  EXPECT_EQ(Log(), std::vector<std::string>{"Undo\t" + folder_ + "/f2.MP4\t←\t" + folder_ + "/f2.mp4"});
+  EXPECT_FALSE(form_->BtnUndo->isEnabled());
+  form_->hide();
 }
 
 // The command line and the Rename button, on two copies of one folder with

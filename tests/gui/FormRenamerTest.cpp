@@ -16,6 +16,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QDir>
 #include <QDropEvent>
@@ -311,25 +312,19 @@ TEST_F(FormRenamerTest, PositionItemsMissingBadSmallOrNegative) {
   }
 }
 
-TEST_F(FormRenamerTest, DirRestoredOnlyWhenItsFolderExists) {
+// An unplugged drive or an unmounted share: the folder comes back with it.
+TEST_F(FormRenamerTest, DirRestoredAsSavedWhetherOrNotItsFolderExists) {
   const std::string existing = Path("存在 する");
   ASSERT_TRUE(QDir().mkpath(QString::fromStdString(existing)));
-  struct Case {
-    std::string stored;
-    std::string field;
-  };
-  const Case cases[] = {
-      {existing, existing},
-      {existing + "/*.mp4", existing + "/*.mp4"},
-      {existing + "/ep??.mkv", existing + "/ep??.mkv"},
-      {Path("gone"), ""},
-      {Path("gone") + "/*.mp4", ""},
-  };
-  for (const Case& c : cases) {
-    WriteIni("[Rename]\nDir=" + c.stored + "\n");
+  for (const std::string& stored : {existing, existing + "/*.mp4", existing + "/ep??.mkv", Path("gone"),
+                                    Path("gone") + "/*.mp4"}) {
+    WriteIni("[Rename]\nDir=" + stored + "\n");
     auto form = Open();
-    EXPECT_EQ(form->EditFolder->Text(), c.field) << c.stored;
+    EXPECT_EQ(form->EditFolder->Text(), stored);
+    form->close();
+    EXPECT_NE(ReadIni().find("Dir=" + stored + "\n"), std::string::npos) << ReadIni();
   }
+  WriteIni("[Rename]\nDir=\n");
   // A field left empty stores the empty text at the next save.
   auto form = Open();
   form->close();
@@ -557,6 +552,33 @@ TEST_F(FormRenamerTest, DropWritesTheFirstLocalPathAndStartsNothing) {
   EXPECT_EQ(form->EditFolder->Text(), "/work/dir");
 }
 
+// quor-renamer FOLDER, as a file manager's "open with" starts it.
+TEST_F(FormRenamerTest, TheFolderOfTheCommandLineFillsTheField) {
+  const std::string tv = Path("tv");
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(tv)));
+  std::ofstream(tv + "/第1話.ts") << "x";
+  const std::string cwd = std::filesystem::current_path().string();
+  const struct {
+    const char* what;
+    std::string given;
+    std::string field;
+  } cases[] = {
+      {"a folder", tv, tv},
+      {"a folder with a mask", tv + "/*.ts", tv + "/*.ts"},
+      {"a file stands for its folder", tv + "/第1話.ts", tv},
+      {"a missing path, as typed", Path("unplugged/tv"), Path("unplugged/tv")},
+      {"a relative path, from the current folder", "./rec/../tv", cwd + "/rec/../tv"},
+      {"the current folder", ".", cwd},
+  };
+  for (const auto& c : cases) {
+    auto form = Open();
+    form->OpenPath(c.given);
+    EXPECT_EQ(form->EditFolder->Text(), c.field) << c.what;
+    form->close();
+    EXPECT_NE(ReadIni().find("Dir=" + c.field + "\n"), std::string::npos) << c.what << "\n" << ReadIni();
+  }
+}
+
 TEST_F(FormRenamerTest, TypedTextIsKeptAsTyped) {
   auto form = Open();
   form->EditFolder->setText("  /tmp/x\\ ");
@@ -599,6 +621,29 @@ TEST_F(FormRenamerTest, UnreadableSettingsFileStartsWithDefaultsAndIsNotReplaced
   EXPECT_TRUE(QFileInfo(QString::fromStdString(iniPath_)).isDir()) << "never replaced";
   ASSERT_EQ(box.messages.size(), 2u) << "the close says that nothing was saved";
   EXPECT_NE(box.messages[1].find(iniPath_), std::string::npos) << box.messages[1];
+}
+
+// A cell holds any length: a long pattern from the settings file survives
+// its editor being opened and closed with Return, no key typed.
+TEST_F(FormRenamerTest, TheCellEditorKeepsALongCellWhole) {
+  const std::string pattern = "[" + std::string(35008, 'a') + "]";  // cut short, it would not compile
+  WriteIni("[ReplaceList]\n1=" + pattern + ",x,re\n");
+  auto form = Open();
+  form->show();
+  QApplication::processEvents();
+  TStringGrid& grid = *form->StringGridReplace;
+  grid.setFocus();
+  grid.setCurrentCell(0, 0);
+  auto* editor = qobject_cast<QLineEdit*>(grid.indexWidget(grid.currentIndex()));
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->text().size(), static_cast<qsizetype>(pattern.size()));
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(editor, &enter);
+  QApplication::processEvents();
+  EXPECT_EQ(grid.Cells(0, 1), pattern);
+  EXPECT_EQ(form->StatusBar->Text(), "");
+  form->close();
+  EXPECT_NE(ReadIni().find("1=" + pattern + ",x,re\n"), std::string::npos);
 }
 
 TEST_F(FormRenamerTest, ACellBeingEditedIsStoredHoweverTheWindowCloses) {
