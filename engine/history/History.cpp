@@ -126,8 +126,8 @@ UndoPlan PlanUndoIn(const std::vector<RecordHead>& heads, const std::string& run
   const std::vector<Followed> oldNames = later.Follow(plan.OldPaths);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const Followed& entry = entries[i];
-    if (entry.Path == plan.NewPaths[i] && oldNames[i].Place == plan.OldPaths[i]) continue;
-    plan.Later[i] = {entry.Blocker(), entry.Path != entry.Place};
+    if (entry.RenamedBy.empty() && entry.Path == plan.NewPaths[i] && oldNames[i].Place == plan.OldPaths[i]) continue;
+    plan.Later[i] = {entry.Blocker(), !entry.RenamedBy.empty()};
     plan.NewPaths[i] = entry.Path;
     plan.OldPaths[i] = oldNames[i].Place;
     if (!plan.Later[i].Run.empty()) {

@@ -19,10 +19,13 @@ struct Followed {
   // it or of a folder above it taken into account.
   std::string Path;
   // Where its name is: only the renames of folders above it taken into
-  // account. Path and Place differ when a later run renamed the entry itself
-  // and nothing has given it that name back since.
+  // account.
   std::string Place;
-  std::string RenamedBy;  // the last later run that renamed the entry itself; "" when none did
+  // The last later run that renamed the entry itself and whose rename no
+  // undo of it has taken back; "" when there is none. Another run that gave
+  // the entry its name again does not count: the runs between them would
+  // find their entries gone.
+  std::string RenamedBy;
   std::string MovedBy;    // the last later run that renamed a folder above it; "" when none did
   // The later run to undo first for this entry to go back: the one that
   // renamed it, else the one that moved its folder.
@@ -50,6 +53,7 @@ class LaterRuns {
     std::string Id;
     std::string Path;
     std::string EntriesFolder;
+    std::string Undoes;        // of an undo run
     bool FoldersOnly = false;  // went on while the run began
   };
   std::vector<Later> runs_;

@@ -98,6 +98,12 @@ inline void RandomSequences(const std::string& root, unsigned seed, int sequence
           ids.push_back(line.substr(0, line.find('\t')));
       return ids;
     };
+    std::vector<std::string> done;
+    const auto Steps = [&] {
+      std::string text = "the steps:";
+      for (const std::string& step : done) text += "\n  " + step;
+      return text;
+    };
     for (int step = 0; step < steps; ++step) {
       std::string what;
       switch (pick(8)) {
@@ -154,14 +160,23 @@ inline void RandomSequences(const std::string& root, unsigned seed, int sequence
           break;
         }
       }
-      ASSERT_EQ(Contents(Tree(top)), contents) << "step " << step << ": after " << what << " a file is lost";
+      done.push_back(what);
+      ASSERT_EQ(Contents(Tree(top)), contents) << "step " << step << ": after " << what << " a file is lost\n"
+                                               << Steps();
     }
     // Everything undone, newest first, as often as it takes.
     for (int undo = 0; undo < 60; ++undo) {
       const CliResult r = RunCli({"--undo", "-q"}, env);
       if (r.Err.find("nothing to undo") != std::string::npos) break;
     }
-    ASSERT_EQ(Tree(top), original) << "after every undo";
+    if (Tree(top) != original && std::getenv("QUOR_KEEP") != nullptr) {
+      // The folder and its history, for a look at what went wrong.
+      const std::string kept = std::string(std::getenv("QUOR_KEEP")) + "/seq" + std::to_string(s);
+      std::filesystem::create_directories(kept);
+      std::filesystem::copy(top, kept + "/tree", std::filesystem::copy_options::recursive);
+      std::filesystem::copy(home.Path(), kept + "/home", std::filesystem::copy_options::recursive);
+    }
+    ASSERT_EQ(Tree(top), original) << "after every undo\n" << Steps();
     std::filesystem::remove_all(top);
   }
 }
