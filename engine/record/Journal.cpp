@@ -114,8 +114,10 @@ void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view 
   const bool brief = inBase && IsBriefIdentity(id) && id.BornBy >= 0;
   if (inBase && (folder != base_ || (brief && FactsOf(id) != baseFacts_)))
     AppendBase(folder, brief ? FactsOf(id) : RunFacts());
+  // The number that follows the last one goes without saying.
   pending_ += "R\t";
-  AppendNumber(pending_, seq);
+  if (seq != (lastSeq_ == kNoSeq ? 0 : lastSeq_ + 1)) AppendNumber(pending_, seq);
+  lastSeq_ = seq;
   pending_ += '\t';
   if (brief)
     AppendBriefIdentity(pending_, id);
@@ -132,9 +134,11 @@ void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view 
   else
     AppendName(newPath, plainNames);
   if (undoneSeq != kNoSeq) {
+    // An undo takes the renames back last first: one less goes without saying.
     pending_ += '\t';
-    AppendNumber(pending_, undoneSeq);
+    if (lastUndone_ == kNoSeq || undoneSeq + 1 != lastUndone_) AppendNumber(pending_, undoneSeq);
   }
+  lastUndone_ = undoneSeq;
   pending_ += '\n';
 }
 

@@ -76,6 +76,8 @@ class JournalWriter {
   std::string pending_;
   std::string base_;            // the folder of the paths, with its "/"
   RunFacts baseFacts_;          // what its line says of every entry
+  std::size_t lastSeq_ = kNoSeq;     // of the last intent
+  std::size_t lastUndone_ = kNoSeq;  // ... and the rename it takes back
   std::string firstBase_;       // the first of them: the folder whose entries the run renames
   std::size_t unsynced_ = 0;    // bytes appended since writeback last started
   RecordFile file_;

@@ -192,9 +192,22 @@ bool ParseBody(std::string_view text, RunRecord& record) {
     const bool undoneSeq = f.size() == 6 && record.Version >= 3 && record.Kind == RunKind::Undo;
     if (f[0] == "R" && (f.size() == 5 || undoneSeq)) {
       RecordedRename r;
-      if (!ParseNumber(f[1], r.Seq)) return false;
-      if (!record.Renames.empty() && r.Seq <= record.Renames.back().Seq) return false;
-      if (undoneSeq && (!ParseNumber(f[5], r.UndoneSeq) || r.UndoneSeq == kNoSeq)) return false;
+      const RecordedRename* last = record.Renames.empty() ? nullptr : &record.Renames.back();
+      // Version 3 leaves out a number that follows the last one: the next
+      // intent, the rename before the last one taken back.
+      if (f[1].empty() && record.Version >= 3)
+        r.Seq = last ? last->Seq + 1 : 0;
+      else if (!ParseNumber(f[1], r.Seq))
+        return false;
+      if (last && r.Seq <= last->Seq) return false;
+      if (undoneSeq) {
+        if (f[5].empty()) {
+          if (!last || last->UndoneSeq == kNoSeq || last->UndoneSeq == 0) return false;
+          r.UndoneSeq = last->UndoneSeq - 1;
+        } else if (!ParseNumber(f[5], r.UndoneSeq) || r.UndoneSeq == kNoSeq) {
+          return false;
+        }
+      }
       const bool brief = record.Version >= 3 && f[2].find(' ') == std::string_view::npos;
       if (record.Version == 1          ? !ParseNumber(f[2], r.Id.Ino)
           : brief                      ? !ParseBriefIdentity(f[2], facts, r.Id)

@@ -32,7 +32,9 @@
 // before the rename is tried; intents go out in batches ahead of their
 // renames. An undo's intent has a sixth field, the number of the rename it
 // takes back in the run it undoes, which tells that rename even when its
-// entry was found where a later run moved it. The identity is the entry's kind (f file, d folder, l link, o
+// entry was found where a later run moved it. Where the number of an intent
+// is one more than the last intent's, it is left out ("R <TAB> <TAB> ..."),
+// and so is an undo's sixth number where it is one less than the last. The identity is the entry's kind (f file, d folder, l link, o
 // other), device, inode number, size, modification time and birth time in
 // nanoseconds, "-" for what the system does not tell (system/EntryIdentity.h
 // says how two are compared). "T" is the temporary name a case-only rename
