@@ -14,11 +14,13 @@ namespace quor {
 
 namespace {
 
+constexpr unsigned long kExt = 0xEF53ul;
+
 // Local file systems that give every inode a birth time from this
 // machine's clock when its folder shows one.
 bool KeepsBirthTimes(unsigned long type) {
   switch (type) {
-    case 0xEF53ul:      // ext4 (ext2 and ext3 share the number, and show no birth time)
+    case kExt:          // ext4 (ext2 and ext3 share the number, and show no birth time)
     case 0x9123683Eul:  // Btrfs
     case 0x58465342ul:  // XFS
     case 0xF2F52010ul:  // F2FS
@@ -44,6 +46,7 @@ SysResult OpenFolder::Open(const std::string& path) {
     return SysResult(errno);
   stable_ = InodesAreStableOn(static_cast<unsigned long>(fs.f_type));
   births_ = stable_ && KeepsBirthTimes(static_cast<unsigned long>(fs.f_type)) && (sx.stx_mask & STATX_BTIME) != 0;
+  generations_ = !births_ && static_cast<unsigned long>(fs.f_type) == kExt;
   dev_ = (std::uint64_t{sx.stx_dev_major} << 32) | sx.stx_dev_minor;
   std::memcpy(&fsid_, &fs.f_fsid, std::min(sizeof fsid_, sizeof fs.f_fsid));
   fd_ = std::move(fd);

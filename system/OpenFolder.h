@@ -30,6 +30,10 @@ class OpenFolder {
   // look at the entry itself. Not so on file systems of other machines
   // (whose clocks may differ) or of inodes without a birth time.
   [[nodiscard]] bool BirthTimes() const { return births_; }
+  // Whether an entry's generation is worth asking for: ext2, ext3 and ext4
+  // keep one per inode, which a reused inode number does not keep, and this
+  // folder shows no birth times.
+  [[nodiscard]] bool Generations() const { return generations_; }
   [[nodiscard]] std::uint64_t Dev() const { return dev_; }
   [[nodiscard]] std::uint64_t Fsid() const { return fsid_; }
 
@@ -44,6 +48,7 @@ class OpenFolder {
   std::string path_;
   bool stable_ = true;
   bool births_ = false;
+  bool generations_ = false;
   std::uint64_t dev_ = 0;
   std::uint64_t fsid_ = 0;
 };

@@ -39,7 +39,7 @@ EntryId RunFolder::Identity(const Listed& entry) {
     return id;
   }
   // As the listing gave it, should the entry be gone by now.
-  if (!folder_.Identity(entry.Name, id, folder_.StableInodes())) {
+  if (!folder_.Identity(entry.Name, id, folder_.Generations())) {
     id = EntryId();
     id.Type = entry.Type;
     id.Ino = entry.Inode;
