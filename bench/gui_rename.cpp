@@ -38,24 +38,34 @@ using namespace quor::bench;
 
 namespace {
 
-// Each figure starts with nothing left for the disk to write, so that one
-// contender's writeback (a history record, the renames before it) is not
-// timed as part of the next one.
-double Seconds(const std::function<void()>& f) {
-  sync();
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+double CpuSeconds() {
+  timespec t {};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// The clock's seconds and this process's CPU seconds of each round.
 struct Figures {
   std::vector<double> runs;
-  [[nodiscard]] double Best() const { return *std::min_element(runs.begin(), runs.end()); }
-  [[nodiscard]] double Median() const {
-    std::vector<double> sorted = runs;
-    std::sort(sorted.begin(), sorted.end());
-    return sorted[sorted.size() / 2];
+  std::vector<double> cpu;
+  // Each figure starts with nothing left for the disk to write, so that one
+  // contender's writeback (a history record, the renames before it) is not
+  // timed as part of the next one.
+  void Time(const std::function<void()>& f) {
+    sync();
+    const double cpuBefore = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    runs.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    cpu.push_back(CpuSeconds() - cpuBefore);
   }
+  [[nodiscard]] double Best() const { return *std::min_element(runs.begin(), runs.end()); }
+  [[nodiscard]] double BestCpu() const { return *std::min_element(cpu.begin(), cpu.end()); }
 };
 
 }  // namespace
@@ -98,8 +108,8 @@ int main(int argc, char** argv) {
   form.PageControl->setCurrentWidget(form.TabSheetLog);
   QApplication::processEvents();
   // A click, until the window has painted what it shows afterwards.
-  const auto click = [&](const std::function<void()>& handler) {
-    return Seconds([&] {
+  const auto click = [&](Figures& into, const std::function<void()>& handler) {
+    into.Time([&] {
       handler();
       form.repaint();
       QApplication::processEvents();
@@ -108,33 +118,35 @@ int main(int argc, char** argv) {
 
   Figures floor, core, journaled, undo, journaledUndo, button, undoButton, list, listButton;
   for (int r = 0; r < rounds; ++r) {
-    floor.runs.push_back(Seconds([&] { Floor(dir, forward); }));
+    floor.Time([&] { Floor(dir, forward); });
     Floor(dir, back);
 
     std::vector<std::string> oldPaths, newPaths;
     std::vector<EntryId> ids;
-    core.runs.push_back(Seconds([&] { (void)RunRename(dir, options, {oldPaths, newPaths, ids}); }));
-    undo.runs.push_back(Seconds([&] { (void)RunUndo({oldPaths, newPaths, ids}); }));
-    journaled.runs.push_back(Seconds([&] {
+    core.Time([&] { (void)RunRename(dir, options, {oldPaths, newPaths, ids}); });
+    undo.Time([&] { (void)RunUndo({oldPaths, newPaths, ids}); });
+    journaled.Time([&] {
       JournalWriter journal(history, RunKind::Rename, dir);
       (void)RunRename(dir, options, {oldPaths, newPaths, ids}, {}, &journal);
-    }));
-    journaledUndo.runs.push_back(Seconds([&] {
+    });
+    journaledUndo.Time([&] {
       JournalWriter journal(history, RunKind::Undo, dir);
       (void)RunUndo({oldPaths, newPaths, ids}, {}, &journal);
-    }));
+    });
 
-    button.runs.push_back(click([&] { form.BtnRenameClick(form.BtnRename); }));
-    undoButton.runs.push_back(click([&] { form.BtnUndoClick(form.BtnUndo); }));
+    click(button, [&] { form.BtnRenameClick(form.BtnRename); });
+    click(undoButton, [&] { form.BtnUndoClick(form.BtnUndo); });
 
-    list.runs.push_back(Seconds([&] { (void)BuildFileList(dir, true, true); }));
-    listButton.runs.push_back(click([&] { form.BtnCopyFileListClick(form.BtnCopyFileList); }));
+    list.Time([&] { (void)BuildFileList(dir, true, true); });
+    click(listButton, [&] { form.BtnCopyFileListClick(form.BtnCopyFileList); });
   }
 
   const double f = floor.Best();
   const auto row = [&](const char* what, const Figures& x, bool ratio) {
     std::printf("%-52s %8.3f s", what, x.Best());
-    if (ratio) std::printf("   %5.2f x floor   (medians %5.2f x)", x.Best() / f, x.Median() / floor.Median());
+    if (ratio)
+      std::printf("   %5.2f x floor   (medians %5.2f x; CPU %5.2f x, medians %5.2f x)", x.Best() / f,
+                  Median(x.runs) / Median(floor.runs), x.BestCpu() / floor.BestCpu(), Median(x.cpu) / Median(floor.cpu));
     std::printf("\n");
   };
   std::printf("best of %d rounds (medians beside), %zu renames each, on one file system\n", rounds, forward.size());
@@ -142,7 +154,7 @@ int main(int argc, char** argv) {
   row("rename, GUI-free, no history", core, true);
   row("rename, GUI-free, with the history journal", journaled, true);
   std::printf("  the journal costs %+.1f %% of the run (%+.1f %% by the medians)\n",
-              (journaled.Best() / core.Best() - 1) * 100, (journaled.Median() / core.Median() - 1) * 100);
+              (journaled.Best() / core.Best() - 1) * 100, (Median(journaled.runs) / Median(core.runs) - 1) * 100);
   row("rename, the button, Log page shown, journal", button, true);
   row("undo, GUI-free, no history", undo, true);
   row("undo, GUI-free, with the history journal", journaledUndo, true);
@@ -150,10 +162,10 @@ int main(int argc, char** argv) {
   // Paired within each round, what the window adds stands out of the noise
   // that moves every figure of a round together.
   const auto added = [&](const char* what, const Figures& window, const Figures& engine) {
-    Figures d;
-    for (std::size_t r = 0; r < window.runs.size(); ++r) d.runs.push_back(window.runs[r] - engine.runs[r]);
+    std::vector<double> d;
+    for (std::size_t r = 0; r < window.runs.size(); ++r) d.push_back(window.runs[r] - engine.runs[r]);
     std::printf("  the window adds to the %s, median of the rounds  %+.3f s  (%+.1f %% of the floor)\n", what,
-                d.Median(), d.Median() / floor.Median() * 100);
+                Median(d), Median(d) / Median(floor.runs) * 100);
   };
   added("rename", button, journaled);
   added("undo", undoButton, journaledUndo);
