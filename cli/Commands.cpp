@@ -12,6 +12,7 @@
 
 #include "cli/Targets.h"
 #include "engine/files/FileList.h"
+#include "engine/history/FolderHistory.h"
 #include "engine/history/History.h"
 #include "engine/history/Recovery.h"
 #include "engine/record/Journal.h"
@@ -259,6 +260,7 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   if (!problems.empty()) return kExitUsage;
 
   const std::string history = HistoryFolder();
+  const EarlierRenamesFn earlier = EarlierRenamesFrom(history);
   Output out;
   int status = kExitOk;
   bool toldNoRecord = false;
@@ -272,10 +274,10 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
     Progress progress(line.DryRun ? "preview" : "rename");
     RenameOutcome outcome;
     if (line.DryRun) {
-      outcome = PreviewRename(simulated, target.FolderText, options, progress.Fn(hook), only);
+      outcome = PreviewRename(simulated, target.FolderText, options, progress.Fn(hook), only, earlier);
     } else {
       JournalWriter journal(history, RunKind::Rename, RecordText(target));
-      outcome = RunRecordedRename(target.FolderText, options, journal, progress.Fn(hook), only);
+      outcome = RunRecordedRename(target.FolderText, options, journal, progress.Fn(hook), only, earlier);
       if (!journal.Problem().empty() && !toldNoRecord) {
         Say("the history has no complete record of this run: " + journal.Problem());
         toldNoRecord = true;

@@ -16,6 +16,7 @@
 
 #include "engine/files/File.h"
 #include "engine/files/FileList.h"
+#include "engine/history/FolderHistory.h"
 #include "engine/record/Retention.h"
 #include "gui/controls/Application.h"
 #include "gui/controls/DropFiles.h"
@@ -412,8 +413,8 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   Memo->Clear();
   TProgress progress(this, QStringLiteral("リネーム"));
   JournalWriter journal(HistoryFolder(), RunKind::Rename, folder);
-  const RenameOutcome outcome =
-      RunRename(folder, options, {UndoOldPaths, UndoNewPaths, UndoIdentities}, Progress(progress), &journal);
+  const RenameOutcome outcome = RunRename(folder, options, {UndoOldPaths, UndoNewPaths, UndoIdentities},
+                                          Progress(progress), &journal, nullptr, EarlierRenamesFrom(HistoryFolder()));
   for (const RenameLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
   lastRunId_ = journal.Id();
   lastRunFolder_ = folder;
@@ -549,7 +550,8 @@ void TFormRenamer::BtnPreviewClick(QObject* /*Sender*/) {
   {
     TWaitCursor wait;
     TProgress progress(this, QStringLiteral("プレビュー"));
-    preview = PreviewRename(EditFolder->Text(), ReadOptions(), Progress(progress));
+    preview = PreviewRename(EditFolder->Text(), ReadOptions(), Progress(progress), nullptr,
+                            EarlierRenamesFrom(HistoryFolder()));
     StatusBar->SetText(RenameSummary("プレビュー", preview, EditFolder->Text()));
     if (preview.Failure) std::rethrow_exception(preview.Failure);
     if (preview.Cancelled) return;
