@@ -26,7 +26,7 @@ struct RenameLine {
   std::string OldName;
   Refusal Why;
   bool Plain = false;  // both names known to be plain text (IsPlainText): shown as they are
-  std::string Follows;  // a file that came late: the name of the recording it followed
+  std::string Follows = {};  // a file that came late: the name of the recording it followed
 };
 
 // One line of an undo: "Undo" or "Error", the path given back, the path the
