@@ -249,8 +249,11 @@ class Watcher {
     using Kind = FolderEvent::Kind;
     if (e.What == Kind::Overflow) {
       Say("the system's queue of events overflowed; reading the folders again");
-      for (Watched& f : folders_)
-        if (!f.Missing && !f.Polled) TakeIn(f, now);
+      for (Watched& f : folders_) {
+        if (f.Missing || f.Polled) continue;
+        f.Ours.clear();  // their arrivals may be among the events lost
+        TakeIn(f, now);
+      }
       return;
     }
     const auto it = std::find_if(folders_.begin(), folders_.end(), [&](const Watched& f) { return f.Watch == e.Watch; });

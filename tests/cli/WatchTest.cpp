@@ -305,6 +305,30 @@ TEST_F(Watch, PollsAndWatchesForAFolderThatGoes) {
 }
 
 
+// The window saves its settings while the watch runs: the next run takes
+// the new rules; rules that cannot be had leave the old ones in force.
+TEST_F(Watch, ReadsItsSettingsFileAgainWhenItChanges) {
+  TempFolder dir, config;
+  const auto save = [&](const std::string& text) {
+    test::WriteFile(config / "tv.ini.new", text);
+    std::filesystem::rename(config / "tv.ini.new", config / "tv.ini");
+  };
+  save("[Rename]\nLowerExt=0\n");
+  CliProcess watch({"--watch", "--settle", kSettle, "--settings", config / "tv.ini", dir.Path()}, Env());
+  ASSERT_TRUE(watch.WaitForErr("quor-rename: watching ", 10000)) << watch.ErrSoFar();
+  dir.File("a｢1｣.MP4");
+  EXPECT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("a「1」.MP4"); }));
+  save("[Rename]\nLowerExt=1\n");
+  dir.File("b｢2｣.MP4");
+  EXPECT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("b「2」.mp4"); })) << watch.ErrSoFar();
+  save("[Rename]\nLowerExt=0\n[ReplaceList]\n1=\"(a\",,re\n");
+  dir.File("c｢3｣.MP4");
+  EXPECT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("c「3」.mp4"); })) << watch.ErrSoFar();
+  const CliResult r = Stop(watch);
+  EXPECT_NE(r.Err.find("read the settings file " + config / "tv.ini" + " again"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("missing closing parenthesis\nquor-rename: the rules stay as they were"), std::string::npos) << r.Err;
+}
+
 // The user service as systemd reads it, with the program and the manual
 // page it names where this build has them.
 TEST_F(Watch, TheUserServiceIsAValidUnit) {
