@@ -200,9 +200,16 @@ class Watcher {
     }
   }
 
+  // Ends the folder's watch, unless another PATH of the same folder still
+  // has it (the kernel gives one folder one watch).
+  void Unwatch(Watched& f) {
+    const int watch = std::exchange(f.Watch, -1);
+    if (watch >= 0 && std::none_of(folders_.begin(), folders_.end(), [&](const Watched& o) { return o.Watch == watch; }))
+      watcher_.Remove(watch);
+  }
+
   void Gone(Watched& f, Time now, const std::string& what) {
-    if (f.Watch >= 0) watcher_.Remove(f.Watch);
-    f.Watch = -1;
+    Unwatch(f);
     f.Missing = true;
     f.Pending = Settle(line_.Settle);
     f.Known.clear();
@@ -224,8 +231,7 @@ class Watcher {
   // in its place, a file system mounted on it) is watched again from the
   // start, its file system told again.
   void Replaced(Watched& f, Time now) {
-    if (f.Watch >= 0) watcher_.Remove(f.Watch);
-    f.Watch = -1;
+    Unwatch(f);
     if (!DirectoryExists(f.Path)) {
       Gone(f, now, " is gone; watching for it to come back");
       return;
@@ -256,17 +262,20 @@ class Watcher {
       }
       return;
     }
-    const auto it = std::find_if(folders_.begin(), folders_.end(), [&](const Watched& f) { return f.Watch == e.Watch; });
-    if (it == folders_.end()) return;
-    Watched& f = *it;
-    switch (e.What) {
-      case Kind::FolderGone: f.Watch = -1; Replaced(f, now); return;
-      case Kind::Left: f.Pending.Forget(e.Name); return;
-      case Kind::MovedIn:
-        if (TakeOurs(f, e.Name)) return;
-        [[fallthrough]];
-      default:
-        if (Wanted(f, e.Name)) f.Pending.Touch(e.Name, now);
+    for (Watched& f : folders_) {
+      if (f.Watch != e.Watch || e.Watch < 0) continue;
+      switch (e.What) {
+        case Kind::FolderGone:
+          f.Watch = -1;  // the kernel ended it
+          Replaced(f, now);
+          break;
+        case Kind::Left: f.Pending.Forget(e.Name); break;
+        case Kind::MovedIn:
+          if (TakeOurs(f, e.Name)) break;
+          [[fallthrough]];
+        default:
+          if (Wanted(f, e.Name)) f.Pending.Touch(e.Name, now);
+      }
     }
   }
 
@@ -280,6 +289,11 @@ class Watcher {
 
   void Poll(Watched& f, Time now) {
     f.NextLook = now + f.PollEvery;
+    // Another folder in its place may hold the same names as new entries.
+    if (EntryId id; IdentityOf(JoinPath(f.Path, "."), id) && (id.Dev != f.Self.Dev || id.Ino != f.Self.Ino)) {
+      Replaced(f, now);
+      return;
+    }
     FolderState state = FolderState::Listed;
     int error = 0;
     const std::vector<Listed> entries = ListWholeFolder(f.Path, state, error);

@@ -35,8 +35,8 @@ int FolderWatcher::Add(const std::string& folder, SysResult& why) {
   }
   // IN_EXCL_UNLINK: a file deleted while a writer still has it open is no
   // entry of the folder any more.
-  const int watch = ::inotify_add_watch(fd_.Get(), folder.c_str(),
-                                        kEntryEvents | kSelfEvents | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK);
+  const int watch =
+      ::inotify_add_watch(fd_.Get(), folder.c_str(), kEntryEvents | kSelfEvents | IN_ONLYDIR | IN_EXCL_UNLINK);
   if (watch < 0) {
     why = SysResult(errno);
     return -1;

@@ -42,9 +42,10 @@ class FolderWatcher {
   [[nodiscard]] SysResult Ready() const { return ready_; }
   // Readable while events wait.
   [[nodiscard]] int Fd() const { return fd_.Get(); }
-  // Starts watching the entries of `folder` (a link to it is not followed):
-  // its number, or -1 with why in `why` (ENOSPC: the user's limit of
-  // watches is reached; ENOENT, ENOTDIR ...).
+  // Starts watching the entries of `folder` (a link to a folder is
+  // followed): its number, the same for one folder named twice, or -1 with
+  // why in `why` (ENOSPC: the user's limit of watches is reached; ENOENT,
+  // ENOTDIR ...).
   [[nodiscard]] int Add(const std::string& folder, SysResult& why);
   // Ends a folder's watch; its events that still wait are dropped.
   void Remove(int watch);
