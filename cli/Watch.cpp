@@ -385,8 +385,15 @@ class Watcher {
     const Target target{f.Path, names, {}};
     JournalWriter journal(historyDir_, RunKind::Rename, RecordText(target));
     bool toldWaiting = false;
-    ProgressFn progress = [](std::size_t, std::size_t) { return TerminationRequested() == 0; };
-    progress.Waiting = [&toldWaiting](const std::string& folder) {
+    // The events of a long run, its own renames among them, are read as it
+    // goes, so that the kernel's queue does not overflow meanwhile; they are
+    // handled once it is over.
+    ProgressFn progress = [this](std::size_t done, std::size_t) {
+      if (done % 256 == 0) Hold();
+      return TerminationRequested() == 0;
+    };
+    progress.Waiting = [this, &toldWaiting](const std::string& folder) {
+      Hold();
       if (TerminationRequested() != 0) return false;
       if (!toldWaiting) Say("waiting for another run in " + DisplayPath(folder) + " to end");
       toldWaiting = true;
@@ -426,6 +433,13 @@ class Watcher {
           " renamed, " + std::to_string(outcome.Lines.size() - renamed) + " refused" +
           (journal.Id().empty() ? "" : " (run " + journal.Id() + ")"));
     if (outcome.Folder == FolderState::Missing) Gone(f, Clock::now(), " is gone; watching for it to come back");
+    Hold();
+    const std::vector<FolderEvent> held = std::exchange(held_, {});
+    for (const FolderEvent& e : held) OnEvent(e, Clock::now());
+  }
+
+  void Hold() {
+    if (const SysResult read = watcher_.Read(held_); !read) held_.push_back({FolderEvent::Kind::Overflow, -1, {}, false});
   }
 
   int Timeout(Time now) const {
@@ -453,6 +467,7 @@ class Watcher {
   EntryId settingsId_;
   bool settingsThere_ = false;
   bool toldOutput_ = false;
+  std::vector<FolderEvent> held_;  // read while a run went on
 };
 
 }  // namespace

@@ -35,9 +35,12 @@ using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 
-// The quiet time of the tests: short, so that they stay quick.
+// The quiet time of the tests: short, so that they stay quick. What only
+// has to happen at some point is given a time that a busy machine under the
+// sanitizers keeps too; what must happen in time says so.
 constexpr const char* kSettle = "0.5";
 constexpr auto kQuiet = 500ms;
+constexpr auto kPatience = 10s;
 
 class Watch : public ::testing::Test {
  protected:
@@ -91,7 +94,7 @@ TEST_F(Watch, RenamesWhatIsThereThenWhatArrivesOnceComplete) {
   dir.File("old｢1｣[字].TS", "old");
   SetOld(dir / "old｢1｣[字].TS");
   const auto watch = Start({dir.Path()});
-  EXPECT_TRUE(Within(2s, [&] { return dir.Has("old「1」.ts"); })) << "what was there at the start";
+  EXPECT_TRUE(Within(kPatience, [&] { return dir.Has("old「1」.ts"); })) << "what was there at the start";
 
   // Open, write now and then for a second, pause for three quiet times, write
   // again, close.
@@ -115,7 +118,7 @@ TEST_F(Watch, RenamesWhatIsThereThenWhatArrivesOnceComplete) {
 
   elsewhere.File("moved｢3｣[再].TS", "moved");
   std::filesystem::rename(elsewhere / "moved｢3｣[再].TS", dir / "moved｢3｣[再].TS");
-  EXPECT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("moved「3」.ts"); })) << "a file moved in";
+  EXPECT_TRUE(Within(kQuiet + kPatience, [&] { return dir.Has("moved「3」.ts"); })) << "a file moved in";
 
   const CliResult r = Stop(*watch);
   EXPECT_EQ(r.Out,
@@ -156,9 +159,9 @@ TEST_F(Watch, ACompanionThatComesLateFollowsItsRecording) {
 
   const auto watch = Start({dir.Path()});
   dir.File("Y｢b｣[字].TS", "recording");
-  ASSERT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("Y「b」.ts"); }));
+  ASSERT_TRUE(Within(kQuiet + kPatience, [&] { return dir.Has("Y「b」.ts"); }));
   dir.File("Y｢b｣[字].TS.err", "errors");
-  EXPECT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("Y「b」.ts.err"); }));
+  EXPECT_TRUE(Within(kQuiet + kPatience, [&] { return dir.Has("Y「b」.ts.err"); }));
   r = Stop(*watch);
   EXPECT_EQ(r.Out,
             "Rename\tY「b」.ts\t←\tY｢b｣[字].TS\n"
@@ -173,14 +176,14 @@ TEST_F(Watch, AnUndoWhileItWatchesSticks) {
   const auto watch = Start({dir.Path()});
   dir.File("A｢1｣[字].TS", "recording");
   dir.File("A｢1｣[字].TS.err", "errors");
-  ASSERT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("A「1」.ts.err"); }));
+  ASSERT_TRUE(Within(kQuiet + kPatience, [&] { return dir.Has("A「1」.ts.err"); }));
   const CliResult undo = Run({"--undo"});
   ASSERT_EQ(undo.Status, 0) << undo.Err;
   ASSERT_EQ(dir.Names(), (Lines{"A｢1｣[字].TS", "A｢1｣[字].TS.err"}));
   std::this_thread::sleep_for(kQuiet + 1s);
   EXPECT_EQ(dir.Names(), (Lines{"A｢1｣[字].TS", "A｢1｣[字].TS.err"})) << "the watch undid the undo";
   std::ofstream(dir / "A｢1｣[字].TS", std::ios::app) << " and more";
-  EXPECT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("A「1」.ts"); })) << "changed again, it is renamed again";
+  EXPECT_TRUE(Within(kQuiet + kPatience, [&] { return dir.Has("A「1」.ts"); })) << "changed again, it is renamed again";
   EXPECT_EQ(dir.Names(), (Lines{"A「1」.ts", "A「1」.ts.err"}));
   (void)Stop(*watch);
 }
@@ -201,7 +204,7 @@ TEST_F(Watch, TwoWatchesAndARunShareAFolder) {
     }
   }
   std::sort(expected.begin(), expected.end());
-  EXPECT_TRUE(Within(kQuiet + 3s, [&] { return dir.Names() == expected; }));
+  EXPECT_TRUE(Within(kQuiet + kPatience, [&] { return dir.Names() == expected; }));
   std::this_thread::sleep_for(kQuiet + 500ms);  // nothing renamed twice meanwhile
   const CliResult a = Stop(*first);
   const CliResult b = Stop(*second);
@@ -217,15 +220,20 @@ TEST_F(Watch, TwoWatchesAndARunShareAFolder) {
 // the next start, which renames the rest.
 TEST_F(Watch, StopsAfterTheEntryInProgressAndTheNextStartRepairs) {
   TempFolder dir;
-  constexpr int kFiles = 40000;
+  constexpr int kFiles = 10000;
   for (int i = 0; i < kFiles; ++i) dir.File("ep" + std::to_string(i) + ".MP4");
-  const auto records = [&] { return test::Names(History()).size(); };
-  const auto midRun = [&](CliProcess& watch, std::size_t before, int sig) {
-    for (int i = 0; i < 200000 && records() == before; ++i) usleep(100);
+  // The signal once the run's record appears, or once it says that a batch
+  // of renames is done.
+  const auto midRun = [&](CliProcess& watch, std::size_t before, int sig, const char* sign) {
+    const auto begun = [&] {
+      const Lines records = test::Names(History());
+      return records.size() > before && test::ReadFile(History() + "/" + records.back()).find(sign) != std::string::npos;
+    };
+    for (int i = 0; i < 100000 && !begun(); ++i) usleep(100);
     watch.Signal(sig);
   };
   std::unique_ptr<CliProcess> watch = Start({dir.Path()}, {"-q"});
-  midRun(*watch, 0, SIGTERM);
+  midRun(*watch, 0, SIGTERM, "");
   const CliResult stopped = watch->Wait();
   EXPECT_EQ(stopped.Status, 0) << stopped.Err;
   std::vector<RunSummary> runs = ListRuns(History());
@@ -237,7 +245,7 @@ TEST_F(Watch, StopsAfterTheEntryInProgressAndTheNextStartRepairs) {
   EXPECT_LT(renamed, static_cast<std::size_t>(kFiles));
 
   watch = Start({dir.Path()}, {"-q"});
-  midRun(*watch, 1, SIGKILL);
+  midRun(*watch, 1, SIGKILL, "\nC\t");
   EXPECT_EQ(watch->Wait().Status, 128 + SIGKILL);
   watch = Start({dir.Path()}, {"-q"});
   EXPECT_NE(watch->ErrSoFar().find("repaired the interrupted run"), std::string::npos) << watch->ErrSoFar();
@@ -250,30 +258,27 @@ TEST_F(Watch, StopsAfterTheEntryInProgressAndTheNextStartRepairs) {
   EXPECT_EQ(dir.Names().size(), static_cast<std::size_t>(kFiles));
 }
 
-// The kernel's queue of events overflows while the watch waits for another
-// run to end: it reads the folder again and misses nothing.
+// The kernel's queue of events overflows while the watch is stopped (as a
+// busy machine can hold it up): it reads the folder again and misses nothing.
 TEST_F(Watch, AnOverflowedQueueMissesNothing) {
   const std::string limit = test::ReadFile("/proc/sys/fs/inotify/max_queued_events");
   const std::size_t queue = limit.empty() ? 0 : std::stoul(limit);
   if (queue == 0 || queue > 100000) GTEST_SKIP() << "the queue holds " << queue << " events: too many to fill here";
   TempFolder dir;
-  dir.File("first.TS");
-  SetOld(dir / "first.TS");
-  FolderLock other;
-  ASSERT_TRUE(other.TryLock(dir.Path()));
   const auto watch = Start({dir.Path()});
-  ASSERT_TRUE(watch->WaitForErr("waiting for another run", 10000)) << watch->ErrSoFar();
+  watch->Signal(SIGSTOP);
   const std::size_t files = queue + 1000;
   for (std::size_t i = 0; i < files; ++i) dir.File("f" + std::to_string(i) + ".TS");
-  other.Unlock();
+  watch->Signal(SIGCONT);
   EXPECT_TRUE(watch->WaitForErr("overflowed", 30000)) << watch->ErrSoFar();
   EXPECT_TRUE(Within(60s, [&] {
     for (const std::string& name : dir.Names())
       if (!name.ends_with(".ts")) return false;
     return true;
   }));
-  (void)Stop(*watch);
-  EXPECT_EQ(dir.Names().size(), files + 1);
+  const CliResult r = Stop(*watch);
+  EXPECT_EQ(dir.Names().size(), files);
+  EXPECT_EQ(r.Out.find("Error"), std::string::npos);
 }
 
 // A folder given with --poll is listed instead: a file is renamed once it
@@ -283,7 +288,8 @@ TEST_F(Watch, PollsAndWatchesForAFolderThatGoes) {
   TempFolder parent;
   const std::string dir = parent / "tv";
   std::filesystem::create_directory(dir);
-  const auto watch = Start({dir}, {"--poll", "0.2"});
+  // A quiet time of five writes: a test that stalls for a moment still grows the file within it.
+  const auto watch = Start({dir}, {"--poll", "0.2", "--settle", "1"});
   EXPECT_NE(watch->ErrSoFar().find("by listing it every 0.2 s, as --poll asks"), std::string::npos) << watch->ErrSoFar();
   {
     std::ofstream out(dir + "/grows｢1｣.TS");
@@ -293,14 +299,14 @@ TEST_F(Watch, PollsAndWatchesForAFolderThatGoes) {
       ASSERT_TRUE(std::filesystem::exists(dir + "/grows｢1｣.TS")) << "renamed while it still grew";
     }
   }
-  EXPECT_TRUE(Within(2 * kQuiet + 1s, [&] { return std::filesystem::exists(dir + "/grows「1」.ts"); }));
+  EXPECT_TRUE(Within(2s + kPatience, [&] { return std::filesystem::exists(dir + "/grows「1」.ts"); }));
 
   std::filesystem::rename(dir, parent / "away");
   ASSERT_TRUE(watch->WaitForErr(" is gone; watching for it to come back", 5000)) << watch->ErrSoFar();
   std::filesystem::create_directory(dir);
   test::WriteFile(dir + "/back｢2｣.TS", "back");
   EXPECT_TRUE(watch->WaitForErr(" is there again", 5000)) << watch->ErrSoFar();
-  EXPECT_TRUE(Within(2 * kQuiet + 1s, [&] { return std::filesystem::exists(dir + "/back「2」.ts"); }));
+  EXPECT_TRUE(Within(2s + kPatience, [&] { return std::filesystem::exists(dir + "/back「2」.ts"); }));
   (void)Stop(*watch);
 }
 
@@ -317,13 +323,13 @@ TEST_F(Watch, ReadsItsSettingsFileAgainWhenItChanges) {
   CliProcess watch({"--watch", "--settle", kSettle, "--settings", config / "tv.ini", dir.Path()}, Env());
   ASSERT_TRUE(watch.WaitForErr("quor-rename: watching ", 10000)) << watch.ErrSoFar();
   dir.File("a｢1｣.MP4");
-  EXPECT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("a「1」.MP4"); }));
+  EXPECT_TRUE(Within(kQuiet + kPatience, [&] { return dir.Has("a「1」.MP4"); }));
   save("[Rename]\nLowerExt=1\n");
   dir.File("b｢2｣.MP4");
-  EXPECT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("b「2」.mp4"); })) << watch.ErrSoFar();
+  EXPECT_TRUE(Within(kQuiet + kPatience, [&] { return dir.Has("b「2」.mp4"); })) << watch.ErrSoFar();
   save("[Rename]\nLowerExt=0\n[ReplaceList]\n1=\"(a\",,re\n");
   dir.File("c｢3｣.MP4");
-  EXPECT_TRUE(Within(kQuiet + 1s, [&] { return dir.Has("c「3」.mp4"); })) << watch.ErrSoFar();
+  EXPECT_TRUE(Within(kQuiet + kPatience, [&] { return dir.Has("c「3」.mp4"); })) << watch.ErrSoFar();
   const CliResult r = Stop(watch);
   EXPECT_NE(r.Err.find("read the settings file " + config / "tv.ini" + " again"), std::string::npos) << r.Err;
   EXPECT_NE(r.Err.find("missing closing parenthesis\nquor-rename: the rules stay as they were"), std::string::npos) << r.Err;
