@@ -69,6 +69,7 @@ struct Watched {
   milliseconds PollEvery{};
   int Watch = -1;  // of the FolderWatcher, while it has one
   bool Missing = false;
+  bool ToldUnreadable = false;
   EntryId Self;  // the folder itself when its watch began: a mount on it, or another folder in its place, differs
   Settle Pending;
   NameSet Known;                           // polled: the names of the last listing
@@ -172,14 +173,8 @@ class Watcher {
   // time is due at once; in a polled folder each waits to be seen the same
   // a quiet time later, since the other machine's clock is not ours.
   void TakeIn(Watched& f, Time now) {
-    FolderState state = FolderState::Listed;
-    int error = 0;
-    const std::vector<Listed> entries = ListWholeFolder(f.Path, state, error);
-    if (state == FolderState::Missing) {
-      Gone(f, now, " is gone; watching for it to come back");
-      return;
-    }
-    if (state == FolderState::Unreadable) Say("cannot read " + DisplayPath(f.Path) + ": " + SysResult(error).Message());
+    std::vector<Listed> entries;
+    if (!List(f, now, entries)) return;
     const auto wall = std::chrono::system_clock::now().time_since_epoch();
     const auto quiet = std::chrono::duration_cast<Clock::duration>(line_.Settle);
     if (f.Polled) f.Known.clear();
@@ -208,7 +203,23 @@ class Watcher {
       watcher_.Remove(watch);
   }
 
-  void Gone(Watched& f, Time now, const std::string& what) {
+  // The whole listing of the folder; false when it is gone.
+  bool List(Watched& f, Time now, std::vector<Listed>& entries) {
+    FolderState state = FolderState::Listed;
+    int error = 0;
+    entries = ListWholeFolder(f.Path, state, error);
+    if (state == FolderState::Missing) {
+      Gone(f, now);
+      return false;
+    }
+    // Said once, not at every listing of a polled folder.
+    if (state == FolderState::Unreadable && !f.ToldUnreadable)
+      Say("cannot read " + DisplayPath(f.Path) + ": " + SysResult(error).Message());
+    f.ToldUnreadable = state == FolderState::Unreadable;
+    return true;
+  }
+
+  void Gone(Watched& f, Time now, const std::string& what = " is gone; watching for it to come back") {
     Unwatch(f);
     f.Missing = true;
     f.Pending = Settle(line_.Settle);
@@ -233,7 +244,7 @@ class Watcher {
   void Replaced(Watched& f, Time now) {
     Unwatch(f);
     if (!DirectoryExists(f.Path)) {
-      Gone(f, now, " is gone; watching for it to come back");
+      Gone(f, now);
       return;
     }
     Say(DisplayPath(f.Path) + " was replaced; reading it again");
@@ -294,13 +305,8 @@ class Watcher {
       Replaced(f, now);
       return;
     }
-    FolderState state = FolderState::Listed;
-    int error = 0;
-    const std::vector<Listed> entries = ListWholeFolder(f.Path, state, error);
-    if (state == FolderState::Missing) {
-      Gone(f, now, " is gone; watching for it to come back");
-      return;
-    }
+    std::vector<Listed> entries;
+    if (!List(f, now, entries)) return;
     NameSet names;
     for (const Listed& e : entries) {
       if (!Wanted(f, e.Name)) continue;
@@ -432,7 +438,7 @@ class Watcher {
       Say(LocalTimeText(std::time(nullptr)) + " " + DisplayPath(f.Path) + ": " + std::to_string(renamed) +
           " renamed, " + std::to_string(outcome.Lines.size() - renamed) + " refused" +
           (journal.Id().empty() ? "" : " (run " + journal.Id() + ")"));
-    if (outcome.Folder == FolderState::Missing) Gone(f, Clock::now(), " is gone; watching for it to come back");
+    if (outcome.Folder == FolderState::Missing) Gone(f, Clock::now());
     Hold();
     const std::vector<FolderEvent> held = std::exchange(held_, {});
     for (const FolderEvent& e : held) OnEvent(e, Clock::now());
