@@ -160,6 +160,7 @@ class Watcher {
     const std::string quiet = SecondsText(line_.Settle);
     if (f.Polled) {
       f.PollEvery = line_.Poll.count() > 0 ? line_.Poll : kNetworkPoll;
+      f.NextLook = now + f.PollEvery;
       Say("watching " + shown + " by listing it every " + SecondsText(f.PollEvery) + ", " + why +
           ": an entry is taken once it has stayed the same for " + quiet);
     } else {
