@@ -344,7 +344,8 @@ class Watcher {
       complete.insert(due.Name);
     }
     LeaveAlone(f, complete);
-    if (!complete.empty()) RenameNow(f, complete);
+    // A stop asked for while the entries were looked at renames none of them.
+    if (!complete.empty() && TerminationRequested() == 0) RenameNow(f, complete);
   }
 
   // Takes out the entries whose name a recorded run gave them, or an undo
