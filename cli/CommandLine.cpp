@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include <cmath>
 #include <cstddef>
 #include <optional>
 #include <string_view>
@@ -31,6 +32,25 @@ std::pair<Option, bool> Override(std::string_view text) {
   if (eq == std::string_view::npos) throw UsageError("-o takes KEY=VALUE, not '" + std::string(text) + "'");
   const std::string_view key = text.substr(0, eq);
   return {OptionKey(key), OptionValue(key, text.substr(eq + 1))};
+}
+
+// SECONDS as --settle and --poll take them: a decimal number such as 10 or
+// 0.5, within bounds, to the millisecond.
+std::chrono::milliseconds Seconds(std::string_view option, const std::string& text, double least, double most) {
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789.") == std::string::npos &&
+                      text.find('.') == text.rfind('.') && text != ".";
+  const double value = digits ? std::strtod(text.c_str(), nullptr) : -1;
+  if (!digits || !std::isfinite(value) || value < least || value > most) {
+    const auto shown = [](double v) {
+      std::string t = std::to_string(v);
+      while (t.ends_with('0')) t.pop_back();
+      if (t.ends_with('.')) t.pop_back();
+      return t;
+    };
+    throw UsageError("option " + std::string(option) + " takes SECONDS from " + shown(least) + " to " + shown(most) +
+                     ", not '" + text + "'");
+  }
+  return std::chrono::milliseconds(static_cast<long long>(std::llround(value * 1000)));
 }
 
 class Parser {
@@ -111,6 +131,12 @@ class Parser {
     } else if (name == "--settings") {
       line_.SettingsFile = value("a FILE");
       if (line_.SettingsFile.empty()) throw UsageError("option --settings needs a FILE");
+    } else if (name == "--settle" || name == "--poll") {
+      watchOptions_.push_back(name);
+      if (name == "--settle")
+        line_.Settle = Seconds(name, value("SECONDS"), 0, 86400);
+      else
+        line_.Poll = Seconds(name, value("SECONDS"), 0.1, 3600);
     } else if (name == "--undo") {
       SetMode(Mode::Undo, name);
       // The ID may also come as the next argument; see Check.
@@ -124,6 +150,7 @@ class Parser {
       else if (name == "--directory") line_.Themselves = true;
       else if (name == "--history") SetMode(Mode::History, name);
       else if (name == "--list") SetMode(Mode::List, name);
+      else if (name == "--watch") SetMode(Mode::Watch, name);
       else if (name == "--with-dir") line_.WithDir = true;
       else if (name == "--with-ext") line_.WithExt = true;
       else if (name == "--help") help_ = true;
@@ -170,10 +197,20 @@ class Parser {
     if (help_ || version_) return;
     if (line_.Defaults && !line_.SettingsFile.empty())
       throw UsageError("--settings and --defaults cannot be used together");
+    if (!watchOptions_.empty() && line_.What != Mode::Watch)
+      throw UsageError(watchOptions_.front() + " applies to --watch only");
     switch (line_.What) {
       case Mode::List:
         // The list renames nothing: what only a run reads is a mistake here.
         if (!renameOptions_.empty()) throw UsageError(renameOptions_.front() + " does not apply to --list");
+        [[fallthrough]];
+      case Mode::Watch:
+        if (line_.What == Mode::Watch) {
+          // A watch renames for real what arrives in folders, nothing else.
+          if (line_.DryRun) throw UsageError("--dry-run does not apply to --watch");
+          if (line_.Themselves) throw UsageError("--directory does not apply to --watch");
+          if (line_.WithDir || line_.WithExt) throw UsageError("--with-dir and --with-ext do not apply to --watch");
+        }
         [[fallthrough]];
       case Mode::Rename:
         if (line_.Paths.empty()) throw UsageError("no PATH given");
@@ -206,6 +243,7 @@ class Parser {
   std::string modeOption_;
   std::vector<std::string> undoIds_;
   std::vector<std::string> renameOptions_;  // the options that only a rename reads, as given
+  std::vector<std::string> watchOptions_;   // the options that only a watch reads, as given
   bool help_ = false;
   bool version_ = false;
 };
@@ -224,6 +262,7 @@ std::string HelpText() {
     keys += def.Default ? " (1 at first start)\n" : " (0 at first start)\n";
   }
   return "Usage: quor-rename [OPTION]... PATH...\n"
+         "  or:  quor-rename --watch [OPTION]... FOLDER...\n"
          "  or:  quor-rename --undo [ID] | --history\n"
          "Tidy Japanese recording names (第01話｢タイトル｣[字].MP4) with the rules and the\n"
          "replace list of the Quor Renamer window: the same settings file, the same\n"
@@ -251,6 +290,16 @@ std::string HelpText() {
          "      --list              print the file list of PATH instead of renaming\n"
          "      --with-dir          in the list, full paths (as -o WithDir=1)\n"
          "      --with-ext          in the list, keep the extensions (as -o WithExt=1)\n"
+         "\n"
+         "Watching:\n"
+         "      --watch             rename what is in each FOLDER (a folder, or one with a\n"
+         "                          mask), then each entry that arrives once it is\n"
+         "                          complete, until stopped (SIGTERM, Ctrl+C)\n"
+         "      --settle SECONDS    a file is complete SECONDS after its last writer\n"
+         "                          closed it and nothing changed (default 10)\n"
+         "      --poll SECONDS      list the folders every SECONDS instead of waiting for\n"
+         "                          the system's events (network shares are always\n"
+         "                          listed, every 5 seconds)\n"
          "  -h, --help              show this help and exit\n"
          "      --version           show the version and exit\n"
          "\n"
@@ -261,12 +310,13 @@ std::string HelpText() {
          "  quor-rename /media/tv                      tidy every recording in /media/tv\n"
          "  quor-rename -q -r '[字]' '' \"$FILE\"         after a recording: that file only\n"
          "  quor-rename -e '#(\\d+)' '第$1話' /media/tv   #3 becomes 第3話\n"
+         "  quor-rename -q --watch /srv/tv             tidy each recording as it lands\n"
          "\n"
          "Exit status: 0 when every rename succeeded or there was nothing to do,\n"
          "1 when an Error line was written or the lines could not all be written,\n"
          "2 for a usage error, a settings file that cannot be read, a regular\n"
          "expression that does not compile or a PATH that does not exist, 130 after\n"
-         "Ctrl+C.\n";
+         "Ctrl+C (0 for --watch, which ends so).\n";
 }
 
 std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows) {

@@ -2,6 +2,7 @@
 
 // What the command line asks for, parsed without touching anything.
 
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <stdexcept>
@@ -14,7 +15,7 @@
 
 namespace quor::cli {
 
-enum class Mode { Rename, Undo, History, List, Help, Version };
+enum class Mode { Rename, Undo, History, List, Watch, Help, Version };
 
 struct CommandLine {
   Mode What = Mode::Rename;
@@ -29,6 +30,11 @@ struct CommandLine {
   std::string UndoId;       // --undo ID; "" for the newest run
   bool WithDir = false;     // --with-dir, --with-ext: tick the box; else the file's state
   bool WithExt = false;
+  // --watch: how long an entry must be quiet (--settle), and how often a
+  // folder is listed when it is polled (--poll; zero: only network file
+  // systems are polled, every five seconds).
+  std::chrono::milliseconds Settle{10000};
+  std::chrono::milliseconds Poll{0};
 };
 
 // A command line that makes no sense; the message says what is wrong.

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "cli/Targets.h"
+#include "cli/Watch.h"
 #include "engine/files/FileList.h"
+#include "engine/history/FolderHistory.h"
 #include "engine/history/History.h"
 #include "engine/history/RecordedRun.h"
 #include "engine/history/Recovery.h"
@@ -33,14 +35,14 @@
 
 namespace quor::cli {
 
-namespace {
-
-constexpr int kStderr = 2;
-
 void Say(const std::string& message) {
   std::string line = "quor-rename: " + message + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
+
+namespace {
+
+constexpr int kStderr = 2;
 
 // Standard output in large writes: a run of 100,000 entries prints as many
 // lines.
@@ -164,11 +166,20 @@ std::string WindowSettingsPath() {
   return SettingsPath(window, configDir);
 }
 
+}  // namespace
+
+std::string SettingsFileOf(const CommandLine& line) {
+  if (line.Defaults) return {};
+  return line.SettingsFile.empty() ? WindowSettingsPath() : line.SettingsFile;
+}
+
+namespace {
+
 // The settings as the command line asks for them; false after saying why
 // they cannot be had.
 bool ReadSettings(const CommandLine& line, FormSettings& s) {
   if (!line.Defaults) {
-    const std::string path = line.SettingsFile.empty() ? WindowSettingsPath() : line.SettingsFile;
+    const std::string path = SettingsFileOf(line);
     // A file named on the command line must be there; the window's own may
     // not exist yet, which means the first start's options.
     if (!line.SettingsFile.empty() && !EntryExists(path)) {
@@ -238,10 +249,12 @@ bool SayFailure(const std::exception_ptr& failure, const char* what) {
   return true;
 }
 
-int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
+}  // namespace
+
+bool ReadRules(const CommandLine& line, RenameOptions& options) {
   FormSettings settings;
-  if (!ReadSettings(line, settings)) return kExitUsage;
-  RenameOptions options = RenameOptionsOf(settings);
+  if (!ReadSettings(line, settings)) return false;
+  options = RenameOptionsOf(settings);
   // The file's rows keep the window's numbers; -r and -e follow the last one
   // in use, not the grid's empty rows.
   std::vector<ReplacePair>& list = options.ReplaceList;
@@ -251,7 +264,14 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   // A row that does not compile would not do what was asked: nothing runs.
   const std::vector<PatternError> broken = CheckPatterns(options);
   for (const PatternError& e : broken) Say(PatternProblem(e, options.ReplaceList[e.Row], fileRows));
-  if (!broken.empty()) return kExitUsage;
+  return broken.empty();
+}
+
+namespace {
+
+int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
+  RenameOptions options;
+  if (!ReadRules(line, options)) return kExitUsage;
   std::vector<Target> targets;
   const bool relative =
       std::any_of(line.Paths.begin(), line.Paths.end(), [](const std::string& p) { return !p.starts_with('/'); });
@@ -260,6 +280,7 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   if (!problems.empty()) return kExitUsage;
 
   const std::string history = HistoryFolder();
+  const EarlierRenamesFn earlier = EarlierRenamesFrom(history);
   Output out;
   int status = kExitOk;
   bool toldNoRecord = false;
@@ -273,10 +294,11 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
     Progress progress(line.DryRun ? "preview" : "rename");
     RenameOutcome outcome;
     if (line.DryRun) {
-      outcome = PreviewRename(simulated, target.FolderText, options, progress.Fn(hook), only);
+      outcome = PreviewRename(simulated, target.FolderText, options, progress.Fn(hook), only, earlier);
     } else {
       RecordedRunNotes notes;
-      outcome = RenameRecorded(history, target.FolderText, options, notes, progress.Fn(hook), only, RecordText(target));
+      outcome = RenameRecorded(history, target.FolderText, options, notes, progress.Fn(hook),
+                               {only, RecordText(target), std::nullopt, earlier});
       progress.Clear();
       ReportRecovery(notes.Repaired, false);
       if (!notes.Problem.empty() && !toldNoRecord) {
@@ -453,6 +475,7 @@ int RunCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
     case Mode::Undo: return UndoCommand(line, hook);
     case Mode::History: return HistoryCommand();
     case Mode::List: return ListCommand(line);
+    case Mode::Watch: return WatchCommand(line);
     default: return RenameCommand(line, hook);
   }
 }

@@ -4,7 +4,10 @@
 // that scripts test.
 
 #include "cli/CommandLine.h"
+#include <string>
+
 #include "engine/rename/JournaledWalk.h"
+#include "engine/rename/NameRules.h"
 
 namespace quor::cli {
 
@@ -20,5 +23,16 @@ inline constexpr int kExitSignalBase = 128;  // + the signal that stopped the ru
 // called after each entry of a run beside the progress; false stops the
 // run as Ctrl+C does (tests use it to stop or fail a run midway).
 [[nodiscard]] int RunCommand(const CommandLine& line, const ProgressFn::StepFn& hook = {});
+
+// What the commands share with the watch (cli/Watch.h):
+// "quor-rename: <message>" on standard error.
+void Say(const std::string& message);
+// The settings file that the command line names, or the window's own; ""
+// with --defaults.
+[[nodiscard]] std::string SettingsFileOf(const CommandLine& line);
+// The rules that the command line asks for: the settings file's, then -o,
+// -r and -e. False after saying why they cannot be had (a settings file
+// that cannot be read, a regex row that does not compile).
+[[nodiscard]] bool ReadRules(const CommandLine& line, RenameOptions& options);
 
 }  // namespace quor::cli

@@ -40,6 +40,9 @@ _quor_rename() {
             COMPREPLY=($(compgen -e -- "$cur"))
             return
             ;;
+        --settle | --poll)
+            return  # SECONDS
+            ;;
         --undo)
             # The run IDs the history holds, newest first.
             local history=${XDG_STATE_HOME:-$HOME/.local/state}/quor-renamer/history
@@ -60,7 +63,8 @@ _quor_rename() {
     fi
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "--settings --defaults -o --option -r --replace -e --regex -n --dry-run -q --quiet
-            -d --directory --path-env --undo --history --list --with-dir --with-ext -h --help --version" -- "$cur"))
+            -d --directory --path-env --undo --history --list --with-dir --with-ext --watch --settle --poll
+            -h --help --version" -- "$cur"))
         return
     fi
     _filedir

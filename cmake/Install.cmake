@@ -50,6 +50,17 @@ string(REPLACE "\n" "\n " QUOR_LICENSE_TEXT " ${QUOR_LICENSE_TEXT}")
 configure_file(packaging/copyright.in ${CMAKE_CURRENT_BINARY_DIR}/copyright @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION share/doc/quor-renamer)
 
+# The watch as a service of the user's own service manager. Its ExecStart
+# names the installed program, under whatever prefix the install has (the
+# package's /usr, or ~/.local); share/systemd/user is searched for either.
+set(QUOR_WATCH_UNIT quor-rename-watch@.service)
+install(CODE "
+  file(READ \"${CMAKE_CURRENT_SOURCE_DIR}/packaging/${QUOR_WATCH_UNIT}\" unit)
+  string(REPLACE \"/usr/bin/quor-rename\" \"\${CMAKE_INSTALL_PREFIX}/bin/quor-rename\" unit \"\${unit}\")
+  file(WRITE \"${CMAKE_CURRENT_BINARY_DIR}/unit/${QUOR_WATCH_UNIT}\" \"\${unit}\")
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/systemd/user\" TYPE FILE
+       FILES \"${CMAKE_CURRENT_BINARY_DIR}/unit/${QUOR_WATCH_UNIT}\")")
+
 if(TARGET quor-renamer)
 # Where the executable lands in the build tree: the help is built beside it
 # so that the Help button works from the build directory too.

@@ -28,7 +28,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest
 # against what users have.
 # The last line: the command-line renamers that bench_core_cli compares with,
 # man, which checks the manual page, bash-completion, which runs the completion,
-# and strace, which holds a run up between its look and its rename on exFAT.
+# strace, which holds a run up between its look and its rename on exFAT, and
+# systemd, whose systemd-analyze checks the watch's user service.
 TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth exfatprogs exfat-fuse fuse3 desktop-file-utils appstream
                fonts-noto-mono fonts-noto-cjk fonts-dejavu-core
-               rename mmv man-db bash-completion strace)
+               rename mmv man-db bash-completion strace systemd)

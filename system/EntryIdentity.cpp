@@ -119,7 +119,10 @@ bool IdentityCheck::Holds(const EntryId& recorded, const std::string& path, SysR
   EntryId now;
   const SysResult looked = IdentityOf(path, now, recorded.Gen != EntryId::kUnknown);
   if (found != nullptr) *found = looked;
-  if (!looked) return false;
+  return looked && Same(recorded, now, path);
+}
+
+bool IdentityCheck::Same(const EntryId& recorded, EntryId now, const std::string& path) {
   const std::string_view folder = ContainingFolder(path);
   auto it = folders_.find(folder);
   if (it == folders_.end()) {

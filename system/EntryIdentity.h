@@ -75,6 +75,8 @@ class IdentityCheck {
   // True when the entry at `path` may be taken for the entry that
   // `recorded` describes; `found` gets the system's answer to the look.
   [[nodiscard]] bool Holds(const EntryId& recorded, const std::string& path, SysResult* found = nullptr);
+  // The same for `now`, the identity of the entry at `path`, looked at already.
+  [[nodiscard]] bool Same(const EntryId& recorded, EntryId now, const std::string& path);
 
  private:
   struct Folder {

@@ -45,10 +45,7 @@ std::vector<RunSummary> ListRuns(const std::string& historyDir) {
   return runs;
 }
 
-namespace {
-
-// PlanUndo with the heads of the folder's records read already.
-UndoPlan PlanUndoIn(const std::vector<RecordHead>& heads, const std::string& runId) {
+UndoPlan PlanUndo(const std::vector<RecordHead>& heads, const std::string& runId) {
   UndoPlan plan;
   plan.RunId = runId;
   const auto it = std::find_if(heads.begin(), heads.end(), [&](const RecordHead& h) { return h.Record.Id == runId; });
@@ -138,6 +135,8 @@ UndoPlan PlanUndoIn(const std::vector<RecordHead>& heads, const std::string& run
   return plan;
 }
 
+namespace {
+
 // The folders an undo renames in, sorted.
 std::vector<std::string> FoldersOf(const UndoPlan& plan) {
   std::set<std::string_view> folders;
@@ -207,7 +206,7 @@ UndoOutcome UndoUnderLocks(const std::string& historyDir, UndoPlan& plan, const 
       choice = again;
       continue;
     }
-    plan = PlanUndoIn(heads, choice.RunId);
+    plan = PlanUndo(heads, choice.RunId);
     if (plan.Why == UndoPlan::Block::NothingLeft && passed.insert(choice.RunId).second) {
       // The counts promised more than the renames hold: the next run, if this one was but a candidate.
       choice = candidate(heads, passed);
@@ -236,7 +235,7 @@ UndoOutcome UndoUnderLocks(const std::string& historyDir, UndoPlan& plan, const 
 
 UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId) {
   // Heads and ends: the run and its undos are read through where they count.
-  return PlanUndoIn(ReadRecordHeads(historyDir, 0), runId);
+  return PlanUndo(ReadRecordHeads(historyDir, 0), runId);
 }
 
 std::string LocalTimeText(std::int64_t seconds) {
@@ -258,7 +257,7 @@ std::string NewestUndoableRun(const std::string& historyDir) {
     if (!head.Undoable()) continue;
     // The counts may promise more than the renames hold (what a record of
     // the first version calls refused may be gone): the plan decides.
-    if (PlanUndoIn(heads, head.Record.Id).Why == UndoPlan::Block::None) return head.Record.Id;
+    if (PlanUndo(heads, head.Record.Id).Why == UndoPlan::Block::None) return head.Record.Id;
   }
   return {};
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/history/Recovery.h"
+#include "engine/record/RecordFolder.h"
 #include "engine/record/RecordFormat.h"
 #include "engine/rename/Refusal.h"
 #include "engine/rename/Undo.h"
@@ -69,6 +70,9 @@ struct UndoPlan {
   std::string Problem;  // why the run cannot be undone, in English words; "" when it can
 };
 [[nodiscard]] UndoPlan PlanUndo(const std::string& historyDir, const std::string& runId);
+// The same with the heads of the folder's records read already
+// (ReadRecordHeads(historyDir, 0)).
+[[nodiscard]] UndoPlan PlanUndo(const std::vector<RecordHead>& heads, const std::string& runId);
 
 // The newest rename run with renames left to undo; "" when there is none.
 // A run whose renames were all given back or given up is passed over.

@@ -1,13 +1,14 @@
 #include "engine/history/RecordedRun.h"
 
 #include "engine/files/File.h"
+#include "engine/history/FolderHistory.h"
 #include "engine/record/Journal.h"
 
 namespace quor {
 
 RenameOutcome RenameRecorded(const std::string& historyDir, const std::string& folderText,
                              const RenameOptions& options, RecordedRunNotes& notes, const ProgressFn& progress,
-                             const NameSet* only, const std::string& recordText, std::optional<UndoLists> undo) {
+                             const RecordedRunAsked& asked) {
   notes = RecordedRunNotes();
   // The run's own walk takes this lock again, as the thread that holds it.
   const FolderLocks locks({FolderOfText(folderText)}, progress);
@@ -17,9 +18,11 @@ RenameOutcome RenameRecorded(const std::string& historyDir, const std::string& f
     return outcome;
   }
   notes.Repaired = RecoverInterruptedRuns(historyDir);
-  JournalWriter journal(historyDir, RunKind::Rename, recordText.empty() ? folderText : recordText);
-  RenameOutcome outcome = undo ? RunRename(folderText, options, *undo, progress, &journal, only)
-                               : RunRecordedRename(folderText, options, journal, progress, only);
+  JournalWriter journal(historyDir, RunKind::Rename, asked.RecordText.empty() ? folderText : asked.RecordText);
+  const EarlierRenamesFn earlier = asked.Earlier ? asked.Earlier : EarlierRenamesFrom(historyDir);
+  RenameOutcome outcome = asked.Undo
+                              ? RunRename(folderText, options, *asked.Undo, progress, &journal, asked.Only, earlier)
+                              : RunRecordedRename(folderText, options, journal, progress, asked.Only, earlier);
   notes.Id = journal.Id();
   notes.Problem = journal.Problem();
   return outcome;

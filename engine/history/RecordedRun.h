@@ -21,14 +21,22 @@ struct RecordedRunNotes {
   std::string Problem;      // why it has no complete record; "" when all is well
 };
 
-// RunRename (with `undo`) or RunRecordedRename of `folderText`, recorded in
-// `historyDir` under `recordText` (what the run was asked to rename; "":
-// the folder text). A wait for the lock that `progress` gives up ends the
-// run cancelled before anything was read, repaired or recorded, with the
-// undo lists as they were.
+// What a recorded run takes besides its folder text and rules.
+struct RecordedRunAsked {
+  const NameSet* Only = nullptr;  // RunRename's `only`
+  std::string RecordText;         // what the run was asked to rename; "": the folder text
+  std::optional<UndoLists> Undo;  // the window's undo lists: RunRename then, else RunRecordedRename
+  // The renames of earlier runs that files coming late follow; none given:
+  // the history's own (EarlierRenamesFrom), read as the run lists its folder.
+  EarlierRenamesFn Earlier;
+};
+
+// RunRename or RunRecordedRename of `folderText`, recorded in `historyDir`.
+// A wait for the lock that `progress` gives up ends the run cancelled
+// before anything was read, repaired or recorded, with the undo lists as
+// they were.
 RenameOutcome RenameRecorded(const std::string& historyDir, const std::string& folderText,
                              const RenameOptions& options, RecordedRunNotes& notes, const ProgressFn& progress = {},
-                             const NameSet* only = nullptr, const std::string& recordText = {},
-                             std::optional<UndoLists> undo = std::nullopt);
+                             const RecordedRunAsked& asked = {});
 
 }  // namespace quor

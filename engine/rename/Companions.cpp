@@ -8,7 +8,64 @@
 
 namespace quor {
 
-RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& selected) {
+namespace {
+
+// The positions of a name's dots that end a main's name: from the last one
+// back, none at the start or the end of the name.
+template <typename Fn>
+bool ForEachMainLength(std::string_view name, Fn&& fn) {
+  for (std::size_t dot = name.rfind('.'); dot != std::string_view::npos && dot > 0; dot = name.rfind('.', dot - 1)) {
+    if (dot + 1 == name.size()) continue;
+    if (fn(dot)) return true;
+  }
+  return false;
+}
+
+// Gives the files that come late a main among the listed files: the
+// recording that an earlier rename made of the name before one of their
+// dots, still under that name and still the entry it renamed.
+void FindLateMains(const std::vector<Listed>& all, const std::vector<std::size_t>& candidates,
+                   const std::unordered_map<std::string_view, std::size_t>& files,
+                   const std::vector<EarlierRename>& renames, std::vector<std::size_t>& mainOf,
+                   std::vector<std::vector<std::size_t>>& companions,
+                   std::unordered_map<std::size_t, RunOrder::Late>& late) {
+  std::unordered_map<std::string_view, std::vector<std::size_t>> byOldName;  // newest first, as given
+  for (std::size_t r = 0; r < renames.size(); ++r) byOldName[renames[r].OldName].push_back(r);
+  // A main must not follow, however far up, the file that would follow it.
+  const auto reaches = [&](std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k != kNoMain; k = mainOf[k])
+      if (k == to) return true;
+    return false;
+  };
+  IdentityCheck identities;
+  std::vector<std::size_t> touched;
+  for (const std::size_t i : candidates) {
+    const std::string_view name = all[i].Name;
+    ForEachMainLength(name, [&](std::size_t length) {
+      const auto old = byOldName.find(name.substr(0, length));
+      if (old == byOldName.end()) return false;
+      for (const std::size_t r : old->second) {
+        const auto main = files.find(renames[r].NewName);
+        if (main == files.end() || reaches(main->second, i)) continue;
+        const Listed& recording = all[main->second];
+        if (!identities.Holds(renames[r].Id, recording.FullPath)) continue;
+        mainOf[i] = main->second;
+        companions[main->second].push_back(i);
+        touched.push_back(main->second);
+        late[i] = {length, recording.Name};
+        return true;
+      }
+      return false;
+    });
+  }
+  // Companions in listing order, the late ones among them.
+  for (const std::size_t m : touched) std::sort(companions[m].begin(), companions[m].end());
+}
+
+}  // namespace
+
+RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& selected, const EarlierRenamesFn& earlier,
+                        const std::string& folder) {
   RunOrder order;
   // A companion has two dots at least (X.ts.err); a folder of recordings
   // without any is read once more and no more.
@@ -16,6 +73,7 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
   const bool any = std::any_of(all.begin(), all.end(), [&](const Listed& e) { return !e.IsFolder && dots(e.Name) >= 2; });
   std::vector<std::size_t> mainOf(all.size(), kNoMain);
   std::vector<std::vector<std::size_t>> companions(any ? all.size() : 0);
+  std::unordered_map<std::size_t, RunOrder::Late> late;  // by listing position
   if (any) {
     // The files that may have companions: those with an extension. A '.' is
     // never the second byte of a character, in UTF-8 or CP932.
@@ -27,27 +85,39 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
       if (!all[i].IsFolder && dot != std::string::npos && dot + 1 < name.size()) files.emplace(name, i);
     }
     // Each file's main: the longest name before one of its dots.
+    std::vector<std::size_t> orphans;  // files that may follow a recording by its old name
     for (std::size_t i = 0; i < all.size(); ++i) {
       if (all[i].IsFolder) continue;
-      const std::string_view name = all[i].Name;
-      for (std::size_t dot = name.rfind('.'); dot != std::string_view::npos && dot > 0; dot = name.rfind('.', dot - 1)) {
-        if (dot + 1 == name.size()) continue;
-        const auto it = files.find(name.substr(0, dot));
-        if (it == files.end()) continue;
+      const bool found = ForEachMainLength(all[i].Name, [&](std::size_t length) {
+        const auto it = files.find(std::string_view(all[i].Name).substr(0, length));
+        if (it == files.end()) return false;
         mainOf[i] = it->second;
         companions[it->second].push_back(i);
-        break;
-      }
+        return true;
+      });
+      if (!found && dots(all[i].Name) >= 2) orphans.push_back(i);
+    }
+    if (earlier && !orphans.empty()) {
+      const std::vector<EarlierRename> renames = earlier(folder);
+      if (!renames.empty()) FindLateMains(all, orphans, files, renames, mainOf, companions, late);
     }
   }
+  // A late file stands on its own when the run does not take its recording.
+  const auto takenWithMain = [&](std::size_t i) {
+    std::size_t top = i;
+    while (mainOf[top] != kNoMain) top = mainOf[top];
+    return top != i && selected[top];
+  };
   order.Entries.reserve(all.size());
   order.MainOf.reserve(all.size());
   order.HasCompanions.reserve(all.size());
   std::vector<std::size_t> runPosition(any ? all.size() : 0, kNoMain);
   std::vector<std::size_t> stack;
   for (std::size_t root = 0; root < all.size(); ++root) {
-    if (!selected[root] || mainOf[root] != kNoMain) continue;
+    if (!selected[root]) continue;
+    if (mainOf[root] != kNoMain && (late.count(root) == 0 || takenWithMain(root))) continue;
     if (!any || companions[root].empty()) {
+      if (any && late.count(root) != 0) order.LateOf[order.Entries.size()] = std::move(late[root]);
       order.Entries.push_back(std::move(all[root]));
       order.MainOf.push_back(kNoMain);
       order.HasCompanions.push_back(0);
@@ -59,7 +129,8 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
       const std::size_t i = stack.back();
       stack.pop_back();
       runPosition[i] = order.Entries.size();
-      order.MainOf.push_back(mainOf[i] == kNoMain ? kNoMain : runPosition[mainOf[i]]);
+      if (const auto it = late.find(i); it != late.end()) order.LateOf[order.Entries.size()] = std::move(it->second);
+      order.MainOf.push_back(i == root || mainOf[i] == kNoMain ? kNoMain : runPosition[mainOf[i]]);
       order.HasCompanions.push_back(companions[i].empty() ? 0 : 1);
       order.Entries.push_back(std::move(all[i]));
       for (auto c = companions[i].rbegin(); c != companions[i].rend(); ++c) stack.push_back(*c);

@@ -6,16 +6,35 @@
 // its own suffix, and never the rules on its own name.
 
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/files/Findfile.h"
 #include "engine/rename/Listing.h"
+#include "system/EntryIdentity.h"
 
 namespace quor {
 
 inline constexpr std::size_t kNoMain = std::numeric_limits<std::size_t>::max();
+
+// A rename that an earlier recorded run made in a folder and that is not
+// undone (engine/history/FolderHistory.h finds them): a file written after
+// the recording was renamed follows it by the name it had.
+struct EarlierRename {
+  std::string OldName;
+  std::string NewName;
+  EntryId Id;  // the entry as the run recorded it
+  std::string RunId;
+  std::int64_t When = 0;  // when its record was last written, in nanoseconds since 1970
+};
+
+// The earlier renames in `folder`, newest run first. A run asks at most
+// once, and only when a file of its listing may follow a recording by an
+// old name.
+using EarlierRenamesFn = std::function<std::vector<EarlierRename>(const std::string& folder)>;
 
 // The entries of a run in the order it takes them.
 struct RunOrder {
@@ -26,6 +45,16 @@ struct RunOrder {
   std::vector<std::size_t> MainOf;
   // True for an entry that another one follows.
   std::vector<char> HasCompanions;
+  // Files that follow a recording by the name an earlier run renamed it
+  // from, by their position in Entries: the length of that old name, which
+  // their own name starts with, and the recording's name now. Such a file
+  // comes after its recording when the run takes that too (MainOf tells),
+  // else on its own (MainOf kNoMain), following the name the recording has.
+  struct Late {
+    std::size_t OldLength = 0;
+    std::string Recording;
+  };
+  std::unordered_map<std::size_t, Late> LateOf;
 };
 
 // The companion rule on a whole listing: a file whose name is the complete
@@ -36,7 +65,17 @@ struct RunOrder {
 // order, each followed by its companions (theirs after them), whether the
 // selection marks them or not. A companion whose entry the run does not
 // take stays out of the run.
-[[nodiscard]] RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& selected);
+//
+// Companions that come late: a file that has no such main, but whose name
+// is the old name of an earlier rename (`earlier`, of the listing's
+// `folder`) followed by "." and more, follows the recording that rename
+// made, provided that the recording still bears its new name and is the
+// entry the run renamed (its identity). It comes after that recording when
+// the run takes it, and is taken on its own when the selection marks it.
+// Where several renames had that old name, the newest that holds wins;
+// where several old names fit, the longest.
+[[nodiscard]] RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& selected,
+                                      const EarlierRenamesFn& earlier = {}, const std::string& folder = {});
 
 // The entries of the listing of `folderText`'s folder that `folderText`
 // (its mask, if it has one) and `only` select.

@@ -25,9 +25,16 @@ std::string FormatLine(const RenameLine& line) {
     text += kLogArrow;
     text += DisplayName(line.OldName);
   }
-  if (!line.Ok) AppendReason(text, line.Why);
+  if (!line.Ok) {
+    AppendReason(text, line.Why);
+  } else if (!line.Follows.empty()) {
+    text += '\t';
+    text += FollowNote(line.Follows);
+  }
   return text;
 }
+
+std::string FollowNote(const std::string& recording) { return "本体 " + DisplayName(recording) + " に合わせました"; }
 
 std::string FormatLine(const UndoLine& line) {
   std::string text = line.Ok ? "Undo\t" : "Error\t";

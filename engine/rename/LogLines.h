@@ -26,6 +26,7 @@ struct RenameLine {
   std::string OldName;
   Refusal Why;
   bool Plain = false;  // both names known to be plain text (IsPlainText): shown as they are
+  std::string Follows = {};  // a file that came late: the name of the recording it followed
 };
 
 // One line of an undo: "Undo" or "Error", the path given back, the path the
@@ -37,11 +38,16 @@ struct UndoLine {
   Refusal Why;
 };
 
-// "Rename\t<new>\t←\t<old>" with names shown as DisplayName shows them, and
+// "Rename\t<new>\t←\t<old>" with names shown as DisplayName shows them (a
+// file that followed a recording late adds "本体 <recording> に合わせました"
+// as a fifth field, an "Error" line its reason only), and
 // "Undo\t<old>\t←\t<new>" with full paths. An "Error" line has the same four
 // fields and the reason as a fifth.
 [[nodiscard]] std::string FormatLine(const RenameLine& line);
 [[nodiscard]] std::string FormatLine(const UndoLine& line);
+
+// The note of a file that followed a recording late: "本体 X「a」.ts に合わせました".
+[[nodiscard]] std::string FollowNote(const std::string& recording);
 
 // The line for an entry moved back from the temporary name where a killed
 // run left it: "Recover\t<path now>\t←\t<temporary path>", or, when it

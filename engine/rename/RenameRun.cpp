@@ -20,7 +20,7 @@ namespace {
 // companions the whole folder's listing, each selected entry followed by the
 // files that follow it.
 RunOrder ListRun(const std::string& folderText, const NameSet* only, bool companions,
-                 const SimulatedFolder* simulated, RenameOutcome& outcome) {
+                 const SimulatedFolder* simulated, const EarlierRenamesFn& earlier, RenameOutcome& outcome) {
   RunOrder order;
   std::vector<Listed> listed;
   if (companions) {
@@ -41,7 +41,7 @@ RunOrder ListRun(const std::string& folderText, const NameSet* only, bool compan
       if (selected[i]) missing.erase(listed[i].Name);
     outcome.NotFound.assign(missing.begin(), missing.end());
   }
-  if (companions) return WithCompanions(std::move(listed), selected);
+  if (companions) return WithCompanions(std::move(listed), selected, earlier, FolderOfText(folderText));
   order.MainOf.assign(listed.size(), kNoMain);
   order.HasCompanions.assign(listed.size(), 0);
   order.Entries = std::move(listed);
@@ -55,7 +55,7 @@ RunOrder ListRun(const std::string& folderText, const NameSet* only, bool compan
 template <typename RenameFn>
 RenameOutcome Execute(const std::string& folderText, const NameSet* only, const RenameOptions& options,
                       const ProgressFn& progress, RenameFn&& rename, JournalWriter* journal, RunFolder* real,
-                      const SimulatedFolder* simulated = nullptr) {
+                      const EarlierRenamesFn& earlier, const SimulatedFolder* simulated = nullptr) {
   RenameOutcome outcome;
   RunOrder run;
   std::vector<Step> steps;  // of the batch in progress
@@ -75,7 +75,7 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
       journal, progress, std::move(folders),
       [&] {
         planner.emplace(options);
-        run = ListRun(folderText, only, options.Companions, simulated, outcome);
+        run = ListRun(folderText, only, options.Companions, simulated, earlier, outcome);
         outcome.Listed = run.Entries.size();
         return run.Entries.size();
       },
@@ -86,11 +86,15 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
         for (std::size_t i = begin; i < stop; ++i) {
           const Listed& entry = run.Entries[i];
           const std::size_t main = run.MainOf[i];
-          if (main == kNoMain) {
-            steps.push_back(planner->Plan(entry));
-          } else {
+          const auto late = run.LateOf.find(i);
+          if (main != kNoMain) {
             const Followed& m = followed.at(main);
-            steps.push_back(planner->PlanCompanion(entry, run.Entries[main].Name.size(), m.Name, m.Refused));
+            const std::size_t stem = late != run.LateOf.end() ? late->second.OldLength : run.Entries[main].Name.size();
+            steps.push_back(planner->PlanCompanion(entry, stem, m.Name, m.Refused));
+          } else if (late != run.LateOf.end()) {
+            steps.push_back(planner->PlanCompanion(entry, late->second.OldLength, late->second.Recording, false));
+          } else {
+            steps.push_back(planner->Plan(entry));
           }
           const Step& step = steps.back();
           if (run.HasCompanions[i])
@@ -119,7 +123,11 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
         }
         if (run.HasCompanions[i] && why) followed[i].Refused = true;
         const bool ok = !why;
-        outcome.Lines.push_back({ok, std::move(step.NewName), entry.Name, std::move(why), step.Plain});
+        // A file that came late says which recording it followed.
+        std::string follows;
+        if (const auto late = run.LateOf.find(i); late != run.LateOf.end())
+          follows = main == kNoMain ? late->second.Recording : followed.at(main).Name;
+        outcome.Lines.push_back({ok, std::move(step.NewName), entry.Name, std::move(why), step.Plain, std::move(follows)});
       });
   outcome.Cancelled = end.Cancelled;
   outcome.Failure = end.Failure;
@@ -132,7 +140,8 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
 }  // namespace
 
 RenameOutcome RunRename(const std::string& folderText, const RenameOptions& options, UndoLists undo,
-                        const ProgressFn& progress, JournalWriter* journal, const NameSet* only) {
+                        const ProgressFn& progress, JournalWriter* journal, const NameSet* only,
+                        const EarlierRenamesFn& earlier) {
   undo.OldPaths.clear();
   undo.NewPaths.clear();
   undo.Ids.clear();
@@ -148,34 +157,34 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
         }
         return result;
       },
-      journal, &folder);
+      journal, &folder, earlier);
 }
 
 RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptions& options, JournalWriter& journal,
-                                const ProgressFn& progress, const NameSet* only) {
+                                const ProgressFn& progress, const NameSet* only, const EarlierRenamesFn& earlier) {
   RunFolder folder(FolderOfText(folderText));
   return Execute(
       folderText, only, options, progress,
       [&](std::size_t seq, const Listed& entry, const std::string& newPath, const EntryId&) {
         return folder.Rename(entry, newPath, &journal, seq);
       },
-      &journal, &folder);
+      &journal, &folder, earlier);
 }
 
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
-                            const ProgressFn& progress, const NameSet* only) {
+                            const ProgressFn& progress, const NameSet* only, const EarlierRenamesFn& earlier) {
   SimulatedFolder folder;
-  return PreviewRename(folder, folderText, options, progress, only);
+  return PreviewRename(folder, folderText, options, progress, only, earlier);
 }
 
 RenameOutcome PreviewRename(SimulatedFolder& folder, const std::string& folderText, const RenameOptions& options,
-                            const ProgressFn& progress, const NameSet* only) {
+                            const ProgressFn& progress, const NameSet* only, const EarlierRenamesFn& earlier) {
   return Execute(
       folderText, only, options, progress,
       [&](std::size_t, const Listed& entry, const std::string& newPath, const EntryId&) {
         return folder.Rename(entry.FullPath, newPath);
       },
-      nullptr, nullptr, &folder);
+      nullptr, nullptr, earlier, &folder);
 }
 
 }  // namespace quor

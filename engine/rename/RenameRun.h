@@ -11,6 +11,7 @@
 
 #include "engine/files/Findfile.h"
 #include "engine/record/Journal.h"
+#include "engine/rename/Companions.h"
 #include "engine/rename/JournaledWalk.h"
 #include "engine/rename/Listing.h"
 #include "engine/rename/LogLines.h"
@@ -56,14 +57,18 @@ struct RenameOutcome {
 // With `only`, the folder text names a folder without a mask and the run
 // takes only its entries spelt exactly as one of these names (a single file
 // handed over by a script), in listing order like any run.
+//
+// `earlier` gives the renames of earlier runs that files coming late follow
+// (engine/rename/Companions.h); their lines name the recording followed.
 RenameOutcome RunRename(const std::string& folderText, const RenameOptions& options, UndoLists undo,
                         const ProgressFn& progress = {}, JournalWriter* journal = nullptr,
-                        const NameSet* only = nullptr);
+                        const NameSet* only = nullptr, const EarlierRenamesFn& earlier = {});
 
 // RunRename for a caller whose way back is the history record alone (the
 // command line): no undo list is kept, which spares a copy of every path.
 RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptions& options, JournalWriter& journal,
-                                const ProgressFn& progress = {}, const NameSet* only = nullptr);
+                                const ProgressFn& progress = {}, const NameSet* only = nullptr,
+                                const EarlierRenamesFn& earlier = {});
 
 // What RunRename would do now, touching nothing: each rename is checked
 // against the folder as it stands and against the renames before it in the
@@ -71,11 +76,13 @@ RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptio
 // nothing else changes, its lines are the lines that RunRename then writes,
 // reasons included.
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
-                            const ProgressFn& progress = {}, const NameSet* only = nullptr);
+                            const ProgressFn& progress = {}, const NameSet* only = nullptr,
+                            const EarlierRenamesFn& earlier = {});
 // The same in a simulated folder that earlier previews renamed in, for a
 // preview of several runs one after the other.
 class SimulatedFolder;
 RenameOutcome PreviewRename(SimulatedFolder& folder, const std::string& folderText, const RenameOptions& options,
-                            const ProgressFn& progress = {}, const NameSet* only = nullptr);
+                            const ProgressFn& progress = {}, const NameSet* only = nullptr,
+                            const EarlierRenamesFn& earlier = {});
 
 }  // namespace quor

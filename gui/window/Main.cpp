@@ -17,6 +17,7 @@
 
 #include "engine/files/File.h"
 #include "engine/files/FileList.h"
+#include "engine/history/FolderHistory.h"
 #include "engine/record/Retention.h"
 #include "gui/controls/Application.h"
 #include "gui/controls/DropFiles.h"
@@ -422,8 +423,8 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   std::vector<std::string> oldPaths, newPaths;
   std::vector<EntryId> ids;
   RecordedRunNotes notes;
-  const RenameOutcome outcome = RenameRecorded(HistoryFolder(), folder, options, notes, Progress(progress), nullptr,
-                                               {}, UndoLists{oldPaths, newPaths, ids});
+  const RenameOutcome outcome = RenameRecorded(HistoryFolder(), folder, options, notes, Progress(progress),
+                                               {nullptr, {}, UndoLists{oldPaths, newPaths, ids}, {}});
   if (waitGivenUp_) {
     StatusBar->SetText(std::string(kWaitGivenUp) + "何もリネームしていません");
     return;
@@ -621,7 +622,8 @@ void TFormRenamer::BtnPreviewClick(QObject* /*Sender*/) {
   {
     TWaitCursor wait;
     TProgress progress(this, QStringLiteral("プレビュー"));
-    preview = PreviewRename(EditFolder->Text(), ReadOptions(), Progress(progress));
+    preview = PreviewRename(EditFolder->Text(), ReadOptions(), Progress(progress), nullptr,
+                            EarlierRenamesFrom(HistoryFolder()));
     StatusBar->SetText(RenameSummary("プレビュー", preview, EditFolder->Text()));
     if (preview.Failure) std::rethrow_exception(preview.Failure);
     if (preview.Cancelled) return;

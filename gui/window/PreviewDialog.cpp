@@ -24,7 +24,8 @@ QVariant TPreviewModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
       if (index.column() == 0)
-        return line.Ok ? QStringLiteral("Rename") : QString::fromStdString("Error: " + RefusalText(line.Why));
+        return line.Ok ? QString::fromStdString(line.Follows.empty() ? "Rename" : "Rename: " + FollowNote(line.Follows))
+                       : QString::fromStdString("Error: " + RefusalText(line.Why));
       return QString::fromStdString(DisplayName(index.column() == 1 ? line.NewName : line.OldName));
     case Qt::BackgroundRole:
       return line.Ok ? QVariant() : QVariant(QBrush(QColor(0xFF, 0xE0, 0xE0)));

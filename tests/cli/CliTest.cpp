@@ -236,6 +236,15 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
       {"--list with --dry-run", {"--list", "--defaults", "-n", "{d}"}},
       {"--list with --quiet", {"--list", "--defaults", "--quiet", "{d}"}},
       {"a file named as a folder", {"--defaults", "{d}/a.MP4/"}},
+      {"--watch without a folder", {"--watch", "--defaults"}},
+      {"--watch of a single file", {"--watch", "--defaults", "{d}/a.MP4"}},
+      {"--watch with --dry-run", {"--watch", "--defaults", "-n", "{d}"}},
+      {"--watch with -d", {"--watch", "--defaults", "-d", "{d}"}},
+      {"--watch with a pattern that does not compile", {"--watch", "--defaults", "-e", "(a", "b", "{d}"}},
+      {"--settle without --watch", {"--defaults", "--settle", "1", "{d}"}},
+      {"--settle below zero", {"--watch", "--defaults", "--settle", "-1", "{d}"}},
+      {"--settle that is no number", {"--watch", "--defaults", "--settle=1.2.3", "{d}"}},
+      {"--poll of no time", {"--watch", "--defaults", "--poll", "0", "{d}"}},
   };
   for (const auto& c : cases) {
     const std::string what = c.what;

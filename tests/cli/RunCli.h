@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <stdexcept>
@@ -88,8 +89,8 @@ class CliProcess {
     }
     close(out[1]);
     close(err[1]);
-    out_ = out[0];
-    err_ = err[0];
+    outFd_ = out[0];
+    errFd_ = err[0];
   }
   ~CliProcess() {
     if (pid_ > 0) (void)Wait();
@@ -100,26 +101,32 @@ class CliProcess {
   void Signal(int sig) const { kill(pid_, sig); }
   [[nodiscard]] pid_t Pid() const { return pid_; }
 
-  CliResult Wait() {
-    CliResult r;
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    std::string* into[2] = {&r.Out, &r.Err};
-    int open = out_ < 0 ? 1 : 2;
-    while (open > 0) {
-      if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
-      for (int i = 0; i < 2; ++i) {
-        if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-        char buffer[65536];
-        const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-        if (n > 0) {
-          into[i]->append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-          close(fds[i].fd);
-          fds[i].fd = -1;
-          --open;
-        }
-      }
+  // Reads what the program writes until its standard error holds `text`
+  // `times` times (true), it closes both, or `timeoutMs` pass. What was read
+  // stays for Wait.
+  bool WaitForErr(const std::string& text, int timeoutMs, std::size_t times = 1) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto enough = [&] {
+      std::size_t found = 0;
+      for (std::size_t at = err_.find(text); at != std::string::npos && found < times; at = err_.find(text, at + 1)) ++found;
+      return found >= times;
+    };
+    while (!enough()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || !Pump(static_cast<int>(left.count()))) return enough();
     }
+    return true;
+  }
+  // Standard output and error so far.
+  [[nodiscard]] const std::string& OutSoFar() const { return out_; }
+  [[nodiscard]] const std::string& ErrSoFar() const { return err_; }
+
+  CliResult Wait() {
+    while (Pump(-1)) {
+    }
+    CliResult r;
+    r.Out = std::move(out_);
+    r.Err = std::move(err_);
     int status = 0;
     waitpid(pid_, &status, 0);
     pid_ = -1;
@@ -128,9 +135,35 @@ class CliProcess {
   }
 
  private:
+  // Waits up to `timeoutMs` (-1: no limit) for output and reads what came;
+  // false once both pipes are closed or nothing came in time.
+  bool Pump(int timeoutMs) {
+    pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+    if (outFd_ < 0 && errFd_ < 0) return false;
+    const int n = poll(fds, 2, timeoutMs);
+    if (n < 0) return errno == EINTR;
+    if (n == 0) return false;
+    std::string* into[2] = {&out_, &err_};
+    int* fd[2] = {&outFd_, &errFd_};
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[65536];
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        into[i]->append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        close(*fd[i]);
+        *fd[i] = -1;
+      }
+    }
+    return true;
+  }
+
   pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
+  int outFd_ = -1;
+  int errFd_ = -1;
+  std::string out_;
+  std::string err_;
 };
 
 // quor-rename under strace, every renameat2 from the `from`th on held up

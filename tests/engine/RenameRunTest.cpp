@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "system/Exception.h"
+#include "engine/history/FolderHistory.h"
 #include "engine/history/History.h"
 #include "engine/record/Journal.h"
 #include "tests/TempFolder.h"
@@ -692,6 +693,100 @@ TEST(Companions, PreviewEqualsTheRunAndTheHistoryUndoesIt) {
   ASSERT_EQ(plan.Problem, "");
   (void)UndoRecordedRun(history.Path(), plan);
   EXPECT_EQ(dir.Names(), before);
+}
+
+
+// A file that a recorder writes after its recording was renamed follows the
+// recording by the name the history says it had, in every run, as long as
+// the recording still bears its new name and is the entry the run renamed.
+TEST(Companions, FollowTheirRecordingWhenTheyComeLate) {
+  const std::string rec = "番組 第01話｢タイトル｣[字].TS";
+  const std::string tidy = "番組 第01話「タイトル」";
+  const std::string followed = "\t本体 " + tidy + ".ts に合わせました";
+  using Step = void (*)(const TempFolder& dir, const std::string& history, const std::string& run);
+  const Step none = [](const TempFolder&, const std::string&, const std::string&) {};
+  const struct {
+    const char* what;
+    std::vector<std::string> late;  // written after the first run
+    Step between;                   // after the first run, before the late files
+    bool alone;                     // the second run takes the late files by name, as a hook hands them over
+    bool companions;
+    std::vector<std::string> after;
+    std::vector<std::string> lines;  // of the second run, in any order
+  } cases[] = {
+      {"a late file follows its recording", {rec + ".err"}, none, false, true,
+       {tidy + ".ts", tidy + ".ts.err"}, {"Rename\t" + tidy + ".ts.err\t←\t" + rec + ".err" + followed}},
+      {"... handed over alone", {rec + ".err", rec + ".program.txt"}, none, true, true,
+       {tidy + ".ts", tidy + ".ts.err", tidy + ".ts.program.txt"},
+       {"Rename\t" + tidy + ".ts.err\t←\t" + rec + ".err" + followed,
+        "Rename\t" + tidy + ".ts.program.txt\t←\t" + rec + ".program.txt" + followed}},
+      {"... and what follows it", {rec + ".MP4", rec + ".MP4.ASS"}, none, false, true,
+       {tidy + ".ts", tidy + ".ts.mp4", tidy + ".ts.mp4.ass"},
+       {"Rename\t" + tidy + ".ts.mp4\t←\t" + rec + ".MP4" + followed,
+        "Rename\t" + tidy + ".ts.mp4.ass\t←\t" + rec + ".MP4.ASS"}},
+      {"another file bears the recording's new name",
+       {rec + ".err"},
+       [](const TempFolder& dir, const std::string&, const std::string&) {
+         std::filesystem::rename(dir / "番組 第01話「タイトル」.ts", dir / "moved.ts");
+         dir.File("番組 第01話「タイトル」.ts", "another");
+       },
+       false, true, {"moved.ts", tidy + ".err", tidy + ".ts"}, {"Rename\t" + tidy + ".err\t←\t" + rec + ".err"}},
+      {"the recording was renamed again since",
+       {rec + ".err"},
+       [](const TempFolder& dir, const std::string&, const std::string&) {
+         std::filesystem::rename(dir / "番組 第01話「タイトル」.ts", dir / "moved.ts");
+       },
+       false, true, {"moved.ts", tidy + ".err"}, {"Rename\t" + tidy + ".err\t←\t" + rec + ".err"}},
+      {"the run was undone: an ordinary companion again",
+       {rec + ".err"},
+       [](const TempFolder&, const std::string& history, const std::string& run) {
+         UndoPlan plan = PlanUndo(history, run);
+         (void)UndoRecordedRun(history, plan);
+       },
+       false, true, {tidy + ".ts", tidy + ".ts.err"},
+       {"Rename\t" + tidy + ".ts\t←\t" + rec, "Rename\t" + tidy + ".ts.err\t←\t" + rec + ".err"}},
+      {"without the option, its own name", {rec + ".err"}, none, false, false, {tidy + ".err", tidy + ".ts"},
+       {"Rename\t" + tidy + ".err\t←\t" + rec + ".err"}},
+  };
+  for (const auto& c : cases) {
+    TempFolder dir;
+    TempFolder history("quor-history");
+    dir.File(rec, "recording");
+    RenameOptions o;
+    o.DeleteAfterKakko = true;
+    o.Companions = c.companions;
+    std::vector<std::string> oldPaths, newPaths;
+    std::vector<EntryId> ids;
+    JournalWriter first(history.Path(), RunKind::Rename, dir.Path());
+    (void)RunRename(dir.Path(), o, {oldPaths, newPaths, ids}, {}, &first);
+    c.between(dir, history.Path(), first.Id());
+    NameSet only;
+    for (const std::string& name : c.late) {
+      dir.File(name, name);
+      only.insert(name);
+    }
+    const NameSet* names = c.alone ? &only : nullptr;
+    const EarlierRenamesFn earlier = EarlierRenamesFrom(history.Path());
+    const RenameOutcome preview = PreviewRename(dir.Path(), o, {}, names, earlier);
+    JournalWriter second(history.Path(), RunKind::Rename, dir.Path());
+    const RenameOutcome run = RunRename(dir.Path(), o, {oldPaths, newPaths, ids}, {}, &second, names, earlier);
+    std::vector<std::string> previewLog, runLog;
+    for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
+    for (const auto& line : run.Lines) runLog.push_back(FormatLine(line));
+    EXPECT_EQ(previewLog, runLog) << c.what << ": the preview";
+    std::vector<std::string> lines = c.lines;
+    std::sort(lines.begin(), lines.end());
+    std::sort(runLog.begin(), runLog.end());
+    EXPECT_EQ(runLog, lines) << c.what;
+    std::vector<std::string> after = c.after;
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(dir.Names(), after) << c.what;
+    // The second run is undone like any other: the late files get their names back.
+    UndoPlan plan = PlanUndo(history.Path(), second.Id());
+    ASSERT_EQ(plan.Problem, "") << c.what;
+    (void)UndoRecordedRun(history.Path(), plan);
+    for (const std::string& name : c.late) EXPECT_TRUE(dir.Has(name)) << c.what << ": " << name << " after the undo";
+  }
 }
 
 }  // namespace

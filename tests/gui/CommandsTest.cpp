@@ -290,6 +290,24 @@ TEST_F(Commands, PreviewShowsTheRunToComeAndRenamesOnRequest) {
   EXPECT_EQ(Log().size(), 2u);
 }
 
+// A file written after its recording was renamed follows it in the window
+// too: the preview's status says which recording, and so does the run's line.
+TEST_F(Commands, ACompanionThatComesLateFollowsItsRecording) {
+  File("X｢a｣[字].MP4");
+  form_->BtnRename->click();
+  ASSERT_TRUE(Has("X「a」[字].mp4"));
+  File("X｢a｣[字].MP4.ERR");
+  QString status;
+  form_->ShowPreviewProc = [&](const RenameOutcome& preview) {
+    TPreviewModel model(preview.Lines);
+    status = model.index(0, 0).data().toString();
+    return true;
+  };
+  form_->BtnPreview->click();
+  EXPECT_EQ(status.toStdString(), "Rename: 本体 X「a」[字].mp4 に合わせました");
+  EXPECT_EQ(Log(), std::vector<std::string>{"Rename\tX「a」[字].mp4.err\t←\tX｢a｣[字].MP4.ERR\t本体 X「a」[字].mp4 に合わせました"});
+}
+
 // A pattern that does not compile, typed or read from the settings file:
 // its cell says why, the status line which row, and neither command runs.
 TEST_F(Commands, ABrokenPatternIsMarkedAndNothingRuns) {

@@ -19,6 +19,8 @@
 
 #include "system/EntryIdentity.h"
 #include "system/FolderLock.h"
+#include "system/FolderWatch.h"
+#include "system/Mounts.h"
 #include "tests/TempFolder.h"
 
 namespace quor {
@@ -354,6 +356,109 @@ TEST(FolderLock, TheHoldingThreadTakesItAgainAndNoOtherDoes) {
   EXPECT_FALSE(anotherProcess(t / "F"));
   EXPECT_EQ(elsewhere(t / "F"), 0);
   EXPECT_EQ(FolderLock().TryLock(t / "missing").Error(), ENOENT);
+}
+
+// The file system of a path is that of the longest mount point that holds
+// it, the last mount on a point hiding those before; network file systems
+// are told by their type, FUSE ones by their subtype.
+TEST(Mounts, TellTheFileSystemOfAPath) {
+  const std::string table =
+      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+      "30 22 0:40 / /srv rw shared:5 master:1 - nfs4 nas:/export rw\n"
+      "31 30 0:41 / /srv/tv rw - cifs //nas/tv rw\n"
+      "32 22 0:42 / /media/my\\040disk rw - fuse.exfat /dev/sdb1 rw\n"
+      "33 22 0:43 / /mnt/box rw - fuse.sshfs me@box: rw\n"
+      "34 22 0:44 / /mnt/box rw - tmpfs tmpfs rw\n"
+      "garbage line\n";
+  const struct {
+    const char* path;
+    const char* type;
+    bool network;
+  } cases[] = {
+      {"/home/tv/a.ts", "ext4", false},        {"/", "ext4", false},
+      {"/srv", "nfs4", true},                  {"/srv/tv", "cifs", true},
+      {"/srv/tv/x/y", "cifs", true},           {"/srv/tvx", "nfs4", true},  // not in /srv/tv
+      {"/media/my disk/a", "fuse.exfat", false}, {"/mnt/box/a", "tmpfs", false},  // the later mount hides sshfs
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FileSystemTypeIn(table, c.path), c.type) << c.path;
+    EXPECT_EQ(IsNetworkFileSystem(FileSystemTypeIn(table, c.path)), c.network) << c.path;
+  }
+  EXPECT_TRUE(IsNetworkFileSystem("fuse.sshfs"));
+  EXPECT_TRUE(IsNetworkFileSystem("smb3"));
+  EXPECT_FALSE(IsNetworkFileSystem("fuseblk"));
+  EXPECT_EQ(FileSystemTypeIn("", "/a"), "");
+  test::TempFolder t;
+  EXPECT_NE(FileSystemTypeOf(t.Path()), "") << "this machine's own table";
+  EXPECT_EQ(FileSystemTypeOf(t / "gone"), "");
+}
+
+// What a watch asks of a file: whether a writer has it open, and a value
+// that changes with it, or with anything in a folder's tree.
+TEST(FolderWatch, TellsWritersAndChanges) {
+  test::TempFolder t;
+  test::WriteFile(t / "a.ts", "recording");
+  t.Folder("season");
+  test::WriteFile(t / "season/1.ts", "one");
+  EXPECT_EQ(WritersOf(t / "a.ts"), Writers::None);
+  EXPECT_EQ(WritersOf(t / "season"), Writers::None) << "a folder has no writer";
+  EXPECT_EQ(WritersOf(t / "gone"), Writers::Unknown);
+  {
+    const int writer = ::open((t / "a.ts").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    EXPECT_EQ(WritersOf(t / "a.ts"), Writers::Some);
+    ::close(writer);
+  }
+  EXPECT_EQ(WritersOf(t / "a.ts"), Writers::None) << "the writer closed it";
+
+  std::uint64_t file = 0, folder = 0, again = 0;
+  ASSERT_TRUE(ChangeSignature(t / "a.ts", file));
+  ASSERT_TRUE(ChangeSignature(t / "season", folder));
+  ASSERT_TRUE(ChangeSignature(t / "a.ts", again));
+  EXPECT_EQ(again, file) << "nothing changed";
+  std::ofstream(t / "a.ts", std::ios::app) << " more";
+  ASSERT_TRUE(ChangeSignature(t / "a.ts", again));
+  EXPECT_NE(again, file) << "written";
+  std::ofstream(t / "season/1.ts", std::ios::app) << " more";
+  ASSERT_TRUE(ChangeSignature(t / "season", again));
+  EXPECT_NE(again, folder) << "a file in the folder was written";
+  EXPECT_EQ(ChangeSignature(t / "gone", again).Error(), ENOENT);
+}
+
+// The events of a folder's entries, as the watch reads them: each kind, and
+// the end of the folder's watch when it goes.
+TEST(FolderWatch, ReportsTheEventsOfAFoldersEntries) {
+  test::TempFolder t;
+  t.Folder("tv");
+  FolderWatcher watcher;
+  ASSERT_TRUE(watcher.Ready());
+  SysResult why;
+  const int watch = watcher.Add(t / "tv", why);
+  ASSERT_GE(watch, 0) << why.Message();
+  test::WriteFile(t / "tv/a.ts", "x");
+  std::filesystem::rename(t / "tv/a.ts", t / "tv/b.ts");
+  std::filesystem::rename(t / "tv/b.ts", t / "b.ts");
+  std::filesystem::rename(t / "tv", t / "moved");
+  std::vector<Waited> ready{{watcher.Fd(), false, false}};
+  ASSERT_TRUE(WaitForAny(ready, 1000));
+  ASSERT_TRUE(ready[0].Ready);
+  std::vector<FolderEvent> events;
+  ASSERT_TRUE(watcher.Read(events));
+  using Kind = FolderEvent::Kind;
+  std::vector<std::pair<Kind, std::string>> seen;
+  for (const FolderEvent& e : events) {
+    EXPECT_EQ(e.Watch, watch);
+    if (seen.empty() || seen.back() != std::make_pair(e.What, e.Name)) seen.emplace_back(e.What, e.Name);
+  }
+  const std::vector<std::pair<Kind, std::string>> expected = {
+      {Kind::Created, "a.ts"}, {Kind::Changed, "a.ts"}, {Kind::Left, "a.ts"}, {Kind::MovedIn, "b.ts"},
+      {Kind::Left, "b.ts"},    {Kind::FolderGone, ""}};
+  EXPECT_EQ(seen, expected);
+  std::filesystem::rename(t / "b.ts", t / "moved/c.ts");
+  events.clear();
+  ASSERT_TRUE(watcher.Read(events));
+  EXPECT_TRUE(events.empty()) << "a folder moved away is watched no more";
+  EXPECT_FALSE(WaitForAny(ready, 0) && ready[0].Ready);
 }
 
 }  // namespace
