@@ -54,7 +54,9 @@ Step Planner::Plan(const Listed& entry) const {
   const RuleResult ruled = rules_.Apply(entry.Name, cp, step.NewName);
   // A search cut short leaves no new name; the line shows the name as it is.
   if (ruled.Failure == RuleFailure::MatchLimit) step.NewName = entry.Name;
-  const std::string_view name = TrimRightView(step.NewName);
+  // The line shows the name that the entry will bear: trailing blanks cut.
+  step.NewName.resize(TrimRightView(step.NewName).size());
+  const std::string_view name = step.NewName;
   if (!Place(step, entry, name, plain, static_cast<bool>(ruled))) return step;
   // A new name must stay a name of the listed folder, and a name whose
   // bytes fit no code page is never rewritten.
@@ -82,12 +84,17 @@ Step Planner::PlanCompanion(const Listed& entry, std::size_t mainLength, std::st
   const bool plain = IsPlainText(entry.Name);
   const bool readable = plain || NameCodepage(entry.Name, cp);
   const std::string_view suffix = std::string_view(entry.Name).substr(mainLength);
-  step.NewName.reserve(mainNewName.size() + suffix.size());
-  step.NewName.append(mainNewName);
-  if (lowerExt_)
-    step.NewName += AnsiLowerCase(suffix, cp);
-  else
-    step.NewName.append(suffix);
+  if (mainRefused) {
+    // Its line shows its own name: no rule gave it another.
+    step.NewName = entry.Name;
+  } else {
+    step.NewName.reserve(mainNewName.size() + suffix.size());
+    step.NewName.append(mainNewName);
+    if (lowerExt_)
+      step.NewName += AnsiLowerCase(suffix, cp);
+    else
+      step.NewName.append(suffix);
+  }
   if (!Place(step, entry, step.NewName, plain, mainRefused)) return step;
   if (!readable)
     step.Why.What = Kind::NotInCodepage;

@@ -22,7 +22,7 @@ struct Step {
   bool Unchanged = false;  // no line at all
   bool Plain = false;      // both names plain text: shown and recorded as they are
   Refusal Why;             // refused before any system call
-  std::string NewName;     // as the rules returned it
+  std::string NewName;     // as the rules returned it, trailing blanks cut
   std::string NewPath;
 };
 
@@ -45,7 +45,8 @@ class Planner {
   // (`mainNewName`, as that entry's step gives it, trailing blanks cut) and
   // then its own suffix, the part after `mainLength` bytes, lower-cased
   // under the extension rule. Refused when that entry's step is
-  // (`mainRefused`); never the rules on its own name.
+  // (`mainRefused`), with its own name as the new one; never the rules on
+  // its own name.
   [[nodiscard]] Step PlanCompanion(const Listed& entry, std::size_t mainLength, std::string_view mainNewName,
                                    bool mainRefused) const;
 

@@ -109,8 +109,10 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
         Refusal why = step.Why;
         const std::size_t main = run.MainOf[i];
         if (!why && main != kNoMain && followed.at(main).Refused) {
-          // The entry it follows was refused when it was tried.
+          // The entry it follows was refused when it was tried: it keeps
+          // its own name, and so does its line.
           why.What = Refusal::Kind::MainNotRenamed;
+          step.NewName = entry.Name;
           if (journal) journal->Refused(i, 0);
         } else if (!why) {
           const RenameResult result = rename(i, entry.FullPath, step.NewPath, ids[i - batchStart]);
