@@ -43,6 +43,7 @@ class Parser {
       const std::string& arg = args_[next_++];
       if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
         line_.Paths.push_back(arg);  // "-" alone is a name like any other
+        line_.PathIsEntry.push_back(0);
       } else if (arg == "--") {
         optionsEnded = true;
       } else if (arg.starts_with("--")) {
@@ -102,12 +103,14 @@ class Parser {
       Replace(name, name == "--regex");
     } else if (name == "--path-env") {
       // A recorder that runs its hook without a shell hands the path over in
-      // a variable that nothing expands.
+      // a variable that nothing expands. It names a recording, whose name
+      // may hold a '*' or a '?': never a mask.
       const std::string variable = value("a variable NAME");
       const char* path = getenv_(variable.c_str());
       if (path == nullptr || *path == 0)
         throw UsageError("--path-env " + variable + ": the variable is " + (path == nullptr ? "not set" : "empty"));
       line_.Paths.push_back(path);
+      line_.PathIsEntry.push_back(1);
     } else if (name == "--settings") {
       line_.SettingsFile = value("a FILE");
       if (line_.SettingsFile.empty()) throw UsageError("option --settings needs a FILE");
@@ -187,6 +190,7 @@ class Parser {
         if (line_.DryRun) throw UsageError("--dry-run does not apply to --undo");
         for (std::string& path : line_.Paths) undoIds_.push_back(std::move(path));
         line_.Paths.clear();
+        line_.PathIsEntry.clear();
         if (undoIds_.size() > 1) throw UsageError("--undo takes one run ID at most");
         if (!undoIds_.empty() && undoIds_[0].empty()) throw UsageError("--undo: an empty run ID");
         if (!undoIds_.empty()) line_.UndoId = undoIds_[0];
@@ -241,8 +245,9 @@ std::string HelpText() {
          "                          list: $1, ${1} or ${name} in NEW insert a group, $$ a $\n"
          "\n"
          "Running:\n"
-         "      --path-env NAME     a PATH from the environment variable NAME (for a\n"
-         "                          recorder that runs its command without a shell)\n"
+         "      --path-env NAME     a PATH from the environment variable NAME, always one\n"
+         "                          entry (for a recorder that runs its command\n"
+         "                          without a shell)\n"
          "  -n, --dry-run           print what a run would print now; rename nothing\n"
          "  -q, --quiet             print only the Error lines\n"
          "  -d, --directory         rename a folder PATH itself, not its entries\n"

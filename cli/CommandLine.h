@@ -19,6 +19,9 @@ enum class Mode { Rename, Undo, History, List, Help, Version };
 struct CommandLine {
   Mode What = Mode::Rename;
   std::vector<std::string> Paths;  // as typed
+  // For each of Paths, 1 when it came from --path-env: one entry, never a
+  // mask nor a folder to go through, whatever its name holds.
+  std::vector<char> PathIsEntry;
   std::string SettingsFile;        // --settings; "" for the window's own file
   bool Defaults = false;           // --defaults: no file at all
   std::vector<std::pair<Option, bool>> Overrides;  // -o, in the order given

@@ -254,7 +254,8 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   std::vector<Target> targets;
   const bool relative =
       std::any_of(line.Paths.begin(), line.Paths.end(), [](const std::string& p) { return !p.starts_with('/'); });
-  const std::vector<std::string> problems = ResolveTargets(line.Paths, line.Themselves, relative ? CurrentFolder() : "", targets);
+  const std::vector<std::string> problems =
+      ResolveTargets(line.Paths, line.Themselves, relative ? CurrentFolder() : "", targets, line.PathIsEntry);
   for (const std::string& problem : problems) Say(problem);
   if (!problems.empty()) return kExitUsage;
 
@@ -316,7 +317,8 @@ int ListCommand(const CommandLine& line) {
   FormSettings settings;
   if (!ReadSettings(line, settings)) return kExitUsage;
   std::vector<Target> targets;
-  const std::vector<std::string> problems = ResolveTargets(line.Paths, line.Themselves, CurrentFolder(), targets);
+  const std::vector<std::string> problems =
+      ResolveTargets(line.Paths, line.Themselves, CurrentFolder(), targets, line.PathIsEntry);
   for (const std::string& problem : problems) Say(problem);
   if (!problems.empty()) return kExitUsage;
   Output out;

@@ -779,6 +779,11 @@ TEST_F(Cli, HistoryHoldsUnderFaults) {
        {"｢」.MP4", "a.MP4"},
        {{{}, {"--defaults", "-o", "DeleteKakko=1", "{d}"}, 1, "拡張子だけの名前になります"}, {{}, {"--undo"}, 0}},
        {"a.MP4", "｢」.MP4"}},
+      {"a path from the environment is one entry, never a mask nor a folder to go through",
+       {"a?.MP4", "ab.MP4", "S.DIR/", "S.DIR/c.MP4"},
+       {{{}, {"--defaults", "--path-env", "REC"}, 0, "Rename\ta?.mp4", "", "", {{"REC", "{d}/a?.MP4"}}},
+        {{}, {"--defaults", "--path-env", "REC"}, 0, "Rename\tS.dir\t", "", "", {{"REC", "{d}/S.DIR"}}}},
+       {"a?.mp4", "ab.MP4", "S.dir", "S.dir/c.MP4"}},
       {"a file PATH with a trailing slash names no folder",
        {"a.MP4"},
        {{{}, {"--defaults", "{d}/a.MP4/"}, 2, "", strerror(ENOTDIR)}},
@@ -818,7 +823,7 @@ TEST_F(Cli, HistoryHoldsUnderFaults) {
         return text;
       };
       std::map<std::string, std::string> env = Env();
-      for (const auto& [k, v] : call.env) env[k] = v;
+      for (const auto& [k, v] : call.env) env[k] = fill(v);
       Lines args;
       for (const std::string& a : call.args) args.push_back(fill(a));
       const CliResult r = test::RunCli(args, env, {}, test::TestedExe(), call.stdoutIs);
