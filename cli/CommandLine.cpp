@@ -274,10 +274,17 @@ std::string HelpText() {
          "Ctrl+C.\n";
 }
 
-std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows) {
-  const std::string where = error.Row < fileRows
-                                ? "replace row " + std::to_string(error.Row + 1) + " of the settings file"
-                                : std::string("-e");
+std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows,
+                           const std::vector<std::string>& keys) {
+  // The file's own name for the row: its rows are numbered as the user
+  // wrote them, with gaps.
+  const std::string where =
+      error.Row >= fileRows    ? std::string("-e")
+      : error.Row < keys.size() ? "key " + keys[error.Row] + " in [ReplaceList] of the settings file"
+                                : "replace row " + std::to_string(error.Row + 1) + " of the settings file";
+  if (!error.UnknownMark.empty())
+    return "replace row '" + row.Old + "' (" + where + "): its third item '" + error.UnknownMark +
+           "' is not understood (re marks a regular expression; a plain row has none)";
   std::string text = error.InReplacement ? "replacement '" + row.New + "' of pattern '" + row.Old + "'"
                                          : "pattern '" + row.Old + "'";
   return text + " (" + where + "), at offset " + std::to_string(error.Offset) + ": " + error.Message;

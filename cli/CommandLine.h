@@ -48,10 +48,12 @@ using EnvironmentFn = std::function<const char*(const char* name)>;
                                            const EnvironmentFn& getenv = std::getenv);
 
 // What is wrong with a regex row that does not compile: the pattern, where
-// the row came from, the offset (in characters) and the compiler's message.
-// The list's first `fileRows` rows came from the settings file, the rest
-// from -r and -e.
-[[nodiscard]] std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows);
+// the row came from, the offset (in characters) and the compiler's message;
+// or which mark of a settings row is not understood. The list's first
+// `fileRows` rows came from the settings file, each under its key in
+// `keys` (a row past them is named by its place), the rest from -r and -e.
+[[nodiscard]] std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows,
+                                         const std::vector<std::string>& keys);
 
 // The text of --help.
 [[nodiscard]] std::string HelpText();

@@ -249,7 +249,7 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   options.ReplaceList.insert(options.ReplaceList.end(), line.Replace.begin(), line.Replace.end());
   // A row that does not compile would not do what was asked: nothing runs.
   const std::vector<PatternError> broken = CheckPatterns(options);
-  for (const PatternError& e : broken) Say(PatternProblem(e, options.ReplaceList[e.Row], fileRows));
+  for (const PatternError& e : broken) Say(PatternProblem(e, options.ReplaceList[e.Row], fileRows, settings.RowKeys));
   if (!broken.empty()) return kExitUsage;
   std::vector<Target> targets;
   const bool relative =

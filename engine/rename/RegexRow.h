@@ -16,6 +16,9 @@ struct PatternError {
   bool InReplacement = false;  // the fault is in the replacement, not in the pattern
   std::size_t Offset = 0;      // characters before the point where the fault was found
   std::string Message;         // the compiler's own words for a pattern
+  // Not the pattern's fault: the row's mark in the settings file, which this
+  // version does not understand (ReplacePair::Unknown). Message is empty.
+  std::string UnknownMark;
 };
 
 // The pattern is PCRE2 syntax in UTF mode, matched against names as UTF-8

@@ -205,7 +205,8 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
   dir.Folder("locked");
   dir.Folder("a*");  // as a mask, it would take a.MP4 itself
   dir.File("unreadable.ini");
-  dir.File("broken.ini", "[ReplaceList]\n1=a,b\n2=\"(a\",,re\n");
+  dir.File("broken.ini", "[ReplaceList]\n1=a,b\n03=\"(a\",,re\n");
+  dir.File("marked.ini", "[ReplaceList]\n1=a,b,RE2\n");
   ::chmod((dir / "locked").c_str(), 0);
   ::chmod((dir / "unreadable.ini").c_str(), 0);
   const bool root = geteuid() == 0;
@@ -230,6 +231,7 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
       {"a pattern that does not compile", {"--defaults", "-r", "a", "b", "-e", "(a", "b", "{d}"}},
       {"a replacement that does not compile", {"--defaults", "-e", "(a)", "$2", "{d}"}},
       {"a pattern of the settings file that does not compile", {"--settings", "{d}/broken.ini", "{d}"}},
+      {"a row of the settings file whose mark is not understood", {"--settings", "{d}/marked.ini", "{d}"}},
       {"a broken pattern with --dry-run", {"--defaults", "-n", "-e", "[a", "", "{d}"}},
       {"--settings and --defaults", {"--defaults", "--settings", "{d}/x.ini", "{d}"}},
       {"a named settings file that is not there", {"--settings", "{d}/gone.ini", "{d}"}},
@@ -259,12 +261,17 @@ TEST_F(Cli, UsageErrorsRenameNothing) {
   }
   ::chmod((dir / "locked").c_str(), 0700);
 
-  // What is wrong with a pattern: which, where it came from, the offset in
-  // characters and the compiler's words.
+  // What is wrong with a pattern: which, where it came from (the file's row
+  // by its key, as the file spells it), the offset in characters and the
+  // compiler's words.
   const CliResult broken = Run(WithFolder({"--settings", "{d}/broken.ini", "-e", "(字|再", "", "{d}"}, dir.Path()));
   EXPECT_EQ(broken.Err,
-            "quor-rename: pattern '(a' (replace row 2 of the settings file), at offset 2: missing closing parenthesis\n"
+            "quor-rename: pattern '(a' (key 03 in [ReplaceList] of the settings file), at offset 2: missing closing "
+            "parenthesis\n"
             "quor-rename: pattern '(字|再' (-e), at offset 4: missing closing parenthesis\n");
+  EXPECT_EQ(Run(WithFolder({"--settings", "{d}/marked.ini", "{d}"}, dir.Path())).Err,
+            "quor-rename: replace row 'a' (key 1 in [ReplaceList] of the settings file): its third item 'RE2' is not "
+            "understood (re marks a regular expression; a plain row has none)\n");
 }
 
 TEST_F(Cli, UndoWalksBackThroughTheRunsOfBothPrograms) {
