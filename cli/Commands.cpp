@@ -341,6 +341,7 @@ const char* StateWord(RunSummary::State state) {
     case State::Running: return "running";
     case State::Undone: return "undone";
     case State::PartlyUndone: return "partly undone";
+    case State::NotUndone: return "not undone";
     case State::Unreadable: return "unreadable";
   }
   return "";
@@ -362,12 +363,16 @@ int HistoryCommand() {
     } else {
       text += LocalTimeText(r.Started) + "\t" + DisplayPath(r.Folder) + "\t" + std::to_string(r.Renamed) + "\t" +
               std::to_string(r.Refused) + "\t";
+      // The columns count what was renamed (of an undo: given back) and
+      // refused; what was gone or replaced follows the state.
+      const std::size_t gone = r.Kind == RunKind::Undo ? r.Gone : run.GivenUp;
       if (r.Kind == RunKind::Undo) {
         text += "undo of " + r.Undoes;
         if (run.Now != RunSummary::State::Finished) text += std::string(", ") + StateWord(run.Now);
       } else {
         text += StateWord(run.Now);
       }
+      if (gone > 0) text += ", " + std::to_string(gone) + " gone";
     }
     out.Line(text);
   }

@@ -786,6 +786,28 @@ TEST_F(Cli, HistoryHoldsUnderFaults) {
        {"｢」.MP4", "a.MP4"},
        {{{}, {"--defaults", "-o", "DeleteKakko=1", "{d}"}, 1, "拡張子だけの名前になります"}, {{}, {"--undo"}, 0}},
        {"a.MP4", "｢」.MP4"}},
+      {"the history counts what an undo gave back and refused, and says what it found gone",
+       {"a.MP4", "b.MP4"},
+       {{{}, {"--defaults", "{d}"}, 0},
+        {[](const TempFolder& d) {
+           std::filesystem::remove(d / "a.mp4");
+           std::filesystem::remove(d / "b.mp4");
+         },
+         {"--undo"}, 1, "見つかりません"},
+        {{}, {"--history"}, 0, "\t0\t0\tundo of {run:1}, 2 gone\n"},
+        {{}, {"--history"}, 0, "\t2\t0\tnot undone, 2 gone\n"}},
+       {}},
+      {"... one gone and one refused",
+       {"a.MP4", "b.MP4"},
+       {{{}, {"--defaults", "{d}"}, 0},
+        {[](const TempFolder& d) {
+           std::filesystem::remove(d / "a.mp4");
+           d.File("b.MP4", "in the way");
+         },
+         {"--undo"}, 1, "同じ名前が既にあります"},
+        {{}, {"--history"}, 0, "\t0\t1\tundo of {run:1}, 1 gone\n"},
+        {{}, {"--history"}, 0, "\t2\t0\tfinished, 1 gone\n"}},
+       {"b.MP4=in the way", "b.mp4"}},
       {"a path from the environment is one entry, never a mask nor a folder to go through",
        {"a?.MP4", "ab.MP4", "S.DIR/", "S.DIR/c.MP4"},
        {{{}, {"--defaults", "--path-env", "REC"}, 0, "Rename\ta?.mp4", "", "", {{"REC", "{d}/a?.MP4"}}},

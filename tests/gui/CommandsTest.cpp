@@ -325,6 +325,31 @@ TEST_F(Commands, ABrokenPatternIsMarkedAndNothingRuns) {
   }
 }
 
+// The state of a run says what undos did to it, gone entries included,
+// which the two counts leave out.
+TEST(HistoryDialog, StatesSayWhatTheUndosFoundGone) {
+  using State = RunSummary::State;
+  const struct {
+    RunKind kind;
+    State now;
+    std::size_t gone;  // of an undo: its own; of a rename run: what its undos gave up
+    const char* text;
+  } cases[] = {
+      {RunKind::Rename, State::Undone, 0, "元に戻した"},
+      {RunKind::Rename, State::PartlyUndone, 1, "一部を元に戻した（見つからない 1 件）"},
+      {RunKind::Rename, State::NotUndone, 2, "元に戻せなかった（見つからない 2 件）"},
+      {RunKind::Undo, State::Finished, 2, "完了（見つからない 2 件）"},
+  };
+  for (const auto& c : cases) {
+    RunSummary run;
+    run.Record.Readable = true;
+    run.Record.Kind = c.kind;
+    run.Now = c.now;
+    (c.kind == RunKind::Undo ? run.Record.Gone : run.GivenUp) = c.gone;
+    EXPECT_EQ(RunStateText(run), c.text);
+  }
+}
+
 TEST(PreviewDialog, CountsErrorsAndOffersTheRename) {
   RenameOutcome outcome;
   outcome.Lines = {{true, "a.mp4", "a.MP4", {}}, {false, "a.mp4", "a.Mp4", Refusal(Refusal::Kind::Exists)}};
