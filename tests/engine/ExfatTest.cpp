@@ -198,6 +198,12 @@ TEST_F(ExfatVolume, RenameRunPreviewAndUndoOnACaseInsensitiveVolume) {
   File("b.mp4.part", "partial");  // left alone: its extension is already lower case
   File("c.TXT", "upper");
   File("C.txt2", "other");
+  // Companions whose shared part differs in case from their recording's,
+  // as a repair or a copy may leave them: they follow it all the same.
+  File("D.ts", "d");
+  File("D.TS.ERR", "d errors");
+  File("E.TS", "e");
+  File("e.ts.Err", "e errors");
   std::vector<std::string> oldPaths, newPaths;
   std::vector<EntryId> ids;
   RenameOptions options;
@@ -210,6 +216,9 @@ TEST_F(ExfatVolume, RenameRunPreviewAndUndoOnACaseInsensitiveVolume) {
   EXPECT_EQ(previewLog, runLog);
   EXPECT_EQ(ReadFile(At("A.mp4")), "a");
   EXPECT_EQ(ReadFile(At("B.mp4")), "b");
+  const NameList tidy = Names(folder_);
+  for (const char* name : {"D.ts.err", "E.ts", "E.ts.err"})
+    EXPECT_NE(std::find(tidy.begin(), tidy.end(), name), tidy.end()) << name;
   std::size_t errors = 0;
   for (const auto& line : run.Lines) errors += !line.Ok;
   EXPECT_EQ(errors, 1u) << "c.TXT and C.txt2 both want c.txt, which folds to one name";
@@ -218,6 +227,7 @@ TEST_F(ExfatVolume, RenameRunPreviewAndUndoOnACaseInsensitiveVolume) {
   const NameList names = Names(folder_);
   EXPECT_TRUE(std::find(names.begin(), names.end(), "A.MP4") != names.end());
   EXPECT_TRUE(std::find(names.begin(), names.end(), "B.MP4") != names.end());
+  EXPECT_TRUE(std::find(names.begin(), names.end(), "e.ts.Err") != names.end());
 }
 
 // Every rename here is case-only, so each goes through a temporary name on

@@ -615,6 +615,9 @@ TEST(Companions, FollowTheirRecording) {
       {"a companion whose new name is taken", {"X.MP4", "X.MP4.err", "X.mp4.err"}, RenameOptions{}, "",
        {"X.MP4.err", "X.mp4", "X.mp4.err"}, {"同じ名前が既にあります"}},
       {"upper case all through", {"X.TS", "X.TS.ERR"}, RenameOptions{}, "", {"X.ts", "X.ts.err"}, {}},
+      // Where the file system tells case apart (a case-insensitive volume:
+      // the exFAT tests), these are two names.
+      {"the shared part in another case", {"X.ts", "X.TS.ERR"}, RenameOptions{}, "", {"X.TS.err", "X.ts"}, {}},
       {"a companion of a companion", {"X｢1｣.TS", "X｢1｣.TS.mp4", "X｢1｣.TS.mp4.ASS", "X｢1｣.TS.ERR"}, RenameOptions{}, "",
        {"X「1」.ts", "X「1」.ts.err", "X「1」.ts.mp4", "X「1」.ts.mp4.ass"}, {}},
       {"a folder is no recording", {"X.TS/", "X.TS.ERR"}, RenameOptions{}, "", {"X.TS.err", "X.ts"}, {}},
