@@ -172,27 +172,41 @@ TEST_F(Cli, RenamesWithTheWindowsLines) {
   }
 }
 
-// The lines and the status of a run, told beforehand, and nothing touched.
+// The lines and the status of a run, told beforehand, and nothing touched:
+// the dry run, then the run, as two processes on the same tree.
 TEST_F(Cli, DryRunPrintsTheRunsLinesAndRenamesNothing) {
-  const Lines cases[] = {{"{d}"}, {"{d}/x.MP4"}, {"{d}/*.MP4"},
-                         // A later PATH sees what an earlier one renamed.
-                         {"{d}", "{d}/x.MP4"}, {"{d}/*.MP4", "{d}"}, {"{d}/x.MP4", "{d}/x.MP4"}};
-  for (const Lines& paths : cases) {
-    const std::string path = paths[0] + (paths.size() > 1 ? " " + paths[1] : "");
+  const Lines cases[] = {{"-r", "a", "x", "{d}"}, {"-r", "a", "x", "{d}/x.MP4"}, {"-r", "a", "x", "{d}/*.MP4"},
+                         // A later PATH sees what an earlier one renamed ...
+                         {"-r", "a", "x", "{d}", "{d}/x.MP4"}, {"-r", "a", "x", "{d}/*.MP4", "{d}"},
+                         {"-r", "a", "x", "{d}/x.MP4", "{d}/x.MP4"},
+                         // ... its folder too, or a folder above it: gone.
+                         {"{d}", "{d}/Show.DIR"}, {"{d}", "{d}/Show.DIR/a.MP4"},
+                         {"-d", "-r", "sub", "SUBX", "{d}/sub", "{d}/sub/a.MP4"},
+                         {"-d", "-r", "sub", "SUBX", "{d}/sub", "{d}/sub/deep"},
+                         // A folder that takes the name of one renamed away.
+                         {"-r", "sub", "old", "-r", "new", "sub", "{d}/s*", "{d}/n*", "{d}/sub"},
+                         {"-o", "Companions=0", "-r", "sub", "old", "-r", "new", "sub", "{d}/s*", "{d}/n*",
+                          "{d}/sub/*.MP4"}};
+  for (const Lines& options : cases) {
+    std::string path;
+    for (const std::string& o : options) path += o + " ";
     TempFolder dir;
-    for (const char* f : {"x.MP4", "x.mp4", "第1話｢a｣.MP4", "a\nb.MP4"}) dir.File(f);
-    Lines base = {"--defaults", "-r", "a", "x"};
-    base.insert(base.end(), paths.begin(), paths.end());
-    const Lines args = WithFolder(base, dir.Path());
+    for (const char* f : {"x.MP4", "x.mp4", "第1話｢a｣.MP4", "a\nb.MP4", "Show.DIR/", "Show.DIR/a.MP4", "sub/",
+                          "sub/a.MP4", "sub/deep/", "sub/deep/c.MP4", "new/", "new/b.MP4"})
+      std::string_view(f).ends_with('/') ? dir.Folder(f) : dir.File(f);
+    Lines args = {"--defaults"};
+    args.insert(args.end(), options.begin(), options.end());
+    args = WithFolder(args, dir.Path());
     Lines dryArgs = args;
     dryArgs.insert(dryArgs.begin(), "--dry-run");
     const std::size_t records = ListRuns(History()).size();
     const CliResult preview = Run(dryArgs);
-    EXPECT_EQ(dir.Names(), (Lines{"a\nb.MP4", "x.MP4", "x.mp4", "第1話｢a｣.MP4"})) << path;
+    EXPECT_EQ(dir.Names(), (Lines{"Show.DIR", "a\nb.MP4", "new", "sub", "x.MP4", "x.mp4", "第1話｢a｣.MP4"})) << path;
     EXPECT_EQ(ListRuns(History()).size(), records) << path;
     const CliResult run = Run(args);
     EXPECT_FALSE(run.Out.empty()) << path;
     EXPECT_EQ(preview.Out, run.Out) << path;
+    EXPECT_EQ(preview.Err, run.Err) << path;
     EXPECT_EQ(preview.Status, run.Status) << path << "\n" << preview.Err << run.Err;
   }
 }

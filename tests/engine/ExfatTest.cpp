@@ -230,6 +230,27 @@ TEST_F(ExfatVolume, RenameRunPreviewAndUndoOnACaseInsensitiveVolume) {
   EXPECT_TRUE(std::find(names.begin(), names.end(), "e.ts.Err") != names.end());
 }
 
+// A folder whose case a first PATH changes is still there for the next
+// one on this volume: the dry run says what the run then does.
+TEST_F(ExfatVolume, ADryRunOfSeveralPathsEqualsTheRun) {
+  ASSERT_EQ(mkdir(At("Show.DIR").c_str(), 0777), 0);
+  File("Show.DIR/a.MP4", "a");
+  File("b.MP4", "b");
+  test::TempFolder home("quor-home");
+  const std::map<std::string, std::string> env = {{"HOME", home.Path()}, {"XDG_STATE_HOME", home / "state"},
+                                                  {"PATH", "/usr/bin:/bin"}};
+  const std::vector<std::string> args = {"--defaults", folder_, At("Show.DIR")};
+  std::vector<std::string> dry = args;
+  dry.insert(dry.begin(), "-n");
+  const test::CliResult preview = test::RunCli(dry, env);
+  const test::CliResult run = test::RunCli(args, env);
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(preview.Out, run.Out);
+  EXPECT_EQ(preview.Err, run.Err);
+  EXPECT_EQ(preview.Status, run.Status);
+  EXPECT_EQ(ReadFile(At("Show.dir/a.mp4")), "a");
+}
+
 // Every rename here is case-only, so each goes through a temporary name on
 // this volume: killed at random moments, a run never leaves an entry there
 // once the next start has repaired it, and undo from the history gives
