@@ -151,6 +151,8 @@ RuleResult CompiledRules::Apply(std::string_view source, Codepage codepage, std:
   // the next plain row and at the end.
   bool asText = false;
   std::size_t lastRegex = 0;
+  // One allowance of work for the whole name, all its regex rows together.
+  std::uint64_t budget = kRegexNameBudget;
   const auto backToCp932 = [&] {
     asText = false;
     if (ConvertText(text_, Codepage::Utf8, Codepage::Cp932, name)) return true;
@@ -165,7 +167,7 @@ RuleResult CompiledRules::Apply(std::string_view source, Codepage codepage, std:
         asText = true;
       }
       std::string& text = cp932 ? text_ : name;
-      const RegexRow::Outcome outcome = row.Regex->ReplaceAll(text, scratch_);
+      const RegexRow::Outcome outcome = row.Regex->ReplaceAll(text, scratch_, budget);
       if (outcome == RegexRow::Outcome::Limit) return {RuleFailure::MatchLimit, i};
       if (outcome == RegexRow::Outcome::Replaced) text.swap(scratch_);
       lastRegex = i;
