@@ -331,6 +331,23 @@ TEST(Undo, AFolderMovedAwaySaysSoForEveryEntry) {
   ASSERT_EQ(log.size(), 2u);
   for (const auto& line : log) EXPECT_TRUE(line.starts_with("Error\t") && line.ends_with("\t見つかりません")) << line;
   EXPECT_TRUE(run.undoOld.empty());
+
+  // The other way round: the entry is there, the folder it goes back to is
+  // not. It stays for another try, once the folder is back.
+  std::vector<std::string> oldPaths = {dir / "tv/a.MP4"}, newPaths = {dir / "moved/a.mp4"};
+  std::vector<EntryId> ids(1);
+  ASSERT_TRUE(IdentityOf(newPaths[0], ids[0]));
+  const auto again = [&] {
+    std::vector<std::string> lines;
+    for (const auto& line : RunUndo({oldPaths, newPaths, ids}).Lines) lines.push_back(FormatLine(line));
+    return lines;
+  };
+  EXPECT_EQ(again(), std::vector<std::string>{"Error\t" + (dir / "tv/a.MP4") + "\t←\t" + (dir / "moved/a.mp4") +
+                                              "\t戻す先のフォルダーがありません"});
+  EXPECT_EQ(oldPaths.size(), 1u);
+  dir.Folder("tv");
+  EXPECT_EQ(again(), std::vector<std::string>{"Undo\t" + (dir / "tv/a.MP4") + "\t←\t" + (dir / "moved/a.mp4")});
+  EXPECT_TRUE(oldPaths.empty());
 }
 
 // A refused undo is kept in run order, behind what was never replayed.
@@ -618,6 +635,10 @@ TEST(Companions, FollowTheirRecording) {
       // Where the file system tells case apart (a case-insensitive volume:
       // the exFAT tests), these are two names.
       {"the shared part in another case", {"X.ts", "X.TS.ERR"}, RenameOptions{}, "", {"X.TS.err", "X.ts"}, {}},
+      // A name that ends in a dot has no extension: no family, each name
+      // gets the rules on its own.
+      {"a name ending in a dot", {"A｢1｣.", "A｢1｣..err"}, With([](RenameOptions& o) { o.ReplaceList = {{"err", "log"}}; }),
+       "", {"A「1」.", "A「1」..log"}, {}},
       {"a companion of a companion", {"X｢1｣.TS", "X｢1｣.TS.mp4", "X｢1｣.TS.mp4.ASS", "X｢1｣.TS.ERR"}, RenameOptions{}, "",
        {"X「1」.ts", "X「1」.ts.err", "X「1」.ts.mp4", "X「1」.ts.mp4.ass"}, {}},
       {"a folder is no recording", {"X.TS/", "X.TS.ERR"}, RenameOptions{}, "", {"X.TS.err", "X.ts"}, {}},
