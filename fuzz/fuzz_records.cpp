@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -39,9 +40,13 @@ std::string gFiles;    // the folder of files that records name, with a trailing
 std::string gHistory;  // the history folder
 bool gNoRename = false;
 
-void Require(bool ok) {
-  if (!ok) std::abort();
+// Says which check failed, for the log of ./test.
+void Require(bool ok, int line, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "fuzz_records.cpp:%d: %s does not hold\n", line, what);
+  std::abort();
 }
+#define REQUIRE(check) Require((check), __LINE__, #check)
 
 // A path that stays inside the folder of files, whatever it names there.
 bool Inside(std::string_view path) {
@@ -53,7 +58,7 @@ bool Inside(std::string_view path) {
 
 int GuardedRename(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
   // A repair of a record it calls unreadable must not touch the disk.
-  Require(!gNoRename);
+  REQUIRE(!gNoRename);
   if (fromDir != AT_FDCWD || toDir != AT_FDCWD || !Inside(from) || !Inside(to)) {
     errno = EACCES;
     return -1;
@@ -156,7 +161,7 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::string base = (std::filesystem::temp_directory_path() / "quor-fuzz-records-XXXXXX").string();
-  Require(::mkdtemp(base.data()) != nullptr);
+  REQUIRE(::mkdtemp(base.data()) != nullptr);
   gRoot = base;
   gFiles = gRoot + "/files/";
   gHistory = gRoot + "/history";
@@ -180,35 +185,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   // A full read sees all that a read of the head and the end sees.
   const RunRecord head = ReadRecord(path, false);
   const RunRecord full = ReadRecord(path, true);
-  if (!head.Readable) Require(!full.Readable);
+  if (!head.Readable) REQUIRE(!full.Readable);
   const std::vector<RunSummary> runs = ListRuns(gHistory);
-  Require(runs.size() == 1);
+  REQUIRE(runs.size() == 1);
   // A record this small is read through for the listing: damage anywhere
   // shows there as it does to a full read.
   const bool unreadable = runs[0].Now == RunSummary::State::Unreadable;
-  Require(unreadable == !full.Readable);
-  if (unreadable) Require(!IsUndoable(runs[0]));
+  REQUIRE(unreadable == !full.Readable);
+  if (unreadable) REQUIRE(!IsUndoable(runs[0]));
   const UndoPlan plan = PlanUndo(gHistory, id);
-  if (unreadable) Require(plan.Why == UndoPlan::Block::Unreadable && plan.OldPaths.empty());
+  if (unreadable) REQUIRE(plan.Why == UndoPlan::Block::Unreadable && plan.OldPaths.empty());
   (void)NewestUndoableRun(gHistory);
 
   const std::map<std::string, std::string> before = Snapshot();
   const RecoveryReport dry = RecoverInterruptedRuns(gHistory, true);
-  Require(Snapshot() == before);
-  Require(ReadAll(path) == text);
-  if (unreadable) Require(dry.Runs.empty() && dry.Repairs.empty());
+  REQUIRE(Snapshot() == before);
+  REQUIRE(ReadAll(path) == text);
+  if (unreadable) REQUIRE(dry.Runs.empty() && dry.Repairs.empty());
 
   gNoRename = unreadable;
   const RecoveryReport real = RecoverInterruptedRuns(gHistory, false);
   gNoRename = false;
   if (unreadable) {
-    Require(real.Runs.empty() && real.Repairs.empty());
-    Require(ReadAll(path) == text);
-    Require(Snapshot() == before);
+    REQUIRE(real.Runs.empty() && real.Repairs.empty());
+    REQUIRE(ReadAll(path) == text);
+    REQUIRE(Snapshot() == before);
   } else if (full.End == RunEnd::Unfinished && !real.Runs.empty()) {
     // What a repair writes is a record like any other.
     const RunRecord repaired = ReadRecord(path, true);
-    Require(repaired.Readable && repaired.End == RunEnd::Recovered);
+    REQUIRE(repaired.Readable && repaired.End == RunEnd::Recovered);
     (void)PlanUndo(gHistory, id);
   }
   return 0;

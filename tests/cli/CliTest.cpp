@@ -811,6 +811,13 @@ TEST_F(Cli, HistoryHoldsUnderFaults) {
          },
          {"--history"}, 0, "\t1\t1\trecovered"}},
        {"a.MP4=a", "b.mp4=other", "x.mp4=x"}},
+      {"a run killed while it wrote its end line is repaired",
+       {"a.mp4"},
+       {{[&](const TempFolder& d) {
+           write(killed, KilledRecord(d.Path(), {{d / "a.MP4", d / "a.mp4"}}, "C\t0\nend\tfini"));
+         },
+         {"--history"}, 0, "\t1\t0\trecovered"}},
+       {"a.mp4"}},
       {"... and never tried what no later rename shows, its temporary name gone",
        {"a.MP4"},
        {{[&](const TempFolder& d) {
