@@ -1,9 +1,13 @@
 // Names per second through the rules, in both code pages, with the options a
 // fresh install has and with every option plus a five-pair ignore-case list;
 // then ten replace rows as plain text against the same ten rows as regular
-// expressions, on the same names, through the object a run uses.
+// expressions, on the same names, through the object a run uses; then the
+// bound of regex work per name: the time of one name of 250 bytes through
+// the worst patterns we know of, beside the README's marker row on it.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -130,10 +134,64 @@ BENCHMARK(NoRowsCp932);
 BENCHMARK(TenPlainRowsCp932);
 BENCHMARK(TenRegexRowsCp932);
 
+// Milliseconds of the fastest of five runs of one name through one row.
+double MsPerName(const ReplacePair& row, const std::string& name, RuleFailure& failure) {
+  RenameOptions o;
+  o.KakkoHanToZen = o.LowerExt = false;
+  o.ReplaceList = {row};
+  const CompiledRules rules(o);
+  std::string out;
+  double best = 1e9;
+  for (int i = 0; i < 5; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    failure = rules.Apply(name, Codepage::Utf8, out).Failure;
+    best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  }
+  return best;
+}
+
+void BoundFigures() {
+  const std::string ascii = std::string(245, 'a') + ".MP4!";
+  std::string kanji;
+  while (kanji.size() < 243) kanji += "話";
+  kanji += ".MP4!";
+  const char* patterns[] = {
+      "(?:(?:.?){17}\\x01|.)", "(a+)+$", "(a|aa)+$", "(?:.*){10}x", "(.)(?:.*\\1){3}x|.", "(?i)(.*)\\1\\1x|.",
+      "(?i)(.*)(?:.*\\1)*x", "(?i)((.)\\2*)*x", "(?:(?=.*a).)*x|.", "(?i)(.{0,120})(?:a*\\1)*x",
+      "(?:a|aa|aaa|aaaa)*b", "(?:(?=.*a)(?=.*a)(?=.*a)(?=.*a).)*x|.", "(?:(?=.*.*a).)*x|.", "(?:(?!.*b).)*x|.",
+      "(?=.*x)|.", "(?:(?=(?:.*a){3}).)*x|.", "(?:(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a).)*x|.",
+      "(?<=(?=.*a).)|.", "(?=[^x]*+a)|.", "(?i)(?=.*A)|.", "(?:(?=\\w*+\\W*+\\w*+a).)*x|.", "\\b(?=.*a)|.", "(?=(?:.*?a)+?!)|.", "(?:(?=(.*)\\1).)*x|.", "(?:(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a)(?=.*a).)*x|.", "(?:(?=.*+a)(?=.*+a).)*x|.", "(?:(?=[\\s\\S]*a).)*x|.", "(?:(?=(?i).*A)(?=(?i).*A).)*x|.", "(?:(?=.*(a)\\1?).)*x|.", "(?:(?=(?>.*a)).)*x|."};
+  const char* prefixes[] = {"", "(*NO_JIT)", "(*NO_START_OPT)", "(*NO_JIT)(*NO_START_OPT)"};
+  std::printf("\nThe bound of regex work per name (%llu units), on names of %zu and %zu bytes:\n",
+              static_cast<unsigned long long>(kRegexNameBudget), ascii.size(), kanji.size());
+  RuleFailure failure = RuleFailure::None;
+  const ReplacePair markers{"[\\[［【(（][^0-9０-９\\]］】)）][\\]］】)）]|[\\x{1F210}-\\x{1F23B}]", "", true};
+  std::printf("  baseline, the marker row: %.4f ms a name\n", MsPerName(markers, ascii, failure));
+  double worst = 0;
+  std::string worstPattern;
+  for (const char* prefix : prefixes) {
+    for (const char* pattern : patterns) {
+      const std::string full = std::string(prefix) + pattern;
+      for (const std::string* name : {&ascii, static_cast<const std::string*>(&kanji)}) {
+        const double ms = MsPerName({full, "$0", true}, *name, failure);
+        if (ms > worst) {
+          worst = ms;
+          worstPattern = full + (name == &ascii ? " (ASCII)" : " (kanji)");
+        }
+        if (ms >= 1.0)
+          std::printf("  %-45s %-6s %7.2f ms%s\n", full.c_str(), name == &ascii ? "ASCII" : "kanji", ms,
+                      failure == RuleFailure::MatchLimit ? "  (bound reached)" : "");
+      }
+    }
+  }
+  std::printf("  the slowest name: %.2f ms, %s\n", worst, worstPattern.c_str());
+}
+
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
+  BoundFigures();
   return 0;
 }

@@ -63,6 +63,7 @@ class Parser {
       const std::string& arg = args_[next_++];
       if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
         line_.Paths.push_back(arg);  // "-" alone is a name like any other
+        line_.PathIsEntry.push_back(0);
       } else if (arg == "--") {
         optionsEnded = true;
       } else if (arg.starts_with("--")) {
@@ -122,12 +123,14 @@ class Parser {
       Replace(name, name == "--regex");
     } else if (name == "--path-env") {
       // A recorder that runs its hook without a shell hands the path over in
-      // a variable that nothing expands.
+      // a variable that nothing expands. It names a recording, whose name
+      // may hold a '*' or a '?': never a mask.
       const std::string variable = value("a variable NAME");
       const char* path = getenv_(variable.c_str());
       if (path == nullptr || *path == 0)
         throw UsageError("--path-env " + variable + ": the variable is " + (path == nullptr ? "not set" : "empty"));
       line_.Paths.push_back(path);
+      line_.PathIsEntry.push_back(1);
     } else if (name == "--settings") {
       line_.SettingsFile = value("a FILE");
       if (line_.SettingsFile.empty()) throw UsageError("option --settings needs a FILE");
@@ -224,6 +227,7 @@ class Parser {
         if (line_.DryRun) throw UsageError("--dry-run does not apply to --undo");
         for (std::string& path : line_.Paths) undoIds_.push_back(std::move(path));
         line_.Paths.clear();
+        line_.PathIsEntry.clear();
         if (undoIds_.size() > 1) throw UsageError("--undo takes one run ID at most");
         if (!undoIds_.empty() && undoIds_[0].empty()) throw UsageError("--undo: an empty run ID");
         if (!undoIds_.empty()) line_.UndoId = undoIds_[0];
@@ -280,8 +284,9 @@ std::string HelpText() {
          "                          list: $1, ${1} or ${name} in NEW insert a group, $$ a $\n"
          "\n"
          "Running:\n"
-         "      --path-env NAME     a PATH from the environment variable NAME (for a\n"
-         "                          recorder that runs its command without a shell)\n"
+         "      --path-env NAME     a PATH from the environment variable NAME, always one\n"
+         "                          entry (for a recorder that runs its command\n"
+         "                          without a shell)\n"
          "  -n, --dry-run           print what a run would print now; rename nothing\n"
          "  -q, --quiet             print only the Error lines\n"
          "  -d, --directory         rename a folder PATH itself, not its entries\n"
@@ -319,10 +324,17 @@ std::string HelpText() {
          "Ctrl+C (0 for --watch, which ends so).\n";
 }
 
-std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows) {
-  const std::string where = error.Row < fileRows
-                                ? "replace row " + std::to_string(error.Row + 1) + " of the settings file"
-                                : std::string("-e");
+std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows,
+                           const std::vector<std::string>& keys) {
+  // The file's own name for the row: its rows are numbered as the user
+  // wrote them, with gaps.
+  const std::string where =
+      error.Row >= fileRows    ? std::string("-e")
+      : error.Row < keys.size() ? "key " + keys[error.Row] + " in [ReplaceList] of the settings file"
+                                : "replace row " + std::to_string(error.Row + 1) + " of the settings file";
+  if (!error.UnknownMark.empty())
+    return "replace row '" + row.Old + "' (" + where + "): its third item '" + error.UnknownMark +
+           "' is not understood (re marks a regular expression; a plain row has none)";
   std::string text = error.InReplacement ? "replacement '" + row.New + "' of pattern '" + row.Old + "'"
                                          : "pattern '" + row.Old + "'";
   return text + " (" + where + "), at offset " + std::to_string(error.Offset) + ": " + error.Message;

@@ -20,6 +20,9 @@ enum class Mode { Rename, Undo, History, List, Watch, Help, Version };
 struct CommandLine {
   Mode What = Mode::Rename;
   std::vector<std::string> Paths;  // as typed
+  // For each of Paths, 1 when it came from --path-env: one entry, never a
+  // mask nor a folder to go through, whatever its name holds.
+  std::vector<char> PathIsEntry;
   std::string SettingsFile;        // --settings; "" for the window's own file
   bool Defaults = false;           // --defaults: no file at all
   std::vector<std::pair<Option, bool>> Overrides;  // -o, in the order given
@@ -51,10 +54,12 @@ using EnvironmentFn = std::function<const char*(const char* name)>;
                                            const EnvironmentFn& getenv = std::getenv);
 
 // What is wrong with a regex row that does not compile: the pattern, where
-// the row came from, the offset (in characters) and the compiler's message.
-// The list's first `fileRows` rows came from the settings file, the rest
-// from -r and -e.
-[[nodiscard]] std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows);
+// the row came from, the offset (in characters) and the compiler's message;
+// or which mark of a settings row is not understood. The list's first
+// `fileRows` rows came from the settings file, each under its key in
+// `keys` (a row past them is named by its place), the rest from -r and -e.
+[[nodiscard]] std::string PatternProblem(const PatternError& error, const ReplacePair& row, std::size_t fileRows,
+                                         const std::vector<std::string>& keys);
 
 // The text of --help.
 [[nodiscard]] std::string HelpText();

@@ -263,7 +263,7 @@ bool ReadRules(const CommandLine& line, RenameOptions& options) {
   options.ReplaceList.insert(options.ReplaceList.end(), line.Replace.begin(), line.Replace.end());
   // A row that does not compile would not do what was asked: nothing runs.
   const std::vector<PatternError> broken = CheckPatterns(options);
-  for (const PatternError& e : broken) Say(PatternProblem(e, options.ReplaceList[e.Row], fileRows));
+  for (const PatternError& e : broken) Say(PatternProblem(e, options.ReplaceList[e.Row], fileRows, settings.RowKeys));
   return broken.empty();
 }
 
@@ -275,7 +275,8 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   std::vector<Target> targets;
   const bool relative =
       std::any_of(line.Paths.begin(), line.Paths.end(), [](const std::string& p) { return !p.starts_with('/'); });
-  const std::vector<std::string> problems = ResolveTargets(line.Paths, line.Themselves, relative ? CurrentFolder() : "", targets);
+  const std::vector<std::string> problems =
+      ResolveTargets(line.Paths, line.Themselves, relative ? CurrentFolder() : "", targets, line.PathIsEntry);
   for (const std::string& problem : problems) Say(problem);
   if (!problems.empty()) return kExitUsage;
 
@@ -341,7 +342,8 @@ int ListCommand(const CommandLine& line) {
   FormSettings settings;
   if (!ReadSettings(line, settings)) return kExitUsage;
   std::vector<Target> targets;
-  const std::vector<std::string> problems = ResolveTargets(line.Paths, line.Themselves, CurrentFolder(), targets);
+  const std::vector<std::string> problems =
+      ResolveTargets(line.Paths, line.Themselves, CurrentFolder(), targets, line.PathIsEntry);
   for (const std::string& problem : problems) Say(problem);
   if (!problems.empty()) return kExitUsage;
   Output out;
@@ -364,6 +366,7 @@ const char* StateWord(RunSummary::State state) {
     case State::Running: return "running";
     case State::Undone: return "undone";
     case State::PartlyUndone: return "partly undone";
+    case State::NotUndone: return "not undone";
     case State::Unreadable: return "unreadable";
   }
   return "";
@@ -385,12 +388,16 @@ int HistoryCommand() {
     } else {
       text += LocalTimeText(r.Started) + "\t" + DisplayPath(r.Folder) + "\t" + std::to_string(r.Renamed) + "\t" +
               std::to_string(r.Refused) + "\t";
+      // The columns count what was renamed (of an undo: given back) and
+      // refused; what was gone or replaced follows the state.
+      const std::size_t gone = r.Kind == RunKind::Undo ? r.Gone : run.GivenUp;
       if (r.Kind == RunKind::Undo) {
         text += "undo of " + r.Undoes;
         if (run.Now != RunSummary::State::Finished) text += std::string(", ") + StateWord(run.Now);
       } else {
         text += StateWord(run.Now);
       }
+      if (gone > 0) text += ", " + std::to_string(gone) + " gone";
     }
     out.Line(text);
   }

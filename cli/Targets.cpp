@@ -11,10 +11,13 @@
 namespace quor::cli {
 
 std::vector<std::string> ResolveTargets(const std::vector<std::string>& paths, bool themselves,
-                                        const std::string& current, std::vector<Target>& targets) {
+                                        const std::string& current, std::vector<Target>& targets,
+                                        const std::vector<char>& isEntry) {
   std::vector<std::string> problems;
   std::map<std::string, std::size_t> entryRuns;  // folder -> its run of single entries
-  for (const std::string& path : paths) {
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
+    const bool entry = themselves || (i < isEntry.size() && isEntry[i] != 0);
     const std::string shown = DisplayPath(path);
     if (!path.starts_with(PathDelim) && current.empty()) {
       problems.push_back("the current folder cannot be told, so " + shown + " means nothing");
@@ -38,7 +41,7 @@ std::vector<std::string> ResolveTargets(const std::vector<std::string>& paths, b
     };
     const std::string_view trimmed = WithoutTrailingSeparators(full);
     const std::string_view name = FileNameView(trimmed);
-    if (!themselves && HasMask(name) && trimmed == full && !DirectoryExists(full)) {
+    if (!entry && HasMask(name) && trimmed == full && !DirectoryExists(full)) {
       // A mask, as in the window's folder field; a file of that very name is
       // one of the entries it matches. (A folder of that name is refused
       // below: its entries and the mask's are not the same.)
@@ -50,7 +53,7 @@ std::vector<std::string> ResolveTargets(const std::vector<std::string>& paths, b
       }
       continue;
     }
-    if (!themselves && DirectoryExists(full)) {
+    if (!entry && DirectoryExists(full)) {
       if (literal(full) && readable(full)) targets.push_back({full, {}, {}});
       continue;
     }

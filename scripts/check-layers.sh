@@ -3,7 +3,9 @@
 #   text  <  system  <  engine  <  gui  <  app
 #                        engine  <  cli   (the command line, without Qt)
 # Each folder may include its own layer and the layers its library links
-# (all the ones below it); Qt only from the GUI up, POSIX only in system/.
+# (all the ones below it); Qt only from the GUI up, POSIX only in system/
+# (and in tests, and in the record fuzzer, which stands between the code
+# under test and the system's renames).
 # Inside the engine its folders keep an order of their own, lowest first:
 #   files  <  record  <  rename  <  settings  <  history
 # (the record of a run lies below the runs that write it, the history above
@@ -31,6 +33,7 @@ bench/core_      text system engine posix
 bench/           posix
 bench/gui_       text system engine gui qt posix
 fuzz/            text system engine
+fuzz/fuzz_records.cpp text system engine posix
 docs/            text system engine gui qt
 '
 

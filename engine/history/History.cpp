@@ -30,8 +30,14 @@ RunSummary SummaryOf(RecordHead head) {
       case RunEnd::Failed: run.Now = State::Failed; break;
       case RunEnd::Recovered: run.Now = State::Recovered; break;
     }
-    if (r.Kind == RunKind::Rename && r.End != RunEnd::Unfinished && run.Undone + run.GivenUp > 0)
-      run.Now = run.Undone >= r.Renamed ? State::Undone : State::PartlyUndone;
+    // What undo runs gave back; a run of which they gave nothing back yet,
+    // and found only some gone, keeps its own state.
+    if (r.Kind == RunKind::Rename && r.End != RunEnd::Unfinished) {
+      if (run.Undone > 0)
+        run.Now = run.Undone >= r.Renamed ? State::Undone : State::PartlyUndone;
+      else if (run.GivenUp > 0 && run.GivenUp >= r.Renamed)
+        run.Now = State::NotUndone;
+    }
   }
   run.Record = std::move(head.Record);
   return run;

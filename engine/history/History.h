@@ -28,6 +28,7 @@ struct RunSummary {
     Running,      // its writer is still at work
     Undone,       // every rename taken back
     PartlyUndone,
+    NotUndone,    // none taken back: undo runs found every one gone or replaced
     Unreadable,   // cut short, damaged, of another version: never acted on
   };
   RunRecord Record;        // the head and the end only

@@ -406,8 +406,15 @@ RunRecord ReadRecord(const std::string& path, bool full) {
       const std::size_t nl = last.rfind('\n');
       if (nl != std::string_view::npos) last.remove_prefix(nl + 1);
       if (last.starts_with("end\t") && !ParseEndLine(last, record)) return unreadable("damaged");
-    } else if (std::string_view(tail).find("\nend\t") != std::string_view::npos) {
-      return unreadable("damaged");
+    } else {
+      // Half a line that a killed writer left counts for nothing, as a full
+      // read drops it, even half an end line; after a whole end line it is
+      // damage.
+      const std::size_t cut = last.rfind('\n');
+      const std::size_t from =
+          cut == std::string_view::npos || cut == 0 ? std::string_view::npos : last.rfind('\n', cut - 1);
+      if (from != std::string_view::npos && last.substr(from + 1, cut - from - 1).starts_with("end\t"))
+        return unreadable("damaged");
     }
     record.Readable = true;
     return record;

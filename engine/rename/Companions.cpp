@@ -5,6 +5,8 @@
 #include <unordered_map>
 
 #include "engine/files/File.h"
+#include "system/EntryIdentity.h"
+#include "text/TextOps.h"
 
 namespace quor {
 
@@ -84,15 +86,39 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
       const std::size_t dot = name.rfind('.');
       if (!all[i].IsFolder && dot != std::string::npos && dot + 1 < name.size()) files.emplace(name, i);
     }
+    // On a case-insensitive volume the shared part may differ in case (a
+    // repair, a copy): the file system says whether it names the same file.
+    // Read only when some name has no exact main.
+    std::unordered_map<std::string, std::size_t> folded;
+    std::unordered_map<std::string_view, std::size_t> listed;
+    const Codepage cp = NativeCodepage();
+    const auto sameFileOtherCase = [&](std::size_t i, std::string_view prefix) {
+      if (folded.empty()) {
+        for (const auto& [name, at] : files) folded.emplace(AnsiUpperCase(name, cp), at);
+        for (std::size_t k = 0; k < all.size(); ++k) listed.emplace(all[k].Name, k);
+      }
+      const auto it = folded.find(AnsiUpperCase(prefix, cp));
+      if (it == folded.end()) return kNoMain;
+      const std::string& path = all[i].FullPath;
+      const std::string spelt = path.substr(0, path.size() - all[i].Name.size()).append(prefix);
+      const bool same = SameEntryByAnotherSpelling(all[it->second].FullPath, spelt,
+                                                   [&](std::string_view n) { return listed.count(n) != 0; });
+      return same ? it->second : kNoMain;
+    };
     // Each file's main: the longest name before one of its dots.
     std::vector<std::size_t> orphans;  // files that may follow a recording by its old name
     for (std::size_t i = 0; i < all.size(); ++i) {
       if (all[i].IsFolder) continue;
-      const bool found = ForEachMainLength(all[i].Name, [&](std::size_t length) {
-        const auto it = files.find(std::string_view(all[i].Name).substr(0, length));
-        if (it == files.end()) return false;
-        mainOf[i] = it->second;
-        companions[it->second].push_back(i);
+      const std::string_view name = all[i].Name;
+      const bool found = ForEachMainLength(name, [&](std::size_t length) {
+        const std::string_view prefix = name.substr(0, length);
+        const auto it = files.find(prefix);
+        std::size_t main = it != files.end() ? it->second : kNoMain;
+        // A main has an extension: a prefix without a dot names none.
+        if (main == kNoMain && prefix.find('.') != std::string_view::npos) main = sameFileOtherCase(i, prefix);
+        if (main == kNoMain || main == i) return false;
+        mainOf[i] = main;
+        companions[main].push_back(i);
         return true;
       });
       if (!found && dots(all[i].Name) >= 2) orphans.push_back(i);

@@ -60,7 +60,9 @@ struct RunOrder {
 // The companion rule on a whole listing: a file whose name is the complete
 // name of another file that has an extension, followed by "." and more, is
 // that file's companion; the longest such name wins, so X.ts.mp4.ass
-// follows X.ts.mp4, which follows X.ts. Folders are neither. The run takes
+// follows X.ts.mp4, which follows X.ts. Folders are neither. On a
+// case-insensitive volume the shared part may differ in case (X.TS.err
+// follows X.ts) where the file system finds that very file under it. The run takes
 // each listed entry that `selected` marks and follows no other, in listing
 // order, each followed by its companions (theirs after them), whether the
 // selection marks them or not. A companion whose entry the run does not

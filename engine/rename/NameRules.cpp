@@ -112,6 +112,14 @@ CompiledRules::CompiledRules(const RenameOptions& options, Codepage pairsIn) : o
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const ReplacePair& pair = options.ReplaceList[i];
     Row& row = rows_[i];
+    if (!pair.Unknown.empty()) {
+      // Read as a plain row it might do what the mark was meant to prevent.
+      PatternError error;
+      error.Row = i;
+      error.UnknownMark = pair.Unknown;
+      errors_.push_back(std::move(error));
+      continue;
+    }
     if (pair.Old.empty()) continue;
     if (pair.Regex) {
       auto regex = std::make_unique<RegexRow>(pair.Old, pair.New, options.IgnoreCase);
@@ -143,6 +151,8 @@ RuleResult CompiledRules::Apply(std::string_view source, Codepage codepage, std:
   // the next plain row and at the end.
   bool asText = false;
   std::size_t lastRegex = 0;
+  // One allowance of work for the whole name, all its regex rows together.
+  std::uint64_t budget = kRegexNameBudget;
   const auto backToCp932 = [&] {
     asText = false;
     if (ConvertText(text_, Codepage::Utf8, Codepage::Cp932, name)) return true;
@@ -157,7 +167,7 @@ RuleResult CompiledRules::Apply(std::string_view source, Codepage codepage, std:
         asText = true;
       }
       std::string& text = cp932 ? text_ : name;
-      const RegexRow::Outcome outcome = row.Regex->ReplaceAll(text, scratch_);
+      const RegexRow::Outcome outcome = row.Regex->ReplaceAll(text, scratch_, budget);
       if (outcome == RegexRow::Outcome::Limit) return {RuleFailure::MatchLimit, i};
       if (outcome == RegexRow::Outcome::Replaced) text.swap(scratch_);
       lastRegex = i;
@@ -175,18 +185,23 @@ std::vector<PatternError> CheckPatterns(const RenameOptions& options) {
   // Only the regex rows: the rest of the list cannot be wrong.
   RenameOptions regexRows;
   regexRows.IgnoreCase = options.IgnoreCase;
-  for (const ReplacePair& pair : options.ReplaceList) regexRows.ReplaceList.push_back(pair.Regex ? pair : ReplacePair{});
+  for (const ReplacePair& pair : options.ReplaceList)
+    regexRows.ReplaceList.push_back(pair.Regex || !pair.Unknown.empty() ? pair : ReplacePair{});
   return CompiledRules(regexRows).Errors();
 }
 
 std::string PatternErrorText(const PatternError& error) {
+  if (!error.UnknownMark.empty())
+    return "置換リスト " + std::to_string(error.Row + 1) + " 行目の 3 つ目の項目「" + error.UnknownMark +
+           "」が分かりません（正規表現の列のチェックを切り替えると、チェックのとおりに読みます）";
   return "置換リスト " + std::to_string(error.Row + 1) + " 行目の" + (error.InReplacement ? "置換文字列" : "正規表現") +
          "が正しくありません（位置 " + std::to_string(error.Offset) + "）: " + error.Message;
 }
 
 std::string ApplyNameRules(std::string_view source, const RenameOptions& options, Codepage codepage) {
   const auto& list = options.ReplaceList;
-  if (std::any_of(list.begin(), list.end(), [](const ReplacePair& pair) { return pair.Regex; })) {
+  if (std::any_of(list.begin(), list.end(),
+                  [](const ReplacePair& pair) { return pair.Regex || !pair.Unknown.empty(); })) {
     const CompiledRules rules(options, codepage);
     std::string name;
     if (rules.Apply(source, codepage, name)) return std::string(source);

@@ -20,6 +20,10 @@ struct ReplacePair {
   std::string Old;     // text to find, or the pattern of a regex row; an empty one has no effect
   std::string New;     // its replacement; empty deletes what was found
   bool Regex = false;  // Old and New as RegexRow reads them, not as plain text
+  // A mark of its settings row that this version does not understand (a
+  // third item other than "re"), kept as the file holds it: the row is
+  // broken, as a pattern that does not compile is, until it is decided.
+  std::string Unknown = {};
 
   bool operator==(const ReplacePair&) const = default;
 };
@@ -85,7 +89,8 @@ class CompiledRules {
   CompiledRules(const CompiledRules&) = delete;
   CompiledRules& operator=(const CompiledRules&) = delete;
 
-  // The regex rows that do not compile, in list order. A run must not start
+  // The regex rows that do not compile and the rows with a mark that is not
+  // understood (ReplacePair::Unknown), in list order. A run must not start
   // while there is one: the list would not do what the user wrote. Apply
   // skips them.
   [[nodiscard]] const std::vector<PatternError>& Errors() const { return errors_; }
@@ -116,12 +121,13 @@ class CompiledRules {
   mutable std::string scratch_;  // where a regex row writes
 };
 
-// The regex rows of `options` that do not compile, as CompiledRules finds
-// them.
+// The regex rows of `options` that do not compile, and the rows whose mark
+// is not understood, as CompiledRules finds them.
 [[nodiscard]] std::vector<PatternError> CheckPatterns(const RenameOptions& options);
 
 // What the status line says of a broken row: "置換リスト 3 行目の正規表現が正し
-// くありません（位置 4）: missing closing parenthesis", rows counted from 1.
+// くありません（位置 4）: missing closing parenthesis", rows counted from 1;
+// of a mark that is not understood, which mark and how to decide.
 [[nodiscard]] std::string PatternErrorText(const PatternError& error);
 
 // CompiledRules(options, codepage).Apply(name, codepage), for one name: the

@@ -54,7 +54,9 @@ Step Planner::Plan(const Listed& entry) const {
   const RuleResult ruled = rules_.Apply(entry.Name, cp, step.NewName);
   // A search cut short leaves no new name; the line shows the name as it is.
   if (ruled.Failure == RuleFailure::MatchLimit) step.NewName = entry.Name;
-  const std::string_view name = TrimRightView(step.NewName);
+  // The line shows the name that the entry will bear: trailing blanks cut.
+  step.NewName.resize(TrimRightView(step.NewName).size());
+  const std::string_view name = step.NewName;
   if (!Place(step, entry, name, plain, static_cast<bool>(ruled))) return step;
   // A new name must stay a name of the listed folder, and a name whose
   // bytes fit no code page is never rewritten.
@@ -82,12 +84,17 @@ Step Planner::PlanCompanion(const Listed& entry, std::size_t mainLength, std::st
   const bool plain = IsPlainText(entry.Name);
   const bool readable = plain || NameCodepage(entry.Name, cp);
   const std::string_view suffix = std::string_view(entry.Name).substr(mainLength);
-  step.NewName.reserve(mainNewName.size() + suffix.size());
-  step.NewName.append(mainNewName);
-  if (lowerExt_)
-    step.NewName += AnsiLowerCase(suffix, cp);
-  else
-    step.NewName.append(suffix);
+  if (mainRefused) {
+    // Its line shows its own name: no rule gave it another.
+    step.NewName = entry.Name;
+  } else {
+    step.NewName.reserve(mainNewName.size() + suffix.size());
+    step.NewName.append(mainNewName);
+    if (lowerExt_)
+      step.NewName += AnsiLowerCase(suffix, cp);
+    else
+      step.NewName.append(suffix);
+  }
   if (!Place(step, entry, step.NewName, plain, mainRefused)) return step;
   if (!readable)
     step.Why.What = Kind::NotInCodepage;
@@ -103,13 +110,70 @@ RenameResult SimulatedFolder::Rename(const std::string& oldPath, const std::stri
   if (folder != folder_) Enter(std::string(folder));
   if (access_.Error() == EROFS) return RenameResult(EROFS);
   if (FileNameView(newPath).size() > maxName_) return RenameResult(ENAMETOOLONG);
-  if (Exists(oldPath, newPath)) return RenameResult(EEXIST);
+  // The system sees the entries where they stand now: an entry that an
+  // earlier rename gave this name stands under its old one.
+  const auto moved = origin_.find(oldPath);
+  std::string oldNow = moved != origin_.end() ? moved->second : folderNow_ + std::string(FileNameView(oldPath));
+  const std::string newNow = folderNow_ + std::string(FileNameView(newPath));
+  bool sameEntry = false;
+  if (Exists(oldNow, newPath, newNow, sameEntry)) return RenameResult(EEXIST);
   if (!access_) return RenameResult(access_.Error());
   vacated_.insert(oldPath);
   occupied_.erase(oldPath);
   occupied_.insert(newPath);
   vacated_.erase(newPath);
+  // For the PATHs after this run: the old path leads nowhere, unless only
+  // its case changed on a volume that ignores case; the new one leads to
+  // the entry where it stands.
+  if (moved != origin_.end()) origin_.erase(moved);
+  if (!sameEntry) away_.insert(oldPath);
+  away_.erase(newPath);
+  origin_.insert_or_assign(newPath, std::move(oldNow));
   return {};
+}
+
+std::vector<Listed> SimulatedFolder::List(const std::string& folderText, const NameSet* only, bool whole,
+                                          FolderState& state, int& error) const {
+  const std::string folder = whole ? folderText : FolderOfText(folderText);
+  std::string now;
+  if (!Locate(folder, now)) {
+    state = folder.starts_with(PathDelim) ? FolderState::Missing : FolderState::NotAbsolute;
+    return {};
+  }
+  std::vector<Listed> entries;
+  if (now == folder) {
+    entries = whole ? ListWholeFolder(folder, state, error) : ListFolder(folderText, only, state, error);
+  } else {
+    // Listed where it stands, under the path it would have.
+    const std::string text = now + folderText.substr(folder.size());
+    entries = whole ? ListWholeFolder(text, state, error) : ListFolder(text, only, state, error);
+    for (Listed& e : entries) e.FullPath = folder + e.FullPath.substr(now.size());
+  }
+  if (whole)
+    Adjust(entries, JoinPath(folder, "*.*"), nullptr);
+  else
+    Adjust(entries, folderText, only);
+  return entries;
+}
+
+bool SimulatedFolder::Locate(std::string_view path, std::string& now) const {
+  now.assign(path);
+  if (origin_.empty() && away_.empty()) return true;
+  // The deepest folder that a rename touched decides.
+  std::string_view at = WithoutTrailingSeparators(path);
+  std::string key;
+  for (;;) {
+    key.assign(at);
+    if (const auto it = origin_.find(key); it != origin_.end()) {
+      now = it->second;
+      now.append(path.substr(at.size()));
+      return true;
+    }
+    if (away_.count(key) != 0) return false;
+    const std::string_view up = ContainingFolder(at);
+    if (up.empty() || up.size() >= at.size()) return true;
+    at = up;
+  }
 }
 
 void SimulatedFolder::Adjust(std::vector<Listed>& entries, const std::string& folderText, const NameSet* only) const {
@@ -134,25 +198,30 @@ void SimulatedFolder::Adjust(std::vector<Listed>& entries, const std::string& fo
 
 void SimulatedFolder::Enter(std::string folder) {
   folder_ = std::move(folder);
+  // A folder that earlier renames took away lists nothing, so nothing in
+  // it comes here.
+  if (!Locate(folder_, folderNow_)) folderNow_ = folder_;
   listed_ = false;
   exactNames_.clear();
-  access_ = CanCreateIn(folder_);
-  maxName_ = MaxNameLength(folder_);
+  access_ = CanCreateIn(folderNow_);
+  maxName_ = MaxNameLength(folderNow_);
 }
 
-bool SimulatedFolder::Exists(const std::string& oldPath, const std::string& newPath) {
+bool SimulatedFolder::Exists(const std::string& oldNow, const std::string& newPath, const std::string& newNow,
+                             bool& sameEntry) {
   if (occupied_.count(newPath) != 0) return true;
   if (vacated_.count(newPath) != 0) return false;
-  if (!EntryExists(newPath)) return false;
+  if (!EntryExists(newNow)) return false;
   // The same rule as the real rename: only this very entry under another
   // spelling is no obstacle. The folder's exact names are read once.
-  return !SameEntryByAnotherSpelling(oldPath, newPath, [this](std::string_view name) {
+  sameEntry = SameEntryByAnotherSpelling(oldNow, newNow, [this](std::string_view name) {
     if (!listed_) {
-      exactNames_ = ListEntryNames(folder_);
+      exactNames_ = ListEntryNames(folderNow_);
       listed_ = true;
     }
     return exactNames_.count(std::string(name)) != 0;
   });
+  return !sameEntry;
 }
 
 }  // namespace quor

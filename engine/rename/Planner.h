@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -22,7 +24,7 @@ struct Step {
   bool Unchanged = false;  // no line at all
   bool Plain = false;      // both names plain text: shown and recorded as they are
   Refusal Why;             // refused before any system call
-  std::string NewName;     // as the rules returned it
+  std::string NewName;     // as the rules returned it, trailing blanks cut
   std::string NewPath;
 };
 
@@ -45,7 +47,8 @@ class Planner {
   // (`mainNewName`, as that entry's step gives it, trailing blanks cut) and
   // then its own suffix, the part after `mainLength` bytes, lower-cased
   // under the extension rule. Refused when that entry's step is
-  // (`mainRefused`); never the rules on its own name.
+  // (`mainRefused`), with its own name as the new one; never the rules on
+  // its own name.
   [[nodiscard]] Step PlanCompanion(const Listed& entry, std::size_t mainLength, std::string_view mainNewName,
                                    bool mainRefused) const;
 
@@ -54,27 +57,42 @@ class Planner {
   bool lowerExt_;
 };
 
-// The run's renames answered as the system would answer them, against the
-// folder as it stands and the renames before them, touching nothing. The
-// errors come in the order the system checks: a read-only file system, a
-// name too long, an existing entry, then permission.
+// The renames of one run or of several, answered as the system would
+// answer them, against the folders as they stand and the renames before
+// them, touching nothing. The errors come in the order the system checks: a
+// read-only file system, a name too long, an existing entry, then
+// permission.
 class SimulatedFolder {
  public:
   RenameResult Rename(const std::string& oldPath, const std::string& newPath);
-  // A listing of `folderText` (with `only` as the listing took it) as it
-  // would be after the renames so far: entries renamed away are left out,
-  // entries renamed to a name that the listing takes are added at its end.
-  void Adjust(std::vector<Listed>& entries, const std::string& folderText, const NameSet* only) const;
+
+  // What ListFolder (with `whole`: ListWholeFolder of the folder text's
+  // folder) would list after the renames so far. A folder that they renamed
+  // away, or a folder above it, is Missing, as its path then leads nowhere
+  // (on a case-insensitive volume a change of case alone leaves the old
+  // spelling leading to it); a folder that they renamed into the path is
+  // listed where it stands now, under the path it would have. Entries
+  // renamed away are left out, entries renamed to a name that the listing
+  // takes are added at its end.
+  [[nodiscard]] std::vector<Listed> List(const std::string& folderText, const NameSet* only, bool whole,
+                                         FolderState& state, int& error) const;
 
  private:
   void Enter(std::string folder);
-  bool Exists(const std::string& oldPath, const std::string& newPath);
+  bool Exists(const std::string& oldNow, const std::string& newPath, const std::string& newNow, bool& sameEntry);
+  // Where the entry at `path`, as the renames so far have named it, stands
+  // now; false when they renamed it, or a folder above it, away.
+  bool Locate(std::string_view path, std::string& now) const;
+  void Adjust(std::vector<Listed>& entries, const std::string& folderText, const NameSet* only) const;
 
   std::unordered_set<std::string> vacated_;
   std::unordered_set<std::string> occupied_;
+  std::unordered_map<std::string, std::string> origin_;  // a path renamed to -> where that entry stands now
+  std::unordered_set<std::string> away_;                 // paths renamed away, which lead nowhere now
   NameSet exactNames_;  // the folder's names, read on first need
   bool listed_ = false;
   std::string folder_ = std::string(1, '\0');
+  std::string folderNow_;  // where folder_ stands now
   SysResult access_;
   std::size_t maxName_ = 0;
 };

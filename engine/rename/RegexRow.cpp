@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <new>
 #include <vector>
 
@@ -10,9 +12,12 @@ namespace quor {
 
 namespace {
 
-// Steps of one search. A sane pattern takes a few thousand on a name of 255
-// bytes; (a+)+$ on 200 a's reaches this within milliseconds.
-constexpr std::uint32_t kMatchLimit = 1'000'000;
+// The first match limit of a search: nearly every search of an ordinary
+// row ends within it, and a search that does not is tried again under four
+// times the limit, so it costs at most about five times its own steps.
+constexpr std::uint64_t kFirstLimit = 16;
+// Bytes that a search may scan, or a replacement write, per unit.
+constexpr std::size_t kBytesPerUnit = 64;
 // Backtracking depth of the interpreter (without JIT): far beyond what a
 // name of 255 bytes needs.
 constexpr std::uint32_t kDepthLimit = 10'000;
@@ -46,6 +51,9 @@ struct RegexRow::Impl {
   pcre2_match_context* Context = nullptr;
   pcre2_jit_stack* JitStack = nullptr;
   std::vector<Part> Parts;
+  // A back reference compares a whole group in one step, which makes a
+  // step dearer.
+  bool BackReferences = false;
 
   ~Impl() {
     pcre2_jit_stack_free(JitStack);
@@ -127,6 +135,40 @@ struct RegexRow::Impl {
     return true;
   }
 
+  // The bytes that Expand appends.
+  std::size_t ExpandedSize(const PCRE2_SIZE* ovector, std::uint32_t pairs) const {
+    std::size_t size = 0;
+    for (const Part& part : Parts) {
+      size += part.Text.size();
+      for (const std::uint32_t g : part.Groups) {
+        if (g >= pairs || ovector[2 * g] == PCRE2_UNSET) continue;
+        size += ovector[2 * g + 1] - ovector[2 * g];
+        break;
+      }
+    }
+    return size;
+  }
+
+  // One search from `start`, within `budget`: PCRE2 tells no step count, so
+  // the search runs under a match limit, and again under four times that
+  // while it reaches it; every limit tried is charged, the last one capped
+  // by what is left. PCRE2_ERROR_MATCHLIMIT once the budget is spent.
+  int Search(std::string_view text, PCRE2_SIZE start, std::uint32_t flags, std::uint64_t& budget) const {
+    const std::uint64_t perStep = (1 + text.size() / 128) * (BackReferences ? 4 : 1);
+    const std::uint64_t perTry = 1 + (text.size() - start) / kBytesPerUnit;
+    for (std::uint64_t limit = kFirstLimit;; limit *= 4) {
+      if (budget < perTry + perStep) return PCRE2_ERROR_MATCHLIMIT;
+      const std::uint64_t most = (budget - perTry) / perStep;
+      const bool last = limit >= most;
+      if (last) limit = most;
+      pcre2_set_match_limit(Context, static_cast<std::uint32_t>(std::min<std::uint64_t>(limit, UINT32_MAX)));
+      const int rc = pcre2_match(Code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), start, flags, Match,
+                                 Context);
+      budget -= perTry + limit * perStep;
+      if (rc != PCRE2_ERROR_MATCHLIMIT || last) return rc;
+    }
+  }
+
   void Expand(std::string& out, std::string_view text, const PCRE2_SIZE* ovector, std::uint32_t pairs) const {
     for (const Part& part : Parts) {
       if (part.Groups.empty()) {
@@ -166,22 +208,23 @@ RegexRow::RegexRow(std::string_view pattern, std::string_view replacement, bool 
   impl_->Context = pcre2_match_context_create(nullptr);
   impl_->JitStack = pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr);
   if (impl_->Match == nullptr || impl_->Context == nullptr) throw std::bad_alloc();
-  pcre2_set_match_limit(impl_->Context, kMatchLimit);
   pcre2_set_depth_limit(impl_->Context, kDepthLimit);
+  std::uint32_t backReferences = 0;
+  pcre2_pattern_info(impl_->Code, PCRE2_INFO_BACKREFMAX, &backReferences);
+  impl_->BackReferences = backReferences != 0;
   if (impl_->JitStack != nullptr) pcre2_jit_stack_assign(impl_->Context, nullptr, impl_->JitStack);
 }
 
 RegexRow::~RegexRow() = default;
 
-RegexRow::Outcome RegexRow::ReplaceAll(std::string_view text, std::string& out) const {
+RegexRow::Outcome RegexRow::ReplaceAll(std::string_view text, std::string& out, std::uint64_t& budget) const {
   if (!Ok()) return Outcome::Unchanged;
-  const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
   PCRE2_SIZE start = 0;
   PCRE2_SIZE copied = 0;
   std::uint32_t flags = 0;
   bool matched = false;
   for (;;) {
-    const int rc = pcre2_match(impl_->Code, subject, text.size(), start, flags, impl_->Match, impl_->Context);
+    const int rc = impl_->Search(text, start, flags, budget);
     if (rc == PCRE2_ERROR_NOMATCH) break;
     // Every other failure is a limit: steps, depth, heap or the JIT's stack.
     if (rc < 0) return Outcome::Limit;
@@ -195,6 +238,12 @@ RegexRow::Outcome RegexRow::ReplaceAll(std::string_view text, std::string& out) 
       out.clear();
       matched = true;
     }
+    // What a replacement writes is charged before it is written: "$0$0$0"
+    // on every row would otherwise double a name row after row.
+    const std::size_t expanded = impl_->ExpandedSize(ovector, static_cast<std::uint32_t>(rc));
+    const std::uint64_t written = (from - copied + expanded) / kBytesPerUnit;
+    if (written > budget) return Outcome::Limit;
+    budget -= written;
     out.append(text.substr(copied, from - copied));
     impl_->Expand(out, text, ovector, static_cast<std::uint32_t>(rc));
     copied = to;

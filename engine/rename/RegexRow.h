@@ -4,11 +4,21 @@
 // many names.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace quor {
+
+// The work that one name may cost all the regex rows together, in units:
+// one step of PCRE2's match limit on a short text (a step on a longer text
+// counts for more, and on a pattern with back references for four times
+// that), plus one for each search and for each 64 bytes that a search may
+// scan or that a replacement writes. About 10 ms on the worst patterns we
+// know of (bench/core_rules.cpp measures them); ordinary rows use a few
+// hundred units per row even on names of 255 bytes.
+inline constexpr std::uint64_t kRegexNameBudget = 200'000;
 
 // Why a regular-expression row cannot be used.
 struct PatternError {
@@ -16,6 +26,9 @@ struct PatternError {
   bool InReplacement = false;  // the fault is in the replacement, not in the pattern
   std::size_t Offset = 0;      // characters before the point where the fault was found
   std::string Message;         // the compiler's own words for a pattern
+  // Not the pattern's fault: the row's mark in the settings file, which this
+  // version does not understand (ReplacePair::Unknown). Message is empty.
+  std::string UnknownMark;
 };
 
 // The pattern is PCRE2 syntax in UTF mode, matched against names as UTF-8
@@ -52,13 +65,15 @@ class RegexRow {
   // "x*" on "ab" gives the replacement before "a", between and after "b".
   // An empty match right after a match is taken ("a*" on "baac" matches
   // "", "aa", "" and "": "-b--c-" with "-"), but never twice at one place.
-  // The work is bounded: each search stops after a fixed number of steps
-  // (PCRE2's match and depth limits; the JIT's stack is bounded too) and a
-  // name takes at most two searches per character, so no pattern can hang
-  // a run; reaching the bound gives Limit. The bound is counted, not timed,
-  // so that a preview and the run that follows give the same lines. `out` must not alias `text`.
+  // The work is charged to `budget` (see kRegexNameBudget), which one name
+  // shares among its rows: each search runs under a small match limit and
+  // again under one four times as large while it reaches it, each limit
+  // charged in full, until the budget is spent; the depth and the JIT's
+  // stack are bounded too. Reaching the bound gives Limit, so no pattern
+  // can hang a run. The bound is counted, not timed, so that a preview and
+  // the run that follows give the same lines. `out` must not alias `text`.
   // Not for two threads at once: the row keeps its match space.
-  Outcome ReplaceAll(std::string_view text, std::string& out) const;
+  Outcome ReplaceAll(std::string_view text, std::string& out, std::uint64_t& budget) const;
 
  private:
   struct Impl;

@@ -27,11 +27,11 @@ RunOrder ListRun(const std::string& folderText, const NameSet* only, bool compan
     // Companions beside an entry count whatever a mask or a single name
     // selects: the whole folder is read.
     const std::string folder = FolderOfText(folderText);
-    listed = ListWholeFolder(folder, outcome.Folder, outcome.FolderError);
-    if (simulated) simulated->Adjust(listed, JoinPath(folder, "*.*"), nullptr);
+    listed = simulated ? simulated->List(folder, nullptr, true, outcome.Folder, outcome.FolderError)
+                       : ListWholeFolder(folder, outcome.Folder, outcome.FolderError);
   } else {
-    listed = ListFolder(folderText, only, outcome.Folder, outcome.FolderError);
-    if (simulated) simulated->Adjust(listed, folderText, only);
+    listed = simulated ? simulated->List(folderText, only, false, outcome.Folder, outcome.FolderError)
+                       : ListFolder(folderText, only, outcome.Folder, outcome.FolderError);
   }
   std::vector<char> selected =
       companions ? Selected(listed, folderText, only) : std::vector<char>(listed.size(), 1);
@@ -113,8 +113,10 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
         Refusal why = step.Why;
         const std::size_t main = run.MainOf[i];
         if (!why && main != kNoMain && followed.at(main).Refused) {
-          // The entry it follows was refused when it was tried.
+          // The entry it follows was refused when it was tried: it keeps
+          // its own name, and so does its line.
           why.What = Refusal::Kind::MainNotRenamed;
+          step.NewName = entry.Name;
           if (journal) journal->Refused(i, 0);
         } else if (!why) {
           const RenameResult result = rename(i, entry, step.NewPath, ids[i - batchStart]);

@@ -9,6 +9,7 @@
 #include "engine/files/File.h"
 #include "engine/settings/MemIniFile.h"
 #include "engine/settings/StringList.h"
+#include "text/Bytes.h"
 #include "text/Codepage.h"
 #include "text/TextOps.h"
 
@@ -69,6 +70,7 @@ bool EntryNumber(std::string_view key, std::string_view& digits) {
 // numbers; keys of one number keep their file order. Hand-written keys such
 // as "01" or "+3" are rows like the program's own.
 void RestoreReplaceList(const TMemIniFile& ini, FormSettings& s) {
+  s.RowKeys.clear();
   TStringList keys;
   ini.ReadSection(kReplaceList, keys);
   struct Entry {
@@ -88,10 +90,16 @@ void RestoreReplaceList(const TMemIniFile& ini, FormSettings& s) {
   for (std::size_t row = 0; row < entries.size(); ++row) {
     // Quoted items come back exactly, spaces included; unquoted ones trimmed.
     const std::vector<std::string> cells = FromCommaText(ini.ReadString(kReplaceList, entries[row].key, ""));
-    s.Rows[row].Old = cells.size() > 0 ? cells[0] : "";
-    s.Rows[row].New = cells.size() > 1 ? cells[1] : "";
-    // Any other third item, as a hand-written file may hold, keeps the row plain.
-    s.Rows[row].Regex = cells.size() > 2 && cells[2] == kRegexMark;
+    ReplacePair& pair = s.Rows[row];
+    pair.Old = cells.size() > 0 ? cells[0] : "";
+    pair.New = cells.size() > 1 ? cells[1] : "";
+    // "re" as a hand-written file may spell it; no third item, or a blank
+    // one, is a plain row. Any other mark may mean what this version cannot
+    // do: the row is kept as it is and renames nothing until decided.
+    const std::string_view mark = cells.size() > 2 ? TrimView(cells[2]) : std::string_view();
+    pair.Regex = SameAsciiFolded(mark, kRegexMark);
+    pair.Unknown = pair.Regex || mark.empty() ? std::string() : cells[2];
+    s.RowKeys.push_back(entries[row].key);
   }
 }
 
@@ -271,6 +279,7 @@ void SaveSettings(const std::string& path, const FormSettings& s) {
     // A plain row keeps the two items it always had, so older versions read it.
     std::vector<std::string> items = {row.Old, row.New};
     if (row.Regex) items.emplace_back(kRegexMark);
+    else if (!row.Unknown.empty()) items.push_back(row.Unknown);  // as it was read, until decided
     ini.WriteString(kReplaceList, std::to_string(entry++), ToCommaText(items));
   }
   WriteOptions(ini, s, kFileList);

@@ -62,6 +62,9 @@ struct FormSettings {
   // Data rows of the replace grid (grid rows 1 to the last): Old, New and
   // the regex box.
   std::vector<ReplacePair> Rows = std::vector<ReplacePair>(kFirstStartRows);
+  // The key each of the first rows was read under, as the file holds it
+  // ("3", "03"): the file's own name for a row. Never stored.
+  std::vector<std::string> RowKeys;
   bool WithDir = DefaultOf(Option::WithDir);
   bool WithExt = DefaultOf(Option::WithExt);
 
@@ -109,8 +112,11 @@ void LoadDefaultSettings(FormSettings& s);
 // not know. Replace cells are stored exactly as they are; only rows whose
 // two cells are both empty are left out. A row is the comma text of its two
 // cells, with a third item "re" for a regex row: 3="\[(字|再)\]",,re. A row
-// without the third item reads as a plain row, as every older file has it. Throws quor::Exception when the
-// file cannot be written; the old file is then left as it was.
+// without the third item reads as a plain row, as every older file has it;
+// "re" is read in any case, blanks around it; any other third item is kept
+// in ReplacePair::Unknown and written back as it was. Throws
+// quor::Exception when the file cannot be written; the old file is then
+// left as it was.
 void SaveSettings(const std::string& path, const FormSettings& s);
 
 }  // namespace quor

@@ -18,6 +18,8 @@ namespace {
 
 // The bytes a cell was last set from, kept beside the shown text.
 constexpr int kBytesRole = Qt::UserRole + 1;
+// A check box's state as last seen, to tell a toggle from a change of text.
+constexpr int kSeenStateRole = Qt::UserRole + 2;
 
 std::string BytesOf(const QTableWidgetItem* item) {
   if (!item) return {};
@@ -144,6 +146,17 @@ void TStringGrid::SetFixedRows(int fixed) {
 
 void TStringGrid::SetCheckColumn(int col) {
   if (col < 0 || col >= columnCount()) return;
+  if (checkColumn_ < 0) {
+    // Connected before anyone else can watch the grid: whoever reads the
+    // cell after a toggle finds its note gone.
+    connect(this, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* cell) {
+      if (cell->column() != checkColumn_ || cell->tableWidget() != this) return;
+      const int state = cell->checkState();
+      const QVariant seen = cell->data(kSeenStateRole);
+      if (seen.isValid() && seen.toInt() != state && !cell->text().isEmpty()) SetBytes(cell, {});
+      cell->setData(kSeenStateRole, state);
+    });
+  }
   checkColumn_ = col;
   AddCheckBoxes();
 }
@@ -159,6 +172,7 @@ void TStringGrid::AddCheckBoxes() {
     if (cell->data(Qt::CheckStateRole).isValid()) continue;  // a box already
     cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     cell->setCheckState(Qt::Unchecked);
+    cell->setData(kSeenStateRole, Qt::Unchecked);
   }
 }
 

@@ -67,7 +67,10 @@ class TStringGrid : public QTableWidget {
 
   // Makes `col` a column of check boxes, unchecked, one in each row below
   // the fixed row, rows added later included; its header keeps its text.
-  // Space or a click toggles one; the cells are never edited as text.
+  // Space or a click toggles one; the cells are never edited as text. A
+  // text set in such a cell (SetCells) is a note shown beside its box, such
+  // as a setting that the box cannot show; toggling the box takes the note
+  // away, since the user has decided.
   void SetCheckColumn(int col);
   // A check box of that column; false and ignored elsewhere.
   [[nodiscard]] bool Checked(int col, int row) const;

@@ -34,9 +34,8 @@ const char* BlockText(UndoPlan::Block why) {
   return "";
 }
 
-}  // namespace
-
-std::string RunStateText(const RunSummary& run) {
+// The state alone.
+std::string StateWord(const RunSummary& run) {
   using State = RunSummary::State;
   switch (run.Now) {
     case State::Finished: return "完了";
@@ -47,9 +46,20 @@ std::string RunStateText(const RunSummary& run) {
     case State::Running: return "実行中";
     case State::Undone: return "元に戻した";
     case State::PartlyUndone: return "一部を元に戻した";
+    case State::NotUndone: return "元に戻せなかった";
     case State::Unreadable: return "読めません（" + run.Record.Problem + "）";
   }
   return {};
+}
+
+}  // namespace
+
+std::string RunStateText(const RunSummary& run) {
+  using State = RunSummary::State;
+  // What an undo found gone or replaced, which the two counts leave out.
+  const std::size_t gone = run.Record.Kind == RunKind::Undo ? run.Record.Gone : run.GivenUp;
+  const std::string goneText = gone > 0 ? "（見つからない " + std::to_string(gone) + " 件）" : "";
+  return StateWord(run) + (run.Now == State::Unreadable ? "" : goneText);
 }
 
 THistoryModel::THistoryModel(QObject* parent)

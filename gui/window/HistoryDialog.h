@@ -18,7 +18,8 @@ class QTableView;
 
 namespace quor {
 
-// A run's state in a few words: "完了", "一部を元に戻した", "読めません" ...
+// A run's state in a few words, with what undos found gone: "完了",
+// "一部を元に戻した（見つからない 1 件）", "読めません" ...
 [[nodiscard]] std::string RunStateText(const RunSummary& run);
 
 class THistoryModel : public TRowsModel<RunSummary> {

@@ -342,7 +342,7 @@ std::vector<ReplacePair> TFormRenamer::ReplaceRows() const {
   std::vector<ReplacePair> rows;
   for (int r = 1; r < StringGridReplace->RowCount(); ++r)
     rows.push_back({StringGridReplace->Cells(0, r), StringGridReplace->Cells(1, r),
-                    StringGridReplace->Checked(kRegexColumn, r)});
+                    StringGridReplace->Checked(kRegexColumn, r), StringGridReplace->Cells(kRegexColumn, r)});
   return rows;
 }
 
@@ -355,11 +355,15 @@ bool TFormRenamer::MarkBrokenPatterns() {
     // Marking changes the cells, which would call this again.
     const QSignalBlocker quiet(StringGridReplace);
     for (int r = 1; r < StringGridReplace->RowCount(); ++r) {
-      std::string problems[2];
-      for (const PatternError& e : errors)
-        if (e.Row + 1 == static_cast<std::size_t>(r))
+      std::string problems[3];
+      for (const PatternError& e : errors) {
+        if (e.Row + 1 != static_cast<std::size_t>(r)) continue;
+        if (!e.UnknownMark.empty())
+          problems[kRegexColumn] = PatternErrorText(e);
+        else
           problems[e.InReplacement ? 1 : 0] = e.Message + "（位置 " + std::to_string(e.Offset) + "）";
-      for (int c = 0; c < 2; ++c) StringGridReplace->MarkCell(c, r, problems[c]);
+      }
+      for (int c = 0; c < 3; ++c) StringGridReplace->MarkCell(c, r, problems[c]);
     }
   }
   if (!errors.empty()) {
@@ -386,6 +390,8 @@ void TFormRenamer::WriteControls(const FormSettings& s) {
     StringGridReplace->SetCells(0, r, s.Rows[r - 1].Old);
     StringGridReplace->SetCells(1, r, s.Rows[r - 1].New);
     StringGridReplace->SetChecked(kRegexColumn, r, s.Rows[r - 1].Regex);
+    // A mark of the settings file that the box cannot show stays beside it.
+    StringGridReplace->SetCells(kRegexColumn, r, s.Rows[r - 1].Unknown);
   }
 }
 

@@ -22,6 +22,7 @@
 #include "tests/TempFolder.h"
 #include "tests/engine/KillTorture.h"
 #include "text/Codepage.h"
+#include "text/TextOps.h"
 
 namespace quor {
 namespace {
@@ -164,6 +165,8 @@ TEST_F(History, DamagedRecordsAreNeverActedOn) {
        "quor-renamer history 2\n" + begin + "R\t0\tf 1 2 3 4 5 6\t" + dir / "a.mp4" + "\t" + dir / "b.mp4\n"},
       {"the undone rename's number in a rename run",
        "quor-renamer history 3\n" + begin + "R\t0\tf 1 2 3 4 5\t" + dir / "a.mp4" + "\t" + dir / "b.mp4\t0\n"},
+      {"a start that is no number",
+       "quor-renamer history 1\nbegin\trename\t12x\t1\t" + dir.Path() + "\n" + r + "end\tfinished\t1\t0\n"},
   };
   int n = 0;
   std::vector<std::string> ids;
@@ -264,6 +267,38 @@ TEST_F(History, ARefusedUndoFromTheHistoryCanBeTriedAgain) {
 // An undo killed right after it was refused an entry (a file had taken its
 // old name): the refusal never reached the record, yet the repair leaves
 // the entry to undo.
+// What became of each entry is on the undo's record: given back, refused,
+// gone, or replaced by another entry under its name.
+TEST_F(History, AnUndoRecordsWhatBecameOfEachEntry) {
+  TempFolder dir;
+  for (const char* name : {"a.MP4", "b.MP4", "c.MP4", "d.MP4"}) dir.File(name, name);
+  Run(dir.Path());
+  const std::string id = lastId_;
+  std::filesystem::remove(dir / "a.mp4");
+  std::filesystem::remove(dir / "b.mp4");
+  dir.File("b.mp4", "another file");
+  dir.File("c.MP4", "in the way");
+  UndoPlan plan = PlanUndo(history_.Path(), id);
+  (void)UndoRecordedRun(history_.Path(), plan);
+  const RunRecord undo = ReadRecord(history_ / (ListRuns(history_.Path())[0].Record.Id + ".log"), true);
+  ASSERT_TRUE(undo.Readable) << undo.Problem;
+  EXPECT_EQ(undo.Kind, RunKind::Undo);
+  std::map<std::string, std::string> became;
+  for (const RecordedRename& r : undo.Renames) {
+    using State = RecordedRename::State;
+    became[std::string(FileNameView(r.NewPath))] = r.Outcome == State::Done      ? "back"
+                                                   : r.Outcome == State::Refused ? "refused"
+                                                   : r.Outcome != State::Gone    ? "?"
+                                                   : r.Replaced                  ? "replaced"
+                                                                                 : "gone";
+  }
+  EXPECT_EQ(became, (std::map<std::string, std::string>{
+                        {"a.MP4", "gone"}, {"b.MP4", "replaced"}, {"c.MP4", "refused"}, {"d.MP4", "back"}}));
+  EXPECT_EQ(undo.Renamed, 1u);
+  EXPECT_EQ(undo.Refused, 1u);
+  EXPECT_EQ(undo.Gone, 2u);
+}
+
 TEST_F(History, AnUndoKilledRightAfterARefusalStillOffersTheEntry) {
   TempFolder dir;
   for (const char* name : {"a.MP4", "b.MP4", "c.MP4"}) dir.File(name, name);
@@ -339,6 +374,9 @@ TEST_F(History, KeepsWhatCanStillBeUndone) {
        {"r1", "r2", "r3", "r4"}, {}},
       {"... and past the size alone", {"r1", "r2", "r3", "r4"}, 100, 1, {"r1", "r2", "r3", "r4"}, {}},
       {"... and go past both, the oldest first", {"r1", "r2", "r3", "r4"}, 2, 2, {"r3", "r4"}, {"r1", "r2"}},
+      // A limit of n keeps n: a run goes only when there are more.
+      {"... past both, whichever is the tighter", {"r1", "r2", "r3", "r4"}, 2, 1, {"r3", "r4"}, {"r1", "r2"}},
+      {"... either way round", {"r1", "r2", "r3", "r4"}, 1, 2, {"r3", "r4"}, {"r1", "r2"}},
       {"an undo whose run is gone goes first", {"r1", "u9", "r2", "r3"}, 2, 100, {"r1", "r2", "r3"}, {}},
       {"so does junk", {"?", "r1", "r2"}, 1, 100, {"r1", "r2"}, {}},
       {"a run killed midway stays, however old", {"i", "r1", "u1", "r2", "u2"}, 1, 100, {"i"}, {}},

@@ -180,6 +180,13 @@ TEST(NameRulesRegex, RowsInTheList) {
   // the enclosed symbols; an episode number after # or ＃.
   const ReplacePair markers = regex("[\\[［【(（][^0-9０-９\\]］】)）][\\]］】)）]|[\\x{1F210}-\\x{1F23B}]", "");
   const ReplacePair episode = regex("[#＃](\\d+)", "第$1話");
+  // Each search of these is well within what one search may take; many
+  // searches, or two rows, are not within what a name may take.
+  const ReplacePair manySearches = regex("(*NO_JIT)(?:(?:.?){17}\\x01|.)", "$0");
+  const ReplacePair halfTheBound = regex("(*NO_JIT)(?:(?:.?){13}\\x01|.)", "$0");
+  std::string sixtyFourTimes;
+  for (int i = 0; i < 64; ++i) sixtyFourTimes += "$0";
+  const ReplacePair multiply = regex(".+", sixtyFourTimes);
   const struct {
     const char* what;
     std::vector<ReplacePair> rows;
@@ -219,6 +226,11 @@ TEST(NameRulesRegex, RowsInTheList) {
       // A row that reaches its bound: no new name, the row named.
       {"a catastrophic pattern", {{"!", "?"}, regex("(a+)+$", "x")}, false, aaa + "!.txt", aaa + "?.txt",
        RuleFailure::MatchLimit},
+      {"the bound is the whole name's, over all its searches", {manySearches}, false, std::string(40, 'a'), "",
+       RuleFailure::MatchLimit},
+      {"... and over all its rows", {halfTheBound, halfTheBound}, false, "aaaaaaaaaa", "", RuleFailure::MatchLimit},
+      {"... of which one alone stays within it", {halfTheBound}, false, "aaaaaaaaaa", "aaaaaaaaaa"},
+      {"... also what replacements write", {multiply, multiply, multiply}, false, aaa, "", RuleFailure::MatchLimit},
       // CP932 names are matched as text and written back in CP932.
       {"cp932 name", {regex("第(\\d)話", "#$1"), {"#", "＃"}}, false, DAI "3" WA ".MP4", "\x81\x94" "3.MP4",
        RuleFailure::None, Codepage::Cp932},

@@ -79,12 +79,12 @@ TEST(RenameRun, WhatCountsAsAChange) {
   } cases[] = {
       {"case only", "A.MP4", {}, "Rename\tA.mp4\t←\tA.MP4", "A.mp4"},
       {"rules leave it alone", "a.mp4", {}, "", "a.mp4"},
-      {"trailing spaces cut from the path, kept in the line", "b.txt", Pairs({{"b.txt", "c.txt  "}}),
-       "Rename\tc.txt  \t←\tb.txt", "c.txt"},
+      {"trailing spaces cut, from the line too", "b.txt", Pairs({{"b.txt", "c.txt  "}}), "Rename\tc.txt\t←\tb.txt",
+       "c.txt"},
       {"leading spaces of a name are kept", " lead.txt", {}, "", " lead.txt"},
       {"only brackets", "「」", Pairs({}, [] { RenameOptions o; o.DeleteKakko = true; return o; }()),
        "Error\t\t←\t「」\t新しい名前が空です", "「」"},
-      {"blanks only", "x", Pairs({{"x", "   "}}), "Error\t   \t←\tx\t新しい名前が空です", "x"},
+      {"blanks only", "x", Pairs({{"x", "   "}}), "Error\t\t←\tx\t新しい名前が空です", "x"},
       {"separator in new name", "a.txt", Pairs({{"a", "../a"}}), "Error\t../a.txt\t←\ta.txt\t名前に「/」は使えません",
        "a.txt"},
       {"dot", "dotted", Pairs({{"dotted", "."}}), "Error\t.\t←\tdotted\t「.」「..」は名前にできません", "dotted"},
@@ -332,6 +332,23 @@ TEST(Undo, AFolderMovedAwaySaysSoForEveryEntry) {
   ASSERT_EQ(log.size(), 2u);
   for (const auto& line : log) EXPECT_TRUE(line.starts_with("Error\t") && line.ends_with("\t見つかりません")) << line;
   EXPECT_TRUE(run.undoOld.empty());
+
+  // The other way round: the entry is there, the folder it goes back to is
+  // not. It stays for another try, once the folder is back.
+  std::vector<std::string> oldPaths = {dir / "tv/a.MP4"}, newPaths = {dir / "moved/a.mp4"};
+  std::vector<EntryId> ids(1);
+  ASSERT_TRUE(IdentityOf(newPaths[0], ids[0]));
+  const auto again = [&] {
+    std::vector<std::string> lines;
+    for (const auto& line : RunUndo({oldPaths, newPaths, ids}).Lines) lines.push_back(FormatLine(line));
+    return lines;
+  };
+  EXPECT_EQ(again(), std::vector<std::string>{"Error\t" + (dir / "tv/a.MP4") + "\t←\t" + (dir / "moved/a.mp4") +
+                                              "\t戻す先のフォルダーがありません"});
+  EXPECT_EQ(oldPaths.size(), 1u);
+  dir.Folder("tv");
+  EXPECT_EQ(again(), std::vector<std::string>{"Undo\t" + (dir / "tv/a.MP4") + "\t←\t" + (dir / "moved/a.mp4")});
+  EXPECT_TRUE(oldPaths.empty());
 }
 
 // A refused undo is kept in run order, behind what was never replayed.
@@ -616,6 +633,13 @@ TEST(Companions, FollowTheirRecording) {
       {"a companion whose new name is taken", {"X.MP4", "X.MP4.err", "X.mp4.err"}, RenameOptions{}, "",
        {"X.MP4.err", "X.mp4", "X.mp4.err"}, {"同じ名前が既にあります"}},
       {"upper case all through", {"X.TS", "X.TS.ERR"}, RenameOptions{}, "", {"X.ts", "X.ts.err"}, {}},
+      // Where the file system tells case apart (a case-insensitive volume:
+      // the exFAT tests), these are two names.
+      {"the shared part in another case", {"X.ts", "X.TS.ERR"}, RenameOptions{}, "", {"X.TS.err", "X.ts"}, {}},
+      // A name that ends in a dot has no extension: no family, each name
+      // gets the rules on its own.
+      {"a name ending in a dot", {"A｢1｣.", "A｢1｣..err"}, With([](RenameOptions& o) { o.ReplaceList = {{"err", "log"}}; }),
+       "", {"A「1」.", "A「1」..log"}, {}},
       {"a companion of a companion", {"X｢1｣.TS", "X｢1｣.TS.mp4", "X｢1｣.TS.mp4.ASS", "X｢1｣.TS.ERR"}, RenameOptions{}, "",
        {"X「1」.ts", "X「1」.ts.err", "X「1」.ts.mp4", "X「1」.ts.mp4.ass"}, {}},
       {"a folder is no recording", {"X.TS/", "X.TS.ERR"}, RenameOptions{}, "", {"X.TS.err", "X.ts"}, {}},

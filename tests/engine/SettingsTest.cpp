@@ -21,7 +21,8 @@ namespace quor {
 
 // A row as its cells, for the failure messages.
 static void PrintTo(const ReplacePair& row, std::ostream* out) {
-  *out << "{\"" << row.Old << "\", \"" << row.New << "\"" << (row.Regex ? ", re}" : "}");
+  *out << "{\"" << row.Old << "\", \"" << row.New << "\"" << (row.Regex ? ", re" : "")
+       << (row.Unknown.empty() ? "" : ", unknown \"" + row.Unknown + "\"") << "}";
 }
 
 namespace {
@@ -220,15 +221,24 @@ TEST_F(SettingsTest, ReplaceListByNumber) {
       "12=\n"
       "13=\"\\[(字|再|Ｓ)\\]\",\"\",re\n"
       "14=(.+) 第(\\d+)話,$1 #$2,re\n"
-      "15=x,y,RE\n");
+      "15=x,y,RE\n"
+      "16=x,y,\" re \"\n"
+      "17=x,y,\" \"\n"
+      "18=x,y,rex\n");
   // Hand-written keys are rows read under their own names; one number keeps file order.
   const Rows expected = {{"zero", "0"},      {"c", "d"},      {"leading", "zero"},        {"a", "b"},
                          {"plus", "four"},   {"spaced", "  quoted  "}, {"own", "value"}, {"only", ""},
-                         {"", "new"},        {"a,b", "say \"hi\""},   {"one", "two"},    {"", ""},
+                         {"", "new"},        {"a,b", "say \"hi\""},   {"one", "two", false, "three"},    {"", ""},
                          {"\\[(字|再|Ｓ)\\]", "", true}, {"(.+) 第(\\d+)話", "$1 #$2", true},
-                         {"x", "y"},  // only "re" makes a regex row
+                         // "re" in any case, blanks around it; a blank item is none.
+                         {"x", "y", true}, {"x", "y", true}, {"x", "y"},
+                         // Any other third item is kept, and the row is broken.
+                         {"x", "y", false, "rex"},
                          {"big", "number"}};
   EXPECT_EQ(s.Rows, expected);
+  // Each row under its own key, as the file spells it.
+  EXPECT_EQ(s.RowKeys, (std::vector<std::string>{"0", "1", "01", "3", "+4", "5", "007", "8", "9", "10", "11", "12", "13",
+                                                 "14", "15", "16", "17", "18", "99999999999999999999"}));
   EXPECT_FALSE(s.IgnoreCase);
 }
 
@@ -299,7 +309,8 @@ TEST_F(SettingsTest, WhatIsSavedLoadsBackTheSame) {
   s.WithExt = true;
   s.Rows = {{"\\[(字|再|Ｓ)\\]", "", true}, {"x", "y", true}, {"x", "y"}, {"a, \"b\"", " $$1 ", true},
             {"", "only new", true}, {"第1話", "第 1 話"}, {"C:\\dir\\", "\\\\server\\x"}, {"\\esc:", "\\esc:\\x0A"},
-            {"a,b", "say \"hi\""}, {"", "only new"}, {"　", " "}, {" ", "_"}, {" ", ""}, {"  a  ", " b"}};
+            {"a,b", "say \"hi\""}, {"", "only new"}, {"　", " "}, {" ", "_"}, {" ", ""}, {"  a  ", " b"},
+            {"a", "b", false, "Re2"}, {"a", "b", false, " x,\"y\""}};
   // Pasted text: every control byte inside a cell, one per row.
   for (int b = 0; b < 0x20; ++b) s.Rows.push_back({std::string("a") + static_cast<char>(b) + "b", "x"});
   s.Rows.push_back({"a\x7F" "b", "line\r\nbreak"});
