@@ -37,6 +37,7 @@ bool KeepsBirthTimes(unsigned long type) {
 SysResult OpenFolder::Open(const std::string& path) {
   fd_.Close();
   path_ = path;
+  prefix_ = path.ends_with('/') ? path : path + '/';
   if (HasNulByte(path)) return SysResult(EINVAL);
   Descriptor fd(::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!fd.IsOpen()) return SysResult(errno);
@@ -56,7 +57,7 @@ SysResult OpenFolder::Open(const std::string& path) {
 RenameResult OpenFolder::Rename(const std::string& oldName, const std::string& newName,
                                 const TempRouteFn& beforeTemp) const {
   if (!IsOpen()) return RenameFile(path_ + "/" + oldName, path_ + "/" + newName, beforeTemp);
-  return RenameFileAt(fd_.Get(), path_, oldName, newName, beforeTemp);
+  return RenameFileAt(fd_.Get(), prefix_, oldName, newName, beforeTemp);
 }
 
 SysResult OpenFolder::Identity(const std::string& name, EntryId& id, bool generation) const {

@@ -46,6 +46,7 @@ class OpenFolder {
  private:
   Descriptor fd_;
   std::string path_;
+  std::string prefix_;  // path_ and a '/', what goes before a name of it
   bool stable_ = true;
   bool births_ = false;
   bool generations_ = false;

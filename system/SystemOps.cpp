@@ -125,7 +125,9 @@ RenameResult RenameFile(const std::string& oldPath, const std::string& newPath, 
 RenameResult RenameFileAt(int folderFd, const std::string& folderPath, const std::string& oldName,
                           const std::string& newName, const TempRouteFn& beforeTemp) {
   try {
-    return DoRename(folderFd, folderPath.ends_with('/') ? folderPath : folderPath + '/', oldName, newName, beforeTemp);
+    // A conditional expression would copy the path whichever way it went.
+    if (folderPath.ends_with('/')) return DoRename(folderFd, folderPath, oldName, newName, beforeTemp);
+    return DoRename(folderFd, folderPath + '/', oldName, newName, beforeTemp);
   } catch (...) {
     return RenameResult(ENOMEM);
   }

@@ -45,8 +45,9 @@ RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const OpenF
                             const std::string& to) {
   const std::string_view in = folder.Path();
   if (ContainingFolder(from) != in || ContainingFolder(to) != in) return RenameOnRecord(journal, seq, from, to);
-  const std::string fromName(FileNameView(from));
-  const std::string toName(FileNameView(to));
+  thread_local std::string fromName, toName;  // their buffers kept from one rename to the next
+  fromName = FileNameView(from);
+  toName = FileNameView(to);
   if (!journal) return folder.Rename(fromName, toName);
   return folder.Rename(fromName, toName, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); });
 }

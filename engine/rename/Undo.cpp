@@ -44,13 +44,16 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
   // Each folder held open once: an entry costs the look at its identity
   // and the rename, each named within its folder.
   std::map<std::string, OpenFolder, std::less<>> open;
+  const OpenFolder* last = nullptr;  // nearly every entry is in the folder of the one before it
   const auto folderOf = [&](const std::string& path) -> const OpenFolder& {
     const std::string_view folder = ContainingFolder(path);
+    if (last != nullptr && last->Path() == folder) return *last;
     auto it = open.find(folder);
     if (it == open.end()) {
       it = open.emplace(std::string(folder), OpenFolder()).first;
       (void)it->second.Open(it->first);
     }
+    last = &it->second;
     return it->second;
   };
   const auto holds = [&](const std::string& path, const EntryId& id, SysResult* found = nullptr) {
