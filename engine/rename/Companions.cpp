@@ -8,7 +8,7 @@
 
 namespace quor {
 
-RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& selected) {
+RunOrder WithCompanions(const std::vector<Listed>& all, const std::vector<char>& selected) {
   RunOrder order;
   // A companion has two dots at least (X.ts.err); a folder of recordings
   // without any is read once more and no more.
@@ -48,7 +48,7 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
   for (std::size_t root = 0; root < all.size(); ++root) {
     if (!selected[root] || mainOf[root] != kNoMain) continue;
     if (!any || companions[root].empty()) {
-      order.Entries.push_back(std::move(all[root]));
+      order.Entries.push_back(root);
       order.MainOf.push_back(kNoMain);
       order.HasCompanions.push_back(0);
       continue;
@@ -61,10 +61,19 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
       runPosition[i] = order.Entries.size();
       order.MainOf.push_back(mainOf[i] == kNoMain ? kNoMain : runPosition[mainOf[i]]);
       order.HasCompanions.push_back(companions[i].empty() ? 0 : 1);
-      order.Entries.push_back(std::move(all[i]));
+      order.Entries.push_back(i);
       for (auto c = companions[i].rbegin(); c != companions[i].rend(); ++c) stack.push_back(*c);
     }
   }
+  return order;
+}
+
+RunOrder InListingOrder(const std::vector<char>& selected) {
+  RunOrder order;
+  for (std::size_t i = 0; i < selected.size(); ++i)
+    if (selected[i]) order.Entries.push_back(i);
+  order.MainOf.assign(order.Entries.size(), kNoMain);
+  order.HasCompanions.assign(order.Entries.size(), 0);
   return order;
 }
 

@@ -17,9 +17,11 @@ namespace quor {
 
 inline constexpr std::size_t kNoMain = std::numeric_limits<std::size_t>::max();
 
-// The entries of a run in the order it takes them.
+// The entries of a run in the order it takes them, as positions in the
+// listing it was made from, which stays as it is: a plan made again after a
+// change of rules reads the same listing.
 struct RunOrder {
-  std::vector<Listed> Entries;
+  std::vector<std::size_t> Entries;
   // For each entry, the position in Entries of the entry it follows (whose
   // name and then "." its own name starts with); kNoMain for an entry that
   // follows none.
@@ -36,7 +38,11 @@ struct RunOrder {
 // order, each followed by its companions (theirs after them), whether the
 // selection marks them or not. A companion whose entry the run does not
 // take stays out of the run.
-[[nodiscard]] RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& selected);
+[[nodiscard]] RunOrder WithCompanions(const std::vector<Listed>& all, const std::vector<char>& selected);
+
+// The entries that `selected` marks, in listing order, each on its own: a
+// run without companions.
+[[nodiscard]] RunOrder InListingOrder(const std::vector<char>& selected);
 
 // The entries of the listing of `folderText`'s folder that `folderText`
 // (its mask, if it has one) and `only` select.

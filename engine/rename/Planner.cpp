@@ -5,6 +5,7 @@
 
 #include "engine/files/File.h"
 #include "system/EntryIdentity.h"
+#include "system/ExactNames.h"
 #include "system/Exception.h"
 #include "text/Bytes.h"
 #include "text/DisplayText.h"
@@ -132,21 +133,47 @@ void SimulatedFolder::Adjust(std::vector<Listed>& entries, const std::string& fo
   }
 }
 
+void SimulatedFolder::Know(const std::vector<Listed>& wholeFolder) {
+  Forget();
+  known_ = &wholeFolder;
+  // Entered again, to see whether the known folder is the one entered.
+  folder_ = std::string(1, '\0');
+}
+
+void SimulatedFolder::Forget() {
+  known_ = nullptr;
+  knownNames_.clear();
+  exact_ = false;
+}
+
+const std::unordered_set<std::string_view>* SimulatedFolder::KnownNames() {
+  if (!known_ || known_->empty() || FolderView(known_->front().FullPath) != folder_) return nullptr;
+  if (knownNames_.empty()) {
+    knownNames_.reserve(known_->size());
+    for (const Listed& entry : *known_) knownNames_.insert(entry.Name);
+  }
+  return &knownNames_;
+}
+
 void SimulatedFolder::Enter(std::string folder) {
   folder_ = std::move(folder);
   listed_ = false;
   exactNames_.clear();
   access_ = CanCreateIn(folder_);
   maxName_ = MaxNameLength(folder_);
+  exact_ = known_ && !known_->empty() && FolderView(known_->front().FullPath) == folder_ && LooksUpExactNames(folder_);
 }
 
 bool SimulatedFolder::Exists(const std::string& oldPath, const std::string& newPath) {
   if (occupied_.count(newPath) != 0) return true;
   if (vacated_.count(newPath) != 0) return false;
+  // Where only the exact bytes find an entry, the listing knows them all.
+  if (exact_) return KnownNames()->count(FileNameView(newPath)) != 0;
   if (!EntryExists(newPath)) return false;
   // The same rule as the real rename: only this very entry under another
   // spelling is no obstacle. The folder's exact names are read once.
   return !SameEntryByAnotherSpelling(oldPath, newPath, [this](std::string_view name) {
+    if (const auto* known = KnownNames()) return known->count(name) != 0;
     if (!listed_) {
       exactNames_ = ListEntryNames(folder_);
       listed_ = true;

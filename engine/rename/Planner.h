@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -66,9 +67,19 @@ class SimulatedFolder {
   // entries renamed to a name that the listing takes are added at its end.
   void Adjust(std::vector<Listed>& entries, const std::string& folderText, const NameSet* only) const;
 
+  // The whole listing of the folder that the next renames are in, which the
+  // caller keeps as it is until Forget: where the folder looks names up by
+  // their exact bytes (LooksUpExactNames), whether a new name is taken is
+  // answered from it, not asked of the system once per rename; elsewhere it
+  // spares a second listing of the folder's exact names.
+  void Know(const std::vector<Listed>& wholeFolder);
+  void Forget();
+
  private:
   void Enter(std::string folder);
   bool Exists(const std::string& oldPath, const std::string& newPath);
+  // The known listing's names, when it is the listing of `folder_`.
+  const std::unordered_set<std::string_view>* KnownNames();
 
   std::unordered_set<std::string> vacated_;
   std::unordered_set<std::string> occupied_;
@@ -77,6 +88,9 @@ class SimulatedFolder {
   std::string folder_ = std::string(1, '\0');
   SysResult access_;
   std::size_t maxName_ = 0;
+  const std::vector<Listed>* known_ = nullptr;
+  std::unordered_set<std::string_view> knownNames_;  // made on first need
+  bool exact_ = false;  // folder_ is the known one and looks names up exactly
 };
 
 }  // namespace quor
