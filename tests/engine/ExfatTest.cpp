@@ -19,6 +19,7 @@
 
 #include "engine/files/Findfile.h"
 #include "system/SystemOps.h"
+#include "system/ExactNames.h"
 #include "engine/rename/RenameRun.h"
 #include "tests/TempFolder.h"
 #include "tests/cli/RunCli.h"
@@ -129,6 +130,8 @@ TEST_F(ExfatVolume, IsCaseInsensitive) {
   // Guards the other tests: they mean nothing on a case-sensitive volume.
   File("Probe.TXT", "p");
   EXPECT_TRUE(EntryExists(At("probe.txt")));
+  // So a preview asks the volume whether each new name is taken.
+  EXPECT_FALSE(LooksUpExactNames(folder_));
 }
 
 TEST_F(ExfatVolume, ACaseOnlyRenameChangesTheCase) {
