@@ -5,6 +5,8 @@
 
 #include <QColor>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
 
 #include "gui/controls/Controls.h"
 #include "system/Exception.h"
@@ -26,6 +28,27 @@ void SetBytes(QTableWidgetItem* item, const std::string& text) {
   item->setData(kBytesRole, QByteArray::fromStdString(text));
   item->setText(QString::fromStdString(text));
 }
+
+// The editor of a text cell tells the grid of each keystroke.
+class TGridDelegate : public QStyledItemDelegate {
+ public:
+  explicit TGridDelegate(TStringGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+      const int col = index.column();
+      const int row = index.row() + grid_->FixedRows();
+      QObject::connect(line, &QLineEdit::textEdited, grid_, [grid = grid_, col, row] {
+        if (grid->OnEditing) grid->OnEditing(col, row);
+      });
+    }
+    return editor;
+  }
+
+ private:
+  TStringGrid* grid_;
+};
 
 }  // namespace
 
@@ -70,6 +93,7 @@ TStringGrid::TStringGrid(int colCount, int rowCount, int fixedRows, int colWidth
   setSelectionBehavior(QAbstractItemView::SelectItems);
   setTabKeyNavigation(false);
   setWordWrap(false);
+  setItemDelegate(new TGridDelegate(this));
   horizontalHeader()->hide();
   SetRowCount(rowCount);
   SetFixedRows(fixedRows);
@@ -168,6 +192,16 @@ void TStringGrid::MarkCell(int col, int row, const std::string& problem) {
   cell->setToolTip(tip);
   if (problem.empty()) cell->setData(Qt::BackgroundRole, QVariant());
   else cell->setBackground(QColor(255, 205, 205));
+}
+
+std::string TStringGrid::ShownCells(int col, int row) const {
+  if (state() == QAbstractItemView::EditingState && currentIndex().column() == col &&
+      currentIndex().row() + fixedRows_ == row)
+    if (const auto* editor = qobject_cast<const QLineEdit*>(indexWidget(currentIndex()))) {
+      const QByteArray bytes = Item(col, row) ? Item(col, row)->data(kBytesRole).toByteArray() : QByteArray();
+      return KeptOrShown(editor->text(), std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
+    }
+  return Cells(col, row);
 }
 
 void TStringGrid::CommitEditor() {

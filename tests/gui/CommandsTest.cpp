@@ -24,7 +24,6 @@
 
 #include "gui/window/HistoryDialog.h"
 #include "gui/window/Main.h"
-#include "gui/window/PreviewDialog.h"
 #include "system/Exception.h"
 #include "system/FolderLock.h"
 #include "gui/controls/Progress.h"
@@ -233,25 +232,6 @@ TEST_F(Commands, UndoLeavesAnotherEntryUnderTheNewNameAlone) {
   EXPECT_FALSE(form_->BtnUndo->isEnabled()) << "not the run's to take back: it leaves the list";
 }
 
-TEST_F(Commands, PreviewShowsTheRunToComeAndRenamesOnRequest) {
-  File("a.MP4");
-  File("a.Mp4");
-  File("b.txt");
-  RenameOutcome shown;
-  bool touched = false;
-  form_->ShowPreviewProc = [&](const RenameOutcome& preview) {
-    shown = preview;
-    touched = !Has("a.MP4") || !Has("a.Mp4");
-    return true;
-  };
-  form_->BtnPreview->click();
-  EXPECT_FALSE(touched) << "the preview touches nothing";
-  std::vector<std::string> previewLog;
-  for (const auto& line : shown.Lines) previewLog.push_back(FormatLine(line));
-  EXPECT_EQ(previewLog, Log()) << "the rename that follows writes the preview's lines";
-  EXPECT_EQ(Log().size(), 2u);
-}
-
 // A pattern that does not compile, typed or read from the settings file:
 // its cell says why, the status line which row, and neither command runs.
 TEST_F(Commands, ABrokenPatternIsMarkedAndNothingRuns) {
@@ -266,11 +246,8 @@ TEST_F(Commands, ABrokenPatternIsMarkedAndNothingRuns) {
   EXPECT_EQ(form_->StatusBar->Text(), why);
   EXPECT_EQ(tip(0, 2), "missing closing parenthesis（位置 4）");
   EXPECT_EQ(tip(0, 1), "");
-  form_->ShowPreviewProc = [](const RenameOutcome&) {
-    ADD_FAILURE() << "no preview while a row is broken";
-    return false;
-  };
   form_->BtnPreview->click();
+  EXPECT_EQ(form_->Preview, nullptr) << "no preview while a row is broken";
   form_->BtnRename->click();
   EXPECT_EQ(form_->StatusBar->Text(), why);
   EXPECT_TRUE(Has("a[字].MP4"));
@@ -289,24 +266,6 @@ TEST_F(Commands, ABrokenPatternIsMarkedAndNothingRuns) {
   EXPECT_EQ(fromFile.StatusBar->Text(),
             "置換リスト 1 行目の置換文字列が正しくありません（位置 0）: the pattern has no group 2");
   EXPECT_EQ(fromFile.StringGridReplace->item(0, 1)->toolTip().toStdString(), "the pattern has no group 2（位置 0）");
-}
-
-TEST(PreviewDialog, CountsErrorsAndOffersTheRename) {
-  RenameOutcome outcome;
-  outcome.Lines = {{true, "a.mp4", "a.MP4", {}}, {false, "a.mp4", "a.Mp4", Refusal(Refusal::Kind::Exists)}};
-  for (int i = 0; i < 1500; ++i) outcome.Lines.push_back({true, "n" + std::to_string(i), "N" + std::to_string(i), {}});
-  TPreviewDialog dialog(outcome);
-  EXPECT_EQ(dialog.windowTitle(), "プレビュー");
-  EXPECT_EQ(dialog.findChild<QLabel*>("summary")->text(), "変更 1,501 件 / エラー 1 件");
-  auto* model = dialog.findChild<QAbstractItemView*>("table")->model();
-  EXPECT_EQ(model->rowCount(), 1502);
-  EXPECT_EQ(model->columnCount(), 3);
-  EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "新しい名前");
-  EXPECT_EQ(model->index(1, 0).data().toString(), "Error: 同じ名前が既にあります") << "the log's words";
-  EXPECT_TRUE(model->index(1, 0).data(Qt::BackgroundRole).isValid()) << "errors are marked";
-  EXPECT_FALSE(model->index(0, 0).data(Qt::BackgroundRole).isValid());
-  dialog.findChild<QPushButton*>("rename")->click();
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
 TEST(ProgressDisplay, ShowsOnlyForLongWorkAndCancels) {
