@@ -99,6 +99,26 @@ Step Planner::PlanCompanion(const Listed& entry, std::size_t mainLength, std::st
   return step;
 }
 
+ListingIndex::ListingIndex(const std::vector<Listed>& entries) {
+  // Half full at most, so that a miss ends soon.
+  std::size_t size = 16;
+  while (size < 2 * entries.size()) size *= 2;
+  slots_.assign(size, 0);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    std::size_t slot = std::hash<std::string_view>()(entries[i].Name) & (size - 1);
+    while (slots_[slot] != 0) slot = (slot + 1) & (size - 1);
+    slots_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+bool ListingIndex::Holds(const std::vector<Listed>& entries, std::string_view name) const {
+  if (slots_.empty()) return false;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = std::hash<std::string_view>()(name) & mask; slots_[slot] != 0; slot = (slot + 1) & mask)
+    if (entries[slots_[slot] - 1].Name == name) return true;
+  return false;
+}
+
 RenameResult SimulatedFolder::Rename(const std::string& oldPath, const std::string& newPath) {
   const std::string_view folder = FolderView(oldPath);
   if (folder != folder_) Enter(std::string(folder));
@@ -106,20 +126,23 @@ RenameResult SimulatedFolder::Rename(const std::string& oldPath, const std::stri
   if (FileNameView(newPath).size() > maxName_) return RenameResult(ENAMETOOLONG);
   if (Exists(oldPath, newPath)) return RenameResult(EEXIST);
   if (!access_) return RenameResult(access_.Error());
-  vacated_.insert(oldPath);
-  occupied_.erase(oldPath);
-  occupied_.insert(newPath);
-  vacated_.erase(newPath);
+  moved_.insert_or_assign(oldPath, false);
+  moved_.insert_or_assign(newPath, true);
   return {};
 }
 
 void SimulatedFolder::Adjust(std::vector<Listed>& entries, const std::string& folderText, const NameSet* only) const {
-  if (vacated_.empty() && occupied_.empty()) return;
-  std::erase_if(entries, [&](const Listed& e) { return vacated_.count(e.FullPath) != 0; });
+  if (moved_.empty()) return;
+  std::erase_if(entries, [&](const Listed& e) {
+    const auto it = moved_.find(e.FullPath);
+    return it != moved_.end() && !it->second;
+  });
   const std::string folder = FolderOfText(folderText);
   const std::string mask = MaskOfText(folderText);
   std::vector<std::string> added;
-  for (const std::string& path : occupied_) {
+  for (const auto& move : moved_) {
+    const std::string& path = move.first;
+    if (!move.second) continue;  // vacated
     if (ContainingFolder(path) != WithoutTrailingSeparators(folder)) continue;
     const std::string name(FileNameView(path));
     if (!SelectsName(name, mask, only)) continue;
@@ -133,26 +156,24 @@ void SimulatedFolder::Adjust(std::vector<Listed>& entries, const std::string& fo
   }
 }
 
-void SimulatedFolder::Know(const std::vector<Listed>& wholeFolder) {
-  Forget();
+void SimulatedFolder::Know(const std::string& prefix, const std::vector<Listed>& wholeFolder,
+                           const ListingIndex& index, std::size_t renames) {
+  knownPrefix_ = prefix;
   known_ = &wholeFolder;
+  knownIndex_ = &index;
+  moved_.reserve(moved_.size() + 2 * renames);
   // Entered again, to see whether the known folder is the one entered.
   folder_ = std::string(1, '\0');
 }
 
 void SimulatedFolder::Forget() {
   known_ = nullptr;
-  knownNames_.clear();
+  knownIndex_ = nullptr;
   exact_ = false;
 }
 
-const std::unordered_set<std::string_view>* SimulatedFolder::KnownNames() {
-  if (!known_ || known_->empty() || FolderView(known_->front().FullPath) != folder_) return nullptr;
-  if (knownNames_.empty()) {
-    knownNames_.reserve(known_->size());
-    for (const Listed& entry : *known_) knownNames_.insert(entry.Name);
-  }
-  return &knownNames_;
+bool SimulatedFolder::KnowsFolder() const {
+  return known_ && knownPrefix_ == folder_;
 }
 
 void SimulatedFolder::Enter(std::string folder) {
@@ -161,19 +182,18 @@ void SimulatedFolder::Enter(std::string folder) {
   exactNames_.clear();
   access_ = CanCreateIn(folder_);
   maxName_ = MaxNameLength(folder_);
-  exact_ = known_ && !known_->empty() && FolderView(known_->front().FullPath) == folder_ && LooksUpExactNames(folder_);
+  exact_ = KnowsFolder() && LooksUpExactNames(folder_);
 }
 
 bool SimulatedFolder::Exists(const std::string& oldPath, const std::string& newPath) {
-  if (occupied_.count(newPath) != 0) return true;
-  if (vacated_.count(newPath) != 0) return false;
+  if (const auto it = moved_.find(newPath); it != moved_.end()) return it->second;
   // Where only the exact bytes find an entry, the listing knows them all.
-  if (exact_) return KnownNames()->count(FileNameView(newPath)) != 0;
+  if (exact_) return knownIndex_->Holds(*known_, FileNameView(newPath));
   if (!EntryExists(newPath)) return false;
   // The same rule as the real rename: only this very entry under another
   // spelling is no obstacle. The folder's exact names are read once.
   return !SameEntryByAnotherSpelling(oldPath, newPath, [this](std::string_view name) {
-    if (const auto* known = KnownNames()) return known->count(name) != 0;
+    if (KnowsFolder()) return knownIndex_->Holds(*known_, name);
     if (!listed_) {
       exactNames_ = ListEntryNames(folder_);
       listed_ = true;

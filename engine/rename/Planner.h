@@ -5,8 +5,10 @@
 // that a preview renames in, answering as the system would.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -55,6 +57,20 @@ class Planner {
   bool lowerExt_;
 };
 
+// The entries of a listing by their exact names, to look a name up without
+// a copy of any: it holds positions in the listing, not the names, so that
+// the listing may be moved or copied with it.
+class ListingIndex {
+ public:
+  ListingIndex() = default;
+  explicit ListingIndex(const std::vector<Listed>& entries);
+  // Whether `entries`, the listing it was made from, holds `name`.
+  [[nodiscard]] bool Holds(const std::vector<Listed>& entries, std::string_view name) const;
+
+ private:
+  std::vector<std::uint32_t> slots_;  // open addressing: a position + 1, or 0 for none
+};
+
 // The run's renames answered as the system would answer them, against the
 // folder as it stands and the renames before them, touching nothing. The
 // errors come in the order the system checks: a read-only file system, a
@@ -67,29 +83,34 @@ class SimulatedFolder {
   // entries renamed to a name that the listing takes are added at its end.
   void Adjust(std::vector<Listed>& entries, const std::string& folderText, const NameSet* only) const;
 
-  // The whole listing of the folder that the next renames are in, which the
-  // caller keeps as it is until Forget: where the folder looks names up by
-  // their exact bytes (LooksUpExactNames), whether a new name is taken is
-  // answered from it, not asked of the system once per rename; elsewhere it
-  // spares a second listing of the folder's exact names.
-  void Know(const std::vector<Listed>& wholeFolder);
+  // The whole listing of the folder that the next renames are in, and its
+  // index, which the caller keeps as they are until Forget: where the
+  // folder looks names up by their exact bytes (LooksUpExactNames), whether
+  // a new name is taken is answered from them, not asked of the system once
+  // per rename; elsewhere they spare a second listing of the folder's exact
+  // names. `renames` is about how many renames are to come.
+  // `prefix` is the folder part of the entries' paths (their FullPath may
+  // be left empty).
+  void Know(const std::string& prefix, const std::vector<Listed>& wholeFolder, const ListingIndex& index,
+            std::size_t renames = 0);
   void Forget();
 
  private:
   void Enter(std::string folder);
   bool Exists(const std::string& oldPath, const std::string& newPath);
-  // The known listing's names, when it is the listing of `folder_`.
-  const std::unordered_set<std::string_view>* KnownNames();
+  // Whether the known listing is the listing of `folder_`.
+  [[nodiscard]] bool KnowsFolder() const;
 
-  std::unordered_set<std::string> vacated_;
-  std::unordered_set<std::string> occupied_;
+  // The paths that the renames so far vacated (false) or took (true).
+  std::unordered_map<std::string, bool> moved_;
   NameSet exactNames_;  // the folder's names, read on first need
   bool listed_ = false;
   std::string folder_ = std::string(1, '\0');
   SysResult access_;
   std::size_t maxName_ = 0;
+  std::string knownPrefix_;
   const std::vector<Listed>* known_ = nullptr;
-  std::unordered_set<std::string_view> knownNames_;  // made on first need
+  const ListingIndex* knownIndex_ = nullptr;
   bool exact_ = false;  // folder_ is the known one and looks names up exactly
 };
 

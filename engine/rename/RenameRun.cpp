@@ -25,7 +25,8 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
   FolderSnapshot snapshot;
   RunPlan plan;
   std::optional<PlanWalk> walk;
-  // Of the batch in progress: each tried entry's new path and identity.
+  // Of the batch in progress: each tried entry's paths and identity.
+  std::vector<std::string> oldPaths;
   std::vector<std::string> newPaths;
   std::vector<EntryId> ids;
   std::size_t batchStart = 0;
@@ -45,25 +46,26 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
       },
       [&](std::size_t begin, std::size_t stop) {
         batchStart = begin;
+        oldPaths.assign(stop - begin, std::string());
         newPaths.assign(stop - begin, std::string());
         ids.assign(stop - begin, EntryId());
         for (std::size_t i = begin; i < stop; ++i) {
           const PlannedEntry& entry = plan.Entries[i];
           if (!entry.Tried() || entry.Why) continue;
           const Listed& listed = snapshot.Entries[entry.Entry];
+          oldPaths[i - begin] = FullPathOf(snapshot, listed);
           newPaths[i - begin] = NewPathOf(snapshot, entry);
           // As the listing gave it, should the entry be gone by now.
           EntryId& id = ids[i - begin];
-          if (!IdentityOf(listed.FullPath, id)) id.Ino = listed.Inode;
-          if (journal) journal->Intend(i, id, listed.FullPath, newPaths[i - begin], entry.Plain);
+          if (!IdentityOf(oldPaths[i - begin], id)) id.Ino = listed.Inode;
+          if (journal) journal->Intend(i, id, oldPaths[i - begin], newPaths[i - begin], entry.Plain);
         }
       },
       [&](std::size_t i) {
         const PlannedEntry& entry = plan.Entries[i];
         if (!entry.Tried()) return;
-        const Listed& listed = snapshot.Entries[entry.Entry];
         Refusal why = walk->Try(i, [&](std::size_t) {
-          RenameResult result = rename(i, listed.FullPath, newPaths[i - batchStart], ids[i - batchStart]);
+          RenameResult result = rename(i, oldPaths[i - batchStart], newPaths[i - batchStart], ids[i - batchStart]);
           if (journal && !result) journal->Refused(i, result.Error());
           return result;
         });
@@ -132,7 +134,7 @@ RenameOutcome PreviewRename(SimulatedFolder& folder, const std::string& folderTe
       return progress(done, total);
     });
     for (std::size_t k = 0; k < answers.Answered; ++k)
-      if (plan.Entries[k].Tried()) outcome.Lines.push_back(LineOf(snapshot, plan.Entries[k], std::move(answers.Why[k])));
+      if (plan.Entries[k].Tried()) outcome.Lines.push_back(LineOf(snapshot, plan.Entries[k], answers.Why[k].Full()));
     outcome.Cancelled = answers.Stopped;
   } catch (...) {
     outcome.Failure = std::current_exception();

@@ -13,9 +13,44 @@ namespace {
 // change waits well under a millisecond, seldom enough to cost nothing.
 constexpr std::size_t kStopEvery = 256;
 
-std::size_t FolderLength(const Listed& entry) { return entry.FullPath.size() - entry.Name.size(); }
+// The step of the snapshot's entry `entryIndex`, which follows the entry at
+// position `main` of `plan` (planned already) or none; `scratch` is reused
+// for the entry with its full path.
+Step StepOf(const Planner& planner, const FolderSnapshot& snapshot, const RunPlan& plan, std::size_t entryIndex,
+            std::size_t main, Listed& scratch) {
+  const Listed& listed = snapshot.Entries[entryIndex];
+  scratch.FullPath.assign(snapshot.PathPrefix).append(listed.Name);
+  scratch.Name.assign(listed.Name);
+  scratch.Inode = listed.Inode;
+  scratch.IsFolder = listed.IsFolder;
+  if (main == kNoMain) return planner.Plan(scratch);
+  // A companion takes the name its recording takes (its own when it keeps
+  // it), refused with it.
+  const PlannedEntry& recording = plan.Entries[main];
+  const Listed& mainListed = snapshot.Entries[recording.Entry];
+  const std::string_view mainName = recording.Unchanged ? std::string_view(mainListed.Name)
+                                                        : std::string_view(recording.NewName).substr(0, recording.Placed);
+  return planner.PlanCompanion(scratch, mainListed.Name.size(), mainName, static_cast<bool>(recording.Why));
+}
+
+// Fills `entry` from its step.
+void Take(PlannedEntry& entry, Step&& step, std::size_t prefix) {
+  entry.Unchanged = step.Unchanged;
+  entry.Plain = step.Plain;
+  entry.Why = PlanRefusal(step.Why);
+  entry.Placed = static_cast<std::uint32_t>(step.NewPath.size() - prefix);
+  entry.NewName = std::move(step.NewName);
+}
 
 }  // namespace
+
+std::string FullPathOf(const FolderSnapshot& snapshot, const Listed& entry) { return snapshot.PathPrefix + entry.Name; }
+
+Listed ListedOf(const FolderSnapshot& snapshot, std::size_t entry) {
+  Listed listed = snapshot.Entries[entry];
+  listed.FullPath = FullPathOf(snapshot, listed);
+  return listed;
+}
 
 FolderSnapshot TakeSnapshot(const std::string& folderText, const NameSet* only, const SimulatedFolder* after) {
   FolderSnapshot snapshot;
@@ -26,6 +61,9 @@ FolderSnapshot TakeSnapshot(const std::string& folderText, const NameSet* only, 
   snapshot.Entries = ListWholeFolder(folder, snapshot.Folder, snapshot.FolderError);
   if (after) after->Adjust(snapshot.Entries, JoinPath(folder, "*.*"), nullptr);
   snapshot.Selected = Selected(snapshot.Entries, folderText, only);
+  snapshot.Names = ListingIndex(snapshot.Entries);
+  if (!snapshot.Entries.empty()) snapshot.PathPrefix = FolderView(snapshot.Entries.front().FullPath);
+  for (Listed& entry : snapshot.Entries) std::string().swap(entry.FullPath);
   if (only) {
     NameSet missing = *only;
     for (std::size_t i = 0; i < snapshot.Entries.size(); ++i)
@@ -42,33 +80,19 @@ RunPlan PlanRun(const FolderSnapshot& snapshot, const RenameOptions& options, co
       options.Companions ? WithCompanions(snapshot.Entries, snapshot.Selected) : InListingOrder(snapshot.Selected);
   RunPlan plan;
   plan.Entries.resize(order.Entries.size());
+  Listed scratch;
   for (std::size_t k = 0; k < order.Entries.size(); ++k) {
     if (k % kStopEvery == 0 && stop && stop()) {
       plan.Stopped = true;
+      plan.Entries.resize(k);
       return plan;
     }
     const Listed& listed = snapshot.Entries[order.Entries[k]];
     PlannedEntry& entry = plan.Entries[k];
-    entry.Entry = order.Entries[k];
+    entry.Entry = static_cast<std::uint32_t>(order.Entries[k]);
     entry.Main = order.MainOf[k];
     entry.HasCompanions = order.HasCompanions[k] != 0;
-    Step step;
-    if (entry.Main == kNoMain) {
-      step = planner.Plan(listed);
-    } else {
-      // A companion takes the name its recording takes (its own when it
-      // keeps it), refused with it.
-      const PlannedEntry& main = plan.Entries[entry.Main];
-      const Listed& mainListed = snapshot.Entries[main.Entry];
-      const std::string_view mainName =
-          main.Unchanged ? std::string_view(mainListed.Name) : std::string_view(main.NewName).substr(0, main.Placed);
-      step = planner.PlanCompanion(listed, mainListed.Name.size(), mainName, static_cast<bool>(main.Why));
-    }
-    entry.Unchanged = step.Unchanged;
-    entry.Plain = step.Plain;
-    entry.Why = std::move(step.Why);
-    entry.Placed = step.NewPath.size() - FolderLength(listed);
-    entry.NewName = std::move(step.NewName);
+    Take(entry, StepOf(planner, snapshot, plan, entry.Entry, entry.Main, scratch), snapshot.PathPrefix.size());
     // A companion keeps its recording's tick.
     entry.Excluded = exclude && (exclude->count(listed.Name) != 0 ||
                                  (entry.Main != kNoMain && plan.Entries[entry.Main].Excluded));
@@ -78,11 +102,29 @@ RunPlan PlanRun(const FolderSnapshot& snapshot, const RenameOptions& options, co
 }
 
 std::string NewPathOf(const FolderSnapshot& snapshot, const PlannedEntry& entry) {
-  const Listed& listed = snapshot.Entries[entry.Entry];
   std::string path;
-  path.reserve(FolderLength(listed) + entry.Placed);
-  path.append(listed.FullPath, 0, FolderLength(listed)).append(entry.NewName, 0, entry.Placed);
+  path.reserve(snapshot.PathPrefix.size() + entry.Placed);
+  path.append(snapshot.PathPrefix).append(entry.NewName, 0, entry.Placed);
   return path;
+}
+
+std::string PlannedName(const Planner& planner, const FolderSnapshot& snapshot, const RunPlan& plan, std::size_t k) {
+  const PlannedEntry& entry = plan.Entries[k];
+  Listed scratch;
+  PlannedEntry planned;
+  // A companion's recording planned under these rules first.
+  RunPlan recording;
+  std::size_t main = entry.Main;
+  if (main != kNoMain) {
+    const PlannedEntry& old = plan.Entries[main];
+    recording.Entries.resize(1);
+    recording.Entries[0].Entry = old.Entry;
+    Take(recording.Entries[0], StepOf(planner, snapshot, recording, old.Entry, kNoMain, scratch),
+         snapshot.PathPrefix.size());
+    main = 0;
+  }
+  Take(planned, StepOf(planner, snapshot, recording, entry.Entry, main, scratch), snapshot.PathPrefix.size());
+  return planned.Unchanged ? snapshot.Entries[entry.Entry].Name : planned.NewName;
 }
 
 PlanAnswers AnswerPlan(const RunPlan& plan, const FolderSnapshot& snapshot, SimulatedFolder& folder,
@@ -90,7 +132,7 @@ PlanAnswers AnswerPlan(const RunPlan& plan, const FolderSnapshot& snapshot, Simu
   PlanAnswers answers;
   answers.Why.resize(plan.Entries.size());
   PlanWalk walk(plan);
-  folder.Know(snapshot.Entries);
+  folder.Know(snapshot.PathPrefix, snapshot.Entries, snapshot.Names, plan.Entries.size());
   struct Forget {
     SimulatedFolder& folder;
     ~Forget() { folder.Forget(); }
@@ -99,9 +141,9 @@ PlanAnswers AnswerPlan(const RunPlan& plan, const FolderSnapshot& snapshot, Simu
   for (std::size_t k = 0; k < total; ++k) {
     const PlannedEntry& entry = plan.Entries[k];
     if (entry.Tried())
-      answers.Why[k] = walk.Try(k, [&](std::size_t) {
-        return folder.Rename(snapshot.Entries[entry.Entry].FullPath, NewPathOf(snapshot, entry));
-      });
+      answers.Why[k] = PlanRefusal(walk.Try(k, [&](std::size_t) {
+        return folder.Rename(FullPathOf(snapshot, snapshot.Entries[entry.Entry]), NewPathOf(snapshot, entry));
+      }));
     answers.Answered = k + 1;
     if (goOn && !goOn(k + 1, total)) {
       answers.Stopped = k + 1 < total;

@@ -9,6 +9,7 @@
 // the folder again, and a newer change may stop one that is being made.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,12 +30,19 @@ struct FolderSnapshot {
   FolderState Folder = FolderState::Listed;
   int FolderError = 0;  // the system's reason when the folder is Unreadable
   // Every entry of the folder, in listing order: companions and the names
-  // that new names meet count entries that a mask leaves out.
+  // that new names meet count entries that a mask leaves out. Their
+  // FullPath is left empty, since it is always PathPrefix and the name: a
+  // folder of 100,000 entries is kept by the preview, and the paths would
+  // take as much room as the names (see FullPathOf and ListedOf).
   std::vector<Listed> Entries;
+  // What every entry's path starts with: the folder as listed, and '/'.
+  std::string PathPrefix;
   // The entries that the folder text (its mask) and `only` select.
   std::vector<char> Selected;
   // The names of `only` that the folder does not hold, in any order.
   std::vector<std::string> NotFound;
+  // Entries by name, to answer any number of plans on this listing.
+  ListingIndex Names;
 };
 
 // Lists the folder that `folderText` names, whole, and marks what the text
@@ -44,16 +52,43 @@ struct FolderSnapshot {
 [[nodiscard]] FolderSnapshot TakeSnapshot(const std::string& folderText, const NameSet* only = nullptr,
                                           const SimulatedFolder* after = nullptr);
 
+// The full path of a snapshot's entry.
+[[nodiscard]] std::string FullPathOf(const FolderSnapshot& snapshot, const Listed& entry);
+// The entry as the listing gave it, full path included.
+[[nodiscard]] Listed ListedOf(const FolderSnapshot& snapshot, std::size_t entry);
+
 // Asked now and then while a plan is made; true stops it.
 using StopFn = std::function<bool()>;
 
-// What the run does with one entry.
+// A refusal in the few bytes that a plan keeps of it: what a plan or a
+// simulated folder refuses never strands an entry, so it names no place.
+class PlanRefusal {
+ public:
+  PlanRefusal() = default;
+  explicit PlanRefusal(const Refusal& why)
+      : what_(why.What), error_(why.Error), row_(static_cast<std::uint32_t>(why.Row)) {}
+  [[nodiscard]] Refusal Full() const {
+    Refusal why(what_, error_);
+    why.Row = row_;
+    return why;
+  }
+  [[nodiscard]] Refusal::Kind What() const { return what_; }
+  [[nodiscard]] explicit operator bool() const { return what_ != Refusal::Kind::None; }
+
+ private:
+  Refusal::Kind what_ = Refusal::Kind::None;
+  int error_ = 0;
+  std::uint32_t row_ = 0;
+};
+
+// What the run does with one entry: a plan of 100,000 entries is kept by
+// the preview, so it takes few bytes besides the new name.
 struct PlannedEntry {
-  std::size_t Entry = 0;       // position in the snapshot's Entries
-  std::size_t Main = kNoMain;  // position in the plan of the entry it follows, if it is a companion
   std::string NewName;         // as the rules returned it
-  std::size_t Placed = 0;      // how many bytes of NewName the new path ends in
-  Refusal Why;                 // refused before anything is tried
+  std::size_t Main = kNoMain;  // position in the plan of the entry it follows, if it is a companion
+  std::uint32_t Entry = 0;     // position in the snapshot's Entries
+  std::uint32_t Placed = 0;    // how many bytes of NewName the new path ends in
+  PlanRefusal Why;             // refused before anything is tried
   bool Unchanged = false;      // the path stays as it is: no line
   bool Plain = false;          // both names plain text
   bool HasCompanions = false;  // another entry follows this one
@@ -66,19 +101,29 @@ struct PlannedEntry {
 struct RunPlan {
   std::vector<PlannedEntry> Entries;  // in the order the run takes them
   std::size_t Excluded = 0;           // entries left out
-  bool Stopped = false;               // stopped before its end: incomplete, never to be carried out
+  // Stopped before its end: it holds the entries that the run takes
+  // first, as far as it got, and is never to be carried out.
+  bool Stopped = false;
 };
 
 // The plan of a run on `snapshot` under `options` (see RunRename for what
 // refuses a new name). An entry spelt exactly as one of `exclude` is left
-// out, and so are the companions that follow it. Throws quor::Exception,
-// saying which, when a regular-expression row does not compile.
+// out, and so are the companions that follow it. `stop` is asked every few
+// hundred entries. Throws quor::Exception, saying which, when a
+// regular-expression row does not compile.
 [[nodiscard]] RunPlan PlanRun(const FolderSnapshot& snapshot, const RenameOptions& options,
                               const NameSet* exclude = nullptr, const StopFn& stop = {});
 
 // The path that a planned entry is renamed to: the folder part byte for
 // byte as listed, then its name.
 [[nodiscard]] std::string NewPathOf(const FolderSnapshot& snapshot, const PlannedEntry& entry);
+
+// The name that the entry at position k of `plan` takes under `planner`'s
+// rules (its own when it keeps it), as PlanRun would plan it: for a
+// companion, after its recording's new name. For a few entries at a time,
+// such as the rows on screen while the whole plan is made again.
+[[nodiscard]] std::string PlannedName(const Planner& planner, const FolderSnapshot& snapshot, const RunPlan& plan,
+                                      std::size_t k);
 
 // The tries of a plan's entries, in run order, as the run and the preview
 // both take them: an entry is refused as planned, or because the entry it
@@ -92,7 +137,7 @@ class PlanWalk {
   template <typename RenameFn>
   Refusal Try(std::size_t k, RenameFn&& rename) {
     const PlannedEntry& entry = plan_.Entries[k];
-    Refusal why = entry.Why;
+    Refusal why = entry.Why.Full();
     if (!why && entry.Main != kNoMain && refused_[entry.Main])
       why.What = Refusal::Kind::MainNotRenamed;
     else if (!why)
@@ -113,7 +158,7 @@ class PlanWalk {
 // each entry tried and stops the answers when it returns false; the entries
 // answered so far are then `Answered`.
 struct PlanAnswers {
-  std::vector<Refusal> Why;
+  std::vector<PlanRefusal> Why;
   std::size_t Answered = 0;
   bool Stopped = false;
 };

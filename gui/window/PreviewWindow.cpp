@@ -45,7 +45,7 @@ QString StateText(const PreviewPlan& p, std::uint32_t k) {
   const PlannedEntry& e = p.Plan.Entries[k];
   if (e.Excluded) return QStringLiteral("除外");
   if (e.Unchanged) return QStringLiteral("変更なし");
-  if (p.Why[k]) return QString::fromStdString("Error: " + RefusalText(p.Why[k]));
+  if (p.Why[k]) return QString::fromStdString("Error: " + RefusalText(p.Why[k].Full()));
   return QStringLiteral("Rename");
 }
 
@@ -72,7 +72,7 @@ QVariant TPreviewModel::data(const QModelIndex& index, int role) const {
   const std::uint32_t k = Position(index.row());
   const PlannedEntry& e = plan_->Plan.Entries[k];
   const Listed& entry = plan_->Snapshot->Entries[e.Entry];
-  const bool error = !pending_ && e.Tried() && plan_->Why[k];
+  const bool error = !pending_ && e.Tried() && static_cast<bool>(plan_->Why[k]);
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
@@ -301,6 +301,7 @@ void TPreviewWindow::Open() {
   move(place_.Left, place_.Top);
   opened_ = true;
   show();
+  SetSummary(QStringLiteral("計算中…"));
   folderText_ = FolderProc ? FolderProc() : std::string();
   folder_ = WithoutTrailingSeparators(FolderOfText(folderText_));
   FollowFolder();
@@ -328,6 +329,9 @@ void TPreviewWindow::TakeFolderText() {
   if (folder != folder_ && !Model->Excluded.empty()) Model->Excluded.clear();
   folderText_ = text;
   folder_ = folder;
+  // The rows of another folder text are no preview of this one.
+  Model->Clear();
+  SetSummary(QStringLiteral("計算中…"));
   FollowFolder();
   Request(true, true);
 }
@@ -360,6 +364,7 @@ void TPreviewWindow::Request(bool relist, bool replan) {
   request.Sort = sort_;
   request.Descending = descending_;
   if (relist) (void)IdentityOf(folder_, folderId_);
+  request.FirstRowsFirst = relist && Model->rowCount() == 0;
   worker_->Request(std::move(request));
   if (replan && !pendingTimer_.isActive()) pendingTimer_.start();
 }
@@ -367,7 +372,8 @@ void TPreviewWindow::Request(bool relist, bool replan) {
 void TPreviewWindow::Deliver(PreviewResult result) {
   // Overtaken on its way here: never shown.
   if (result.Generation != worker_->Latest() || !isVisible()) return;
-  pendingTimer_.stop();
+  const bool partial = result.Partial;
+  if (!partial) pendingTimer_.stop();
   const std::shared_ptr<const PreviewPlan> plan = result.Plan;
   const bool same = Model->SameRows(result);
   // A new set of rows: the selection, the current row and the place
@@ -375,8 +381,7 @@ void TPreviewWindow::Deliver(PreviewResult result) {
   std::unordered_set<std::string_view> selected;
   std::string current;
   const int scrolled = Table->verticalScrollBar()->value();
-  const std::shared_ptr<const PreviewPlan> old = Model->Plan();
-  if (!same && old) {
+  if (!same && Model->Plan()) {
     for (const int row : Table->SelectedRows()) selected.insert(Model->EntryOf(row).Name);
     if (Table->currentIndex().isValid()) current = Model->EntryOf(Table->currentIndex().row()).Name;
   }
@@ -394,6 +399,8 @@ void TPreviewWindow::Deliver(PreviewResult result) {
     if (!rows.empty()) Table->SelectRows(rows);
     Table->ScrollAfterReset(scrolled);
   }
+  worker_->GiveBack();  // the plan shown before is gone
+  if (partial) return;  // the whole, with its counts, follows
   shown_ = worker_->Latest();
   if (!plan->Problem.empty()) {
     SetSummary(QString::fromStdString(plan->Problem));
@@ -417,23 +424,9 @@ void TPreviewWindow::ShowPendingNames() {
     int last = Table->rowAt(Table->viewport()->height() - 1);
     if (last < 0) last = Model->rowCount() - 1;
     // The rows on screen only: a few dozen names through the rules.
-    const auto nameOf = [&](const PlannedEntry& e, const Step& step) {
-      return step.Unchanged ? plan.Snapshot->Entries[e.Entry].Name : step.NewName;
-    };
     for (int r = first; r <= last; ++r) {
       const std::uint32_t k = Model->Position(r);
-      const PlannedEntry& e = plan.Plan.Entries[k];
-      const Listed& listed = plan.Snapshot->Entries[e.Entry];
-      if (e.Main == kNoMain) {
-        names[k] = nameOf(e, planner.Plan(listed));
-        continue;
-      }
-      const PlannedEntry& main = plan.Plan.Entries[e.Main];
-      const Listed& mainListed = plan.Snapshot->Entries[main.Entry];
-      const Step mainStep = planner.Plan(mainListed);
-      const std::string_view mainName =
-          mainStep.Unchanged ? std::string_view(mainListed.Name) : FileNameView(mainStep.NewPath);
-      names[k] = nameOf(e, planner.PlanCompanion(listed, mainListed.Name.size(), mainName, static_cast<bool>(mainStep.Why)));
+      names[k] = PlannedName(planner, *plan.Snapshot, plan.Plan, k);
     }
   } catch (const Exception&) {
     names.clear();  // a row that does not compile: the result will say so

@@ -4,6 +4,10 @@
 #include <exception>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QMetaObject>
 #include <QObject>
 
@@ -18,6 +22,9 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // How often the answers ask whether a newer request came: as often as the
 // plan does.
 constexpr std::size_t kStopEvery = 256;
+// The first rows of a large folder, shown while the rest is planned: more
+// than a screen holds, and a few milliseconds' work.
+constexpr std::size_t kFirstRows = 2048;
 
 // The order of the states in the 状態 column.
 int StateRank(const PreviewPlan& p, std::uint32_t k) {
@@ -57,7 +64,7 @@ std::vector<std::uint32_t> Arrange(const PreviewPlan& p, const PreviewRequest& r
       case PreviewSort::State: {
         const int rank = StateRank(p, a) - StateRank(p, b);
         if (rank != 0 || StateRank(p, a) != 1) return rank;
-        return static_cast<int>(p.Why[a].What) - static_cast<int>(p.Why[b].What);
+        return static_cast<int>(p.Why[a].What()) - static_cast<int>(p.Why[b].What());
       }
       case PreviewSort::NewName: return NaturalCompare(NewNameOf(p, a), NewNameOf(p, b));
       case PreviewSort::OldName:
@@ -72,6 +79,15 @@ std::vector<std::uint32_t> Arrange(const PreviewPlan& p, const PreviewRequest& r
       return r.Descending ? c > 0 : c < 0;
     });
   return rows;
+}
+
+// A plan of a large folder leaves megabytes of small blocks free behind
+// it, and the plan it replaced more: the allocator keeps them for this
+// process unless told to give them back.
+void GiveBackMemory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
 }
 
 }  // namespace
@@ -144,17 +160,29 @@ void TPreviewWorker::Forget() {
   wake_.notify_one();
 }
 
+void TPreviewWorker::GiveBack() {
+  {
+    const std::lock_guard lock(mutex_);
+    giveBack_ = true;
+  }
+  wake_.notify_one();
+}
+
 void TPreviewWorker::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return quit_ || forget_ || pending_.has_value(); });
+    wake_.wait(lock, [this] { return quit_ || forget_ || giveBack_ || pending_.has_value(); });
     if (quit_) return;
-    if (forget_) {
-      forget_ = false;
+    if (forget_ || (giveBack_ && !pending_)) {
+      const bool forget = std::exchange(forget_, false);
+      giveBack_ = false;
       lock.unlock();
-      snapshot_.reset();
-      plan_.reset();
-      relist_ = replan_ = true;
+      if (forget) {
+        snapshot_.reset();
+        plan_.reset();
+        relist_ = replan_ = true;
+      }
+      GiveBackMemory();
       lock.lock();
       continue;
     }
@@ -185,39 +213,62 @@ void TPreviewWorker::Work(const PreviewRequest& request, std::uint64_t generatio
   }
   if (stopped()) return;
   if (replan_) {
-    auto plan = std::make_shared<PreviewPlan>();
-    plan->Snapshot = snapshot_;
-    try {
-      plan->Plan = PlanRun(*snapshot_, request.Options, request.Exclude.empty() ? nullptr : &request.Exclude, stopped);
-    } catch (const Exception& e) {
-      plan->Problem = e.Message();
+    const NameSet* exclude = request.Exclude.empty() ? nullptr : &request.Exclude;
+    // The run's first entries are final on their own: each one's answer
+    // depends only on the listing and the entries before it.
+    if (request.FirstRowsFirst && request.Sort == PreviewSort::RunOrder && snapshot_->Entries.size() > kFirstRows) {
+      std::size_t asked = 0;
+      std::shared_ptr<const PreviewPlan> first =
+          MakePlan(request, exclude, [&] { return ++asked * kStopEvery > kFirstRows || stopped(); }, generation, false);
+      if (!first || stopped()) return;
+      Post(generation, first, request, true);
     }
-    if (plan->Plan.Stopped) return;
-    if (WorkHook) WorkHook(generation);
-    if (stopped()) return;
-    if (plan->Problem.empty()) {
-      SimulatedFolder folder;
-      PlanAnswers answers = AnswerPlan(plan->Plan, *snapshot_, folder, [&](std::size_t done, std::size_t) {
-        return done % kStopEvery != 0 || !stopped();
-      });
-      if (answers.Stopped) return;
-      plan->Why = std::move(answers.Why);
-      for (std::size_t k = 0; k < plan->Plan.Entries.size(); ++k)
-        if (plan->Plan.Entries[k].Tried()) ++(plan->Why[k] ? plan->Errors : plan->Renames);
-    } else {
-      plan->Plan = RunPlan();
-    }
+    std::shared_ptr<const PreviewPlan> plan = MakePlan(request, exclude, stopped, generation, true);
+    if (!plan) return;
     plan_ = std::move(plan);
     replan_ = false;
   }
-  PreviewResult result;
-  result.Generation = generation;
-  result.Plan = plan_;
-  result.Rows = Arrange(*plan_, request);
-  if (stopped()) return;
-  auto shared = std::make_shared<PreviewResult>(std::move(result));
+  Post(generation, plan_, request, false);
+}
+
+std::shared_ptr<const PreviewPlan> TPreviewWorker::MakePlan(const PreviewRequest& request, const NameSet* exclude,
+                                                            const StopFn& stop, std::uint64_t generation,
+                                                            bool whole) {
+  const auto stopped = [this, generation] { return latest_.load() != generation; };
+  auto plan = std::make_shared<PreviewPlan>();
+  plan->Snapshot = snapshot_;
+  try {
+    plan->Plan = PlanRun(*snapshot_, request.Options, exclude, stop);
+  } catch (const Exception& e) {
+    plan->Problem = e.Message();
+    plan->Plan = RunPlan();
+    return plan;
+  }
+  if (whole && plan->Plan.Stopped) return nullptr;
+  if (stopped()) return nullptr;
+  if (whole && WorkHook) WorkHook(generation);
+  if (stopped()) return nullptr;
+  SimulatedFolder folder;
+  PlanAnswers answers = AnswerPlan(plan->Plan, *snapshot_, folder, [&](std::size_t done, std::size_t) {
+    return done % kStopEvery != 0 || !stopped();
+  });
+  if (answers.Stopped) return nullptr;
+  plan->Why = std::move(answers.Why);
+  for (std::size_t k = 0; k < plan->Plan.Entries.size(); ++k)
+    if (plan->Plan.Entries[k].Tried()) ++(plan->Why[k] ? plan->Errors : plan->Renames);
+  return plan;
+}
+
+void TPreviewWorker::Post(std::uint64_t generation, std::shared_ptr<const PreviewPlan> plan,
+                          const PreviewRequest& request, bool partial) {
+  auto result = std::make_shared<PreviewResult>();
+  result->Generation = generation;
+  result->Rows = Arrange(*plan, request);
+  result->Plan = std::move(plan);
+  result->Partial = partial;
+  if (latest_.load() != generation) return;
   QMetaObject::invokeMethod(
-      context_, [deliver = deliver_, shared] { deliver(std::move(*shared)); }, Qt::QueuedConnection);
+      context_, [deliver = deliver_, result] { deliver(std::move(*result)); }, Qt::QueuedConnection);
 }
 
 }  // namespace quor

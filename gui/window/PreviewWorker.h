@@ -41,7 +41,7 @@ enum class PreviewSort { RunOrder, Tick, State, NewName, OldName };
 struct PreviewPlan {
   std::shared_ptr<const FolderSnapshot> Snapshot;
   RunPlan Plan;
-  std::vector<Refusal> Why;  // by position in the plan: the refusal each tried entry meets
+  std::vector<PlanRefusal> Why;  // by position in the plan: the refusal each tried entry meets
   std::string Problem;       // why nothing was planned (a regex row that does not compile)
   std::size_t Renames = 0;   // the run's "Rename" lines
   std::size_t Errors = 0;    // its "Error" lines
@@ -53,6 +53,8 @@ struct PreviewRequest {
   NameSet Exclude;
   bool Relist = false;  // what the folder holds may have changed
   bool Replan = false;  // the rules or the exclusions changed
+  // Nothing is shown yet: the first rows of the run come before the rest.
+  bool FirstRowsFirst = false;
   PreviewFilter Filter = PreviewFilter::Changed;
   PreviewSort Sort = PreviewSort::RunOrder;
   bool Descending = false;
@@ -62,6 +64,9 @@ struct PreviewResult {
   std::uint64_t Generation = 0;
   std::shared_ptr<const PreviewPlan> Plan;
   std::vector<std::uint32_t> Rows;  // positions in the plan, in the order shown
+  // Only the entries that the run takes first, each as it will stay: the
+  // whole follows.
+  bool Partial = false;
 };
 
 // Byte strings in natural order: runs of ASCII digits compare by their
@@ -88,6 +93,9 @@ class TPreviewWorker {
   // Forgets the snapshot and the plan (their memory is freed once no
   // result holds them either); the next request lists the folder.
   void Forget();
+  // Gives the memory of plans freed since back to the system, on the
+  // worker's thread: the GUI calls it once it dropped a plan.
+  void GiveBack();
 
   // Called on the worker thread between the planning and the answers of
   // each request, with its generation: tests hold the work there.
@@ -96,6 +104,13 @@ class TPreviewWorker {
  private:
   void Run();
   void Work(const PreviewRequest& request, std::uint64_t generation);
+  // The plan of `request` on the snapshot, answered; null when a newer
+  // request stopped it (a `whole` plan only: the first rows' stop early).
+  std::shared_ptr<const PreviewPlan> MakePlan(const PreviewRequest& request, const NameSet* exclude,
+                                              const StopFn& stop, std::uint64_t generation, bool whole);
+  // Sends the rows of `plan` to the GUI thread, unless a newer request came.
+  void Post(std::uint64_t generation, std::shared_ptr<const PreviewPlan> plan, const PreviewRequest& request,
+            bool partial);
 
   QObject* context_;
   std::function<void(PreviewResult)> deliver_;
@@ -104,6 +119,7 @@ class TPreviewWorker {
   std::optional<PreviewRequest> pending_;
   bool quit_ = false;
   bool forget_ = false;
+  bool giveBack_ = false;
   std::atomic<std::uint64_t> latest_{0};
   // The worker thread's own: what it last listed and planned, and what is
   // still to do after a request was abandoned.

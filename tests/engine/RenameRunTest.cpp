@@ -412,6 +412,8 @@ TEST(RunPlan, PlansAgainFromOneListingAndStopsWhenAsked) {
   const RunPlan stopped = PlanRun(snapshot, o, nullptr, [&] { return ++asked > 2; });
   EXPECT_TRUE(stopped.Stopped);
   EXPECT_EQ(asked, 3u) << "asked now and then, not for every entry";
+  ASSERT_EQ(stopped.Entries.size(), 512u) << "the entries planned before it stopped";
+  for (std::size_t k = 0; k < 512; ++k) EXPECT_EQ(stopped.Entries[k].NewName, second.Entries[k].NewName);
 }
 
 // The preview's lines are the run's lines, on a folder with every kind of
