@@ -73,11 +73,18 @@ FolderSnapshot TakeSnapshot(const std::string& folderText, const NameSet* only, 
   return snapshot;
 }
 
+RunOrder RunOrderOf(const FolderSnapshot& snapshot, bool companions) {
+  return companions ? WithCompanions(snapshot.Entries, snapshot.Selected) : InListingOrder(snapshot.Selected);
+}
+
 RunPlan PlanRun(const FolderSnapshot& snapshot, const RenameOptions& options, const NameSet* exclude,
                 const StopFn& stop) {
+  return PlanRun(snapshot, RunOrderOf(snapshot, options.Companions), options, exclude, stop);
+}
+
+RunPlan PlanRun(const FolderSnapshot& snapshot, const RunOrder& order, const RenameOptions& options,
+                const NameSet* exclude, const StopFn& stop) {
   const Planner planner(options);
-  const RunOrder order =
-      options.Companions ? WithCompanions(snapshot.Entries, snapshot.Selected) : InListingOrder(snapshot.Selected);
   RunPlan plan;
   plan.Entries.resize(order.Entries.size());
   Listed scratch;

@@ -114,6 +114,15 @@ struct RunPlan {
 [[nodiscard]] RunPlan PlanRun(const FolderSnapshot& snapshot, const RenameOptions& options,
                               const NameSet* exclude = nullptr, const StopFn& stop = {});
 
+// The order in which a run on `snapshot` takes its entries: the selected
+// ones in listing order, with `companions` each followed by its companion
+// files (see Companions.h).
+[[nodiscard]] RunOrder RunOrderOf(const FolderSnapshot& snapshot, bool companions);
+// PlanRun in an order made once for the many plans of one snapshot: it is
+// RunOrderOf(snapshot, options.Companions).
+[[nodiscard]] RunPlan PlanRun(const FolderSnapshot& snapshot, const RunOrder& order, const RenameOptions& options,
+                              const NameSet* exclude = nullptr, const StopFn& stop = {});
+
 // The path that a planned entry is renamed to: the folder part byte for
 // byte as listed, then its name.
 [[nodiscard]] std::string NewPathOf(const FolderSnapshot& snapshot, const PlannedEntry& entry);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 
 #include <QBrush>
 #include <QCloseEvent>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include "engine/files/File.h"
@@ -52,6 +54,29 @@ QString StateText(const PreviewPlan& p, std::uint32_t k) {
 QString Shown(const std::string& name) { return QString::fromStdString(DisplayName(name)); }
 
 }  // namespace
+
+TFolderWatch::TFolderWatch(std::function<void()> changed, QObject* parent)
+    : QObject(parent), thread_(new QThread(this)), watcher_(new QFileSystemWatcher) {
+  watcher_->moveToThread(thread_);
+  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [changed = std::move(changed)] { changed(); });
+  thread_->start();
+}
+
+TFolderWatch::~TFolderWatch() {
+  thread_->quit();
+  thread_->wait();
+  delete watcher_;
+}
+
+void TFolderWatch::Watch(const std::string& folder) {
+  QMetaObject::invokeMethod(
+      watcher_,
+      [watcher = watcher_, folder = QString::fromStdString(folder)] {
+        if (!watcher->directories().isEmpty()) watcher->removePaths(watcher->directories());
+        if (!folder.isEmpty()) watcher->addPath(folder);
+      },
+      Qt::QueuedConnection);
+}
 
 TPreviewModel::TPreviewModel(QObject* parent) : TCheckModel(parent) {}
 
@@ -144,24 +169,26 @@ void TPreviewModel::SetTicks(const std::vector<int>& rows, Tick how) {
 }
 
 bool TPreviewModel::SameRows(const PreviewResult& result) const {
-  if (!plan_ || !result.Plan || plan_->Snapshot != result.Plan->Snapshot || rows_.size() != result.Rows.size())
-    return false;
-  for (std::size_t r = 0; r < rows_.size(); ++r)
-    if (plan_->Plan.Entries[rows_[r]].Entry != result.Plan->Plan.Entries[result.Rows[r]].Entry) return false;
-  return true;
+  // By the key the worker made: comparing a million rows here would hold
+  // the window up.
+  return plan_ && result.Plan && plan_->Snapshot == result.Plan->Snapshot && rows_.size() == result.Rows.size() &&
+         rowsKey_ == result.RowsKey;
 }
 
-void TPreviewModel::Show(PreviewResult result) {
+PreviewResult TPreviewModel::Show(PreviewResult result) {
   const bool same = SameRows(result);
   if (!same) beginResetModel();
-  plan_ = std::move(result.Plan);
-  rows_ = std::move(result.Rows);
+  PreviewResult old;
+  old.Plan = std::exchange(plan_, std::move(result.Plan));
+  old.Rows = std::exchange(rows_, std::move(result.Rows));
+  rowsKey_ = result.RowsKey;
   pendingNames_.clear();
   pending_ = false;
   if (!same)
     endResetModel();
   else if (!rows_.empty())
     emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));  // one change for every row
+  return old;
 }
 
 void TPreviewModel::ShowPending(std::unordered_map<std::uint32_t, std::string> names) {
@@ -170,14 +197,16 @@ void TPreviewModel::ShowPending(std::unordered_map<std::uint32_t, std::string> n
   if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
-void TPreviewModel::Clear() {
+PreviewResult TPreviewModel::Clear() {
   beginResetModel();
-  plan_.reset();
-  rows_.clear();
-  rows_.shrink_to_fit();
+  PreviewResult old;
+  old.Plan = std::move(plan_);
+  old.Rows = std::move(rows_);
+  rows_ = {};
   pendingNames_.clear();
   pending_ = false;
   endResetModel();
+  return old;
 }
 
 QString PreviewSummary(std::size_t renames, std::size_t errors, std::size_t excluded) {
@@ -188,7 +217,7 @@ QString PreviewSummary(std::size_t renames, std::size_t errors, std::size_t excl
 TPreviewWindow::TPreviewWindow(QWidget* owner)
     : QWidget(owner, Qt::Window),
       worker_(std::make_unique<TPreviewWorker>(this, [this](PreviewResult r) { Deliver(std::move(r)); })),
-      watcher_(new QFileSystemWatcher(this)) {
+      watch_(new TFolderWatch([this] { relistTimer_.start(); }, this)) {
   setWindowTitle(QStringLiteral("プレビュー"));
   resize(kPreviewFirstBounds.Width, kPreviewFirstBounds.Height);
   auto* layout = new QVBoxLayout(this);
@@ -244,7 +273,6 @@ TPreviewWindow::TPreviewWindow(QWidget* owner)
   connect(&relistTimer_, &QTimer::timeout, this, [this] { Request(true, true); });
   connect(&pendingTimer_, &QTimer::timeout, this, [this] { ShowPendingNames(); });
   connect(&pollTimer_, &QTimer::timeout, this, [this] { PollFolder(); });
-  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { relistTimer_.start(); });
 
   Model->TicksChanged = [this] { rulesTimer_.start(); };
   connect(Filter, &QComboBox::currentIndexChanged, this, [this](int i) {
@@ -330,16 +358,15 @@ void TPreviewWindow::TakeFolderText() {
   folderText_ = text;
   folder_ = folder;
   // The rows of another folder text are no preview of this one.
-  Model->Clear();
+  worker_->Dispose(Model->Clear());
   SetSummary(QStringLiteral("計算中…"));
   FollowFolder();
   Request(true, true);
 }
 
 void TPreviewWindow::FollowFolder() {
-  if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
-  const QString folder = QString::fromStdString(folder_);
-  if (!folder_.empty() && folder_.front() == PathDelim && DirectoryExists(folder_)) watcher_->addPath(folder);
+  const bool folder = !folder_.empty() && folder_.front() == PathDelim && DirectoryExists(folder_);
+  watch_->Watch(folder ? folder_ : std::string());
   folderSeen_ = static_cast<bool>(IdentityOf(folder_, folderId_));
 }
 
@@ -347,8 +374,12 @@ void TPreviewWindow::PollFolder() {
   EntryId now;
   const bool seen = folder_.empty() ? false : static_cast<bool>(IdentityOf(folder_, now));
   if (seen == folderSeen_ && (!seen || now == folderId_)) return;
-  // Made, gone, or changed in a way that raised no event here.
-  FollowFolder();
+  // Made, gone or replaced: watched anew. Changed in a way that raised no
+  // event here (another machine's change to a network folder): listed again.
+  if (seen != folderSeen_ || now.Dev != folderId_.Dev || now.Ino != folderId_.Ino)
+    FollowFolder();
+  else
+    folderId_ = now;
   relistTimer_.start();
 }
 
@@ -371,7 +402,10 @@ void TPreviewWindow::Request(bool relist, bool replan) {
 
 void TPreviewWindow::Deliver(PreviewResult result) {
   // Overtaken on its way here: never shown.
-  if (result.Generation != worker_->Latest() || !isVisible()) return;
+  if (result.Generation != worker_->Latest() || !isVisible()) {
+    worker_->Dispose(std::move(result));
+    return;
+  }
   const bool partial = result.Partial;
   if (!partial) pendingTimer_.stop();
   const std::shared_ptr<const PreviewPlan> plan = result.Plan;
@@ -386,7 +420,9 @@ void TPreviewWindow::Deliver(PreviewResult result) {
     if (Table->currentIndex().isValid()) current = Model->EntryOf(Table->currentIndex().row()).Name;
   }
   const int column = Table->currentIndex().isValid() ? Table->currentIndex().column() : 0;
-  Model->Show(std::move(result));
+  // A million entries take 100 ms to free: not on this thread, which never
+  // frees what the worker made.
+  worker_->Dispose(Model->Show(std::move(result)));
   if (!same) {
     std::vector<int> rows;
     if (!selected.empty() || !current.empty())
@@ -399,7 +435,6 @@ void TPreviewWindow::Deliver(PreviewResult result) {
     if (!rows.empty()) Table->SelectRows(rows);
     Table->ScrollAfterReset(scrolled);
   }
-  worker_->GiveBack();  // the plan shown before is gone
   if (partial) return;  // the whole, with its counts, follows
   shown_ = worker_->Latest();
   if (!plan->Problem.empty()) {
@@ -451,9 +486,9 @@ void TPreviewWindow::closeEvent(QCloseEvent* event) {
   // Closing ends the exclusions, and lets go of the listing and the plan.
   Model->Excluded.clear();
   for (QTimer* timer : {&rulesTimer_, &folderTimer_, &relistTimer_, &pollTimer_, &pendingTimer_}) timer->stop();
-  if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+  watch_->Watch({});
+  worker_->Dispose(Model->Clear());
   worker_->Forget();
-  Model->Clear();
   Summary->clear();
   BtnRename->setEnabled(false);
   TellExclusions(0);

@@ -26,8 +26,25 @@ class QComboBox;
 class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
+class QThread;
 
 namespace quor {
+
+// Watches one folder from a thread of its own: a watch put on a folder
+// makes the system visit every entry of it that it holds in memory, a tenth
+// of a second for a million.
+class TFolderWatch : public QObject {
+ public:
+  // `changed` runs on the thread of the caller when the folder's entries change.
+  explicit TFolderWatch(std::function<void()> changed, QObject* parent = nullptr);
+  ~TFolderWatch() override;
+  // Watches `folder` instead ("" for none).
+  void Watch(const std::string& folder);
+
+ private:
+  QThread* thread_;
+  QFileSystemWatcher* watcher_;  // lives in thread_
+};
 
 // One row per planned entry that the filter shows: 対象 (a box, except for
 // a companion, which follows its recording), 状態, 新しい名前, 元の名前.
@@ -48,14 +65,16 @@ class TPreviewModel : public TCheckModel {
   // Whether `result` shows the same entries in the same rows as now, so
   // that only their texts change.
   [[nodiscard]] bool SameRows(const PreviewResult& result) const;
-  // Shows a finished result.
-  void Show(PreviewResult result);
+  // Shows a finished result (by SameRows, a change of every row's texts or
+  // new rows); the result shown before, for the caller to let go of where
+  // its freeing holds nothing up.
+  [[nodiscard]] PreviewResult Show(PreviewResult result);
   // While newer work goes on: the new names that the rows on screen will
   // have (by position in the plan), and every state as not known yet.
   void ShowPending(std::unordered_map<std::uint32_t, std::string> names);
   [[nodiscard]] bool Pending() const { return pending_; }
-  // Shows nothing, and lets go of the plan.
-  void Clear();
+  // Shows nothing; the result shown before, as Show.
+  [[nodiscard]] PreviewResult Clear();
 
   [[nodiscard]] const std::shared_ptr<const PreviewPlan>& Plan() const { return plan_; }
   // The plan's position of a row.
@@ -74,6 +93,7 @@ class TPreviewModel : public TCheckModel {
 
   std::shared_ptr<const PreviewPlan> plan_;
   std::vector<std::uint32_t> rows_;
+  std::uint64_t rowsKey_ = 0;
   std::unordered_map<std::uint32_t, std::string> pendingNames_;
   bool pending_ = false;
 };
@@ -139,7 +159,7 @@ class TPreviewWindow : public QWidget {
   void TellExclusions(std::size_t left);
 
   std::unique_ptr<TPreviewWorker> worker_;
-  QFileSystemWatcher* watcher_;
+  TFolderWatch* watch_;
   QTimer rulesTimer_;    // gathers the changes of one event into one request
   QTimer folderTimer_;   // the pause after typing in the folder field
   QTimer relistTimer_;   // the settling of changes in the folder

@@ -160,10 +160,11 @@ void TPreviewWorker::Forget() {
   wake_.notify_one();
 }
 
-void TPreviewWorker::GiveBack() {
+void TPreviewWorker::Dispose(PreviewResult old) {
+  if (!old.Plan && old.Rows.empty()) return;
   {
     const std::lock_guard lock(mutex_);
-    giveBack_ = true;
+    disposed_.push_back(std::move(old));
   }
   wake_.notify_one();
 }
@@ -171,14 +172,17 @@ void TPreviewWorker::GiveBack() {
 void TPreviewWorker::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return quit_ || forget_ || giveBack_ || pending_.has_value(); });
+    wake_.wait(lock, [this] { return quit_ || forget_ || !disposed_.empty() || pending_.has_value(); });
     if (quit_) return;
-    if (forget_ || (giveBack_ && !pending_)) {
+    if (forget_ || !disposed_.empty()) {
       const bool forget = std::exchange(forget_, false);
-      giveBack_ = false;
+      std::vector<PreviewResult> disposed = std::move(disposed_);
+      disposed_.clear();
       lock.unlock();
+      disposed.clear();
       if (forget) {
         snapshot_.reset();
+        order_.reset();
         plan_.reset();
         relist_ = replan_ = true;
       }
@@ -195,6 +199,7 @@ void TPreviewWorker::Run() {
     } catch (...) {
       // Nothing to show for it; the next request starts from a listing.
       snapshot_.reset();
+      order_.reset();
       plan_.reset();
       relist_ = replan_ = true;
     }
@@ -207,11 +212,17 @@ void TPreviewWorker::Work(const PreviewRequest& request, std::uint64_t generatio
   relist_ = relist_ || request.Relist || !snapshot_ || snapshot_->FolderText != request.FolderText;
   replan_ = replan_ || request.Replan || relist_;
   if (relist_) {
+    order_.reset();
     snapshot_ = std::make_shared<const FolderSnapshot>(TakeSnapshot(request.FolderText));
     relist_ = false;
     replan_ = true;
   }
   if (stopped()) return;
+  // Companions are found once per listing: a million names take a second.
+  if (!order_ || orderCompanions_ != request.Options.Companions) {
+    order_ = std::make_unique<const RunOrder>(RunOrderOf(*snapshot_, request.Options.Companions));
+    orderCompanions_ = request.Options.Companions;
+  }
   if (replan_) {
     const NameSet* exclude = request.Exclude.empty() ? nullptr : &request.Exclude;
     // The run's first entries are final on their own: each one's answer
@@ -238,7 +249,7 @@ std::shared_ptr<const PreviewPlan> TPreviewWorker::MakePlan(const PreviewRequest
   auto plan = std::make_shared<PreviewPlan>();
   plan->Snapshot = snapshot_;
   try {
-    plan->Plan = PlanRun(*snapshot_, request.Options, exclude, stop);
+    plan->Plan = PlanRun(*snapshot_, *order_, request.Options, exclude, stop);
   } catch (const Exception& e) {
     plan->Problem = e.Message();
     plan->Plan = RunPlan();
@@ -264,6 +275,10 @@ void TPreviewWorker::Post(std::uint64_t generation, std::shared_ptr<const Previe
   auto result = std::make_shared<PreviewResult>();
   result->Generation = generation;
   result->Rows = Arrange(*plan, request);
+  // FNV-1a over the snapshot and the entries of the rows.
+  std::uint64_t key = 0xcbf29ce484222325ull ^ reinterpret_cast<std::uintptr_t>(plan->Snapshot.get());
+  for (const std::uint32_t k : result->Rows) key = (key ^ plan->Plan.Entries[k].Entry) * 0x100000001b3ull;
+  result->RowsKey = key ^ result->Rows.size();
   result->Plan = std::move(plan);
   result->Partial = partial;
   if (latest_.load() != generation) return;

@@ -64,6 +64,9 @@ struct PreviewResult {
   std::uint64_t Generation = 0;
   std::shared_ptr<const PreviewPlan> Plan;
   std::vector<std::uint32_t> Rows;  // positions in the plan, in the order shown
+  // The entries of the rows, in their order, in one number: two results
+  // with the same key show the same entries in the same rows.
+  std::uint64_t RowsKey = 0;
   // Only the entries that the run takes first, each as it will stay: the
   // whole follows.
   bool Partial = false;
@@ -93,9 +96,9 @@ class TPreviewWorker {
   // Forgets the snapshot and the plan (their memory is freed once no
   // result holds them either); the next request lists the folder.
   void Forget();
-  // Gives the memory of plans freed since back to the system, on the
-  // worker's thread: the GUI calls it once it dropped a plan.
-  void GiveBack();
+  // Lets go of a result that the GUI no longer shows, on the worker's
+  // thread, and gives the memory of the plans freed back to the system.
+  void Dispose(PreviewResult old);
 
   // Called on the worker thread between the planning and the answers of
   // each request, with its generation: tests hold the work there.
@@ -119,11 +122,14 @@ class TPreviewWorker {
   std::optional<PreviewRequest> pending_;
   bool quit_ = false;
   bool forget_ = false;
-  bool giveBack_ = false;
+  std::vector<PreviewResult> disposed_;
   std::atomic<std::uint64_t> latest_{0};
   // The worker thread's own: what it last listed and planned, and what is
   // still to do after a request was abandoned.
   std::shared_ptr<const FolderSnapshot> snapshot_;
+  // The run's order on it, with or without companions as `orderCompanions_`.
+  std::unique_ptr<const RunOrder> order_;
+  bool orderCompanions_ = false;
   std::shared_ptr<const PreviewPlan> plan_;
   bool relist_ = true;
   bool replan_ = true;

@@ -12,6 +12,9 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QBrush>
+#include <QColor>
+#include <QHeaderView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -94,8 +97,8 @@ class Preview : public ::testing::Test {
   QLineEdit* Type(int col, int row, const QString& text) const {
     TStringGrid& grid = *form_->StringGridReplace;
     const QModelIndex cell = grid.model()->index(row - 1, col);
-    grid.setCurrentIndex(cell);
-    grid.edit(cell);
+    grid.setCurrentIndex(cell);  // which opens its editor
+    if (!grid.indexWidget(cell)) grid.edit(cell);
     auto* editor = qobject_cast<QLineEdit*>(grid.indexWidget(cell));
     EXPECT_NE(editor, nullptr);
     for (const QChar c : text) {
@@ -146,12 +149,27 @@ TEST_F(Preview, FollowsEveryChangeLive) {
   ASSERT_TRUE(Settled());
   EXPECT_EQ(Rows().size(), 3u);
   EXPECT_EQ(Rows()[RowOf("keep.txt")], "変更なし|keep.txt|keep.txt");
+  // A click on a column's header sorts by it, a second the other way.
+  p.Table->horizontalHeader()->sectionClicked(3);
+  ASSERT_TRUE(Settled());
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"Rename|「1」.MP4|a｢1｣.MP4", "Rename|c「3」.TS|c｢3｣.TS",
+                                              "変更なし|keep.txt|keep.txt"}));
+  p.Table->horizontalHeader()->sectionClicked(3);
+  ASSERT_TRUE(Settled());
+  EXPECT_EQ(Rows().front(), "変更なし|keep.txt|keep.txt");
 
+  // Left out, and kept so across a change of the rules; another folder
+  // ends it.
+  p.Model->SetTicks({RowOf("c｢3｣.TS")}, TCheckModel::Tick::Off);
+  form_->CheckBoxLowerExt->setChecked(true);
+  ASSERT_TRUE(Settled());
+  EXPECT_EQ(Rows()[RowOf("c｢3｣.TS")], "-除外|c「3」.ts|c｢3｣.TS");
   const std::string other = root_ + "/other";
   std::filesystem::create_directory(other);
   File("x｢9｣.ts", other);
   form_->EditFolder->SetText(other);
   ASSERT_TRUE(WaitFor([&] { return Rows() == std::vector<std::string>{"Rename|x「9」.ts|x｢9｣.ts"}; }));
+  EXPECT_TRUE(p.Exclusions().empty());
 }
 
 // Left out by a click, by Space, by the context menu or by a screen reader:
@@ -198,6 +216,8 @@ TEST_F(Preview, EntriesLeftOutAreLeftOutOfTheRun) {
   EXPECT_EQ(SummaryText(), "変更 2 件 / エラー 1 件 / 除外 4 件");
   EXPECT_EQ(Rows()[RowOf("a｢1｣.MP4.err")], "+除外|a「1」.mp4.err|a｢1｣.MP4.err") << "it follows its recording";
   EXPECT_EQ(Rows()[RowOf("one.ts")], "Error: 同じ名前が既にあります|two.ts|one.ts") << "two.ts keeps its name";
+  EXPECT_EQ(p.Model->index(RowOf("one.ts"), 1).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(0xB0, 0, 0))
+      << "in red";
   EXPECT_EQ(Rows()[RowOf("two.ts")], "-除外|three.ts|two.ts");
   EXPECT_EQ(form_->ExclusionNote->text(), "除外 4 件");
   EXPECT_FALSE(form_->ExclusionNote->isHidden());
