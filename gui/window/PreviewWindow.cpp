@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QScrollBar>
 #include <QThread>
 #include <QVBoxLayout>
@@ -291,6 +292,8 @@ TPreviewWindow::TPreviewWindow(QWidget* owner)
     if (RenameProc) RenameProc();
   });
   connect(BtnClose, &QPushButton::clicked, this, &QWidget::close);
+  // As a dialog would.
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 }
 
 TPreviewWindow::~TPreviewWindow() = default;

@@ -164,6 +164,17 @@ TEST_F(Preview, FollowsEveryChangeLive) {
   form_->CheckBoxLowerExt->setChecked(true);
   ASSERT_TRUE(Settled());
   EXPECT_EQ(Rows()[RowOf("c｢3｣.TS")], "-除外|c「3」.ts|c｢3｣.TS");
+  // A row that does not compile: nothing to rename, and why.
+  form_->StringGridReplace->SetCells(0, 2, "(");
+  form_->StringGridReplace->SetChecked(kRegexColumn, 2, true);
+  ASSERT_TRUE(Settled());
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_EQ(SummaryText().rfind("置換リスト 2 行目の正規表現が正しくありません", 0), 0u) << SummaryText();
+  EXPECT_FALSE(p.BtnRename->isEnabled());
+  form_->StringGridReplace->SetChecked(kRegexColumn, 2, false);
+  ASSERT_TRUE(Settled());
+  EXPECT_TRUE(p.BtnRename->isEnabled());
+
   const std::string other = root_ + "/other";
   std::filesystem::create_directory(other);
   File("x｢9｣.ts", other);
