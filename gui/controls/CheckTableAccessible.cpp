@@ -203,19 +203,9 @@ class TCheckTableAccessibleImpl : public QAccessibleWidget, public QAccessibleTa
   [[nodiscard]] bool isRowSelected(int row) const override {
     return Model() && View()->selectionModel()->isRowSelected(row, QModelIndex());
   }
-  bool selectRow(int row) override {
-    if (!Model() || row < 0 || row >= rowCount()) return false;
-    View()->selectionModel()->select(Model()->index(row, 0),
-                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    return true;
-  }
+  bool selectRow(int row) override { return SelectRow(row, QItemSelectionModel::Select); }
   bool selectColumn(int) override { return false; }
-  bool unselectRow(int row) override {
-    if (!Model() || row < 0 || row >= rowCount()) return false;
-    View()->selectionModel()->select(Model()->index(row, 0),
-                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
-    return true;
-  }
+  bool unselectRow(int row) override { return SelectRow(row, QItemSelectionModel::Deselect); }
   bool unselectColumn(int) override { return false; }
   void modelChange(QAccessibleTableModelChangeEvent*) override { Forget(); }
 
@@ -228,6 +218,11 @@ class TCheckTableAccessibleImpl : public QAccessibleWidget, public QAccessibleTa
   [[nodiscard]] TCheckTable* View() const { return static_cast<TCheckTable*>(widget()); }
   [[nodiscard]] QAbstractItemModel* Model() const { return View()->model(); }
   [[nodiscard]] int HeaderRows() const { return View()->horizontalHeader()->isHidden() ? 0 : 1; }
+  bool SelectRow(int row, QItemSelectionModel::SelectionFlag how) {
+    if (!Model() || row < 0 || row >= rowCount()) return false;
+    View()->selectionModel()->select(Model()->index(row, 0), how | QItemSelectionModel::Rows);
+    return true;
+  }
 
   // Made once per place and kept until the model changes.
   [[nodiscard]] QAccessibleInterface* Cell(int row, int column) const {

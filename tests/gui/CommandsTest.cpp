@@ -31,36 +31,12 @@
 #include "tests/TempFolder.h"
 #include "tests/cli/RunCli.h"
 #include "tests/gui/ErrorBoxRecorder.h"
+#include "tests/gui/WindowOnFolder.h"
 
 namespace quor {
 namespace {
 
-class Commands : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    root_ = dir_.path().toStdString();
-    folder_ = root_ + "/rec";
-    std::filesystem::create_directory(folder_);
-    form_ = std::make_unique<TFormRenamer>(root_ + "/quor-renamer.ini");
-    form_->EditFolder->SetText(folder_);
-  }
-
-  void File(const std::string& name, const std::string& content = "x") const {
-    std::ofstream(folder_ + "/" + name, std::ios::binary) << content;
-  }
-  [[nodiscard]] bool Has(const std::string& name) const { return std::filesystem::exists(folder_ + "/" + name); }
-  [[nodiscard]] std::vector<std::string> Log() const {
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < form_->Memo->Lines().Count(); ++i) lines.push_back(form_->Memo->Lines()[i]);
-    return lines;
-  }
-
-  QTemporaryDir dir_;
-  std::string root_;
-  std::string folder_;
-  std::unique_ptr<TFormRenamer> form_;
-};
+class Commands : public WindowOnFolder {};
 
 TEST_F(Commands, RenameThenUndoFromTheButtons) {
   File("第1話｢A｣[字].MP4", "video");

@@ -25,26 +25,13 @@
 
 #include "gui/window/Main.h"
 #include "gui/window/PreviewWindow.h"
+#include "tests/gui/WindowOnFolder.h"
 
 namespace quor {
 namespace {
 
-class Preview : public ::testing::Test {
+class Preview : public WindowOnFolder {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    root_ = dir_.path().toStdString();
-    folder_ = root_ + "/rec";
-    std::filesystem::create_directory(folder_);
-    form_ = std::make_unique<TFormRenamer>(root_ + "/quor-renamer.ini");
-    form_->EditFolder->SetText(folder_);
-  }
-
-  void File(const std::string& name, const std::string& in = "") const {
-    std::ofstream(in.empty() ? folder_ + "/" + name : in + "/" + name, std::ios::binary) << name;
-  }
-  [[nodiscard]] bool Has(const std::string& name) const { return std::filesystem::exists(folder_ + "/" + name); }
-
   // Runs the event loop until `done` holds; false after five seconds.
   static bool WaitFor(const std::function<bool()>& done) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -88,11 +75,6 @@ class Preview : public ::testing::Test {
     return 0;
   }
   [[nodiscard]] std::string SummaryText() const { return preview_->Summary->text().toStdString(); }
-  [[nodiscard]] std::vector<std::string> Log() const {
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < form_->Memo->Lines().Count(); ++i) lines.push_back(form_->Memo->Lines()[i]);
-    return lines;
-  }
   // Types `text` into a replace cell, leaving its editor open.
   QLineEdit* Type(int col, int row, const QString& text) const {
     TStringGrid& grid = *form_->StringGridReplace;
@@ -108,10 +90,6 @@ class Preview : public ::testing::Test {
     return editor;
   }
 
-  QTemporaryDir dir_;
-  std::string root_;
-  std::string folder_;
-  std::unique_ptr<TFormRenamer> form_;
   TPreviewWindow* preview_ = nullptr;
 };
 
@@ -177,7 +155,7 @@ TEST_F(Preview, FollowsEveryChangeLive) {
 
   const std::string other = root_ + "/other";
   std::filesystem::create_directory(other);
-  File("x｢9｣.ts", other);
+  File("x｢9｣.ts", "x", other);
   form_->EditFolder->SetText(other);
   ASSERT_TRUE(WaitFor([&] { return Rows() == std::vector<std::string>{"Rename|x「9」.ts|x｢9｣.ts"}; }));
   EXPECT_TRUE(p.Exclusions().empty());
