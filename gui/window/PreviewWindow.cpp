@@ -57,26 +57,58 @@ QString Shown(const std::string& name) { return QString::fromStdString(DisplayNa
 }  // namespace
 
 TFolderWatch::TFolderWatch(std::function<void()> changed, QObject* parent)
-    : QObject(parent), thread_(new QThread(this)), watcher_(new QFileSystemWatcher) {
-  watcher_->moveToThread(thread_);
-  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [changed = std::move(changed)] { changed(); });
+    : QObject(parent),
+      changed_(std::move(changed)),
+      thread_(new QThread),
+      core_(new QObject),
+      watcher_(new QFileSystemWatcher(core_)),
+      poll_(new QTimer(core_)) {
+  poll_->setInterval(kPollMs);
+  core_->moveToThread(thread_);
+  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { changed_(); });
+  connect(poll_, &QTimer::timeout, core_, [this] { Poll(); });
   thread_->start();
+  QMetaObject::invokeMethod(core_, [this] { poll_->start(); }, Qt::QueuedConnection);
 }
 
 TFolderWatch::~TFolderWatch() {
   thread_->quit();
-  thread_->wait();
-  delete watcher_;
+  // A folder on a mount that no longer answers may hold the thread for
+  // good: then it is left to end with the process.
+  if (!thread_->wait(2000)) return;
+  delete core_;
+  delete thread_;
 }
 
 void TFolderWatch::Watch(const std::string& folder) {
   QMetaObject::invokeMethod(
-      watcher_,
-      [watcher = watcher_, folder = QString::fromStdString(folder)] {
-        if (!watcher->directories().isEmpty()) watcher->removePaths(watcher->directories());
-        if (!folder.isEmpty()) watcher->addPath(folder);
+      core_,
+      [this, folder] {
+        folder_ = folder;
+        Rewatch();
       },
       Qt::QueuedConnection);
+}
+
+void TFolderWatch::Rewatch() {
+  if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+  const bool folder = !folder_.empty() && folder_.front() == PathDelim && DirectoryExists(folder_);
+  if (folder) watcher_->addPath(QString::fromStdString(folder_));
+  seen_ = folder && static_cast<bool>(IdentityOf(folder_, id_));
+}
+
+void TFolderWatch::Poll() {
+  if (folder_.empty()) return;
+  EntryId now;
+  const bool seen = static_cast<bool>(IdentityOf(folder_, now));
+  if (seen == seen_ && (!seen || now == id_)) return;
+  // Made, gone or replaced: watched anew; only changed (another machine's
+  // change to a network folder raises no event here): told all the same.
+  if (seen != seen_ || now.Dev != id_.Dev || now.Ino != id_.Ino)
+    Rewatch();
+  else
+    id_ = now;
+  QMetaObject::invokeMethod(this, [this] { changed_(); }, Qt::QueuedConnection);
 }
 
 TPreviewModel::TPreviewModel(QObject* parent) : TCheckModel(parent) {}
@@ -268,12 +300,10 @@ TPreviewWindow::TPreviewWindow(QWidget* owner)
   folderTimer_.setInterval(kFolderPauseMs);
   relistTimer_.setInterval(kSettleMs);
   pendingTimer_.setInterval(kPendingMs);
-  pollTimer_.setInterval(kPollMs);
   connect(&rulesTimer_, &QTimer::timeout, this, [this] { Request(false, true); });
   connect(&folderTimer_, &QTimer::timeout, this, [this] { TakeFolderText(); });
   connect(&relistTimer_, &QTimer::timeout, this, [this] { Request(true, true); });
   connect(&pendingTimer_, &QTimer::timeout, this, [this] { ShowPendingNames(); });
-  connect(&pollTimer_, &QTimer::timeout, this, [this] { PollFolder(); });
 
   Model->TicksChanged = [this] { rulesTimer_.start(); };
   connect(Filter, &QComboBox::currentIndexChanged, this, [this](int i) {
@@ -335,8 +365,7 @@ void TPreviewWindow::Open() {
   SetSummary(QStringLiteral("計算中…"));
   folderText_ = FolderProc ? FolderProc() : std::string();
   folder_ = WithoutTrailingSeparators(FolderOfText(folderText_));
-  FollowFolder();
-  pollTimer_.start();
+  watch_->Watch(folder_);
   Request(true, true);
 }
 
@@ -363,27 +392,8 @@ void TPreviewWindow::TakeFolderText() {
   // The rows of another folder text are no preview of this one.
   worker_->Dispose(Model->Clear());
   SetSummary(QStringLiteral("計算中…"));
-  FollowFolder();
+  watch_->Watch(folder_);
   Request(true, true);
-}
-
-void TPreviewWindow::FollowFolder() {
-  const bool folder = !folder_.empty() && folder_.front() == PathDelim && DirectoryExists(folder_);
-  watch_->Watch(folder ? folder_ : std::string());
-  folderSeen_ = static_cast<bool>(IdentityOf(folder_, folderId_));
-}
-
-void TPreviewWindow::PollFolder() {
-  EntryId now;
-  const bool seen = folder_.empty() ? false : static_cast<bool>(IdentityOf(folder_, now));
-  if (seen == folderSeen_ && (!seen || now == folderId_)) return;
-  // Made, gone or replaced: watched anew. Changed in a way that raised no
-  // event here (another machine's change to a network folder): listed again.
-  if (seen != folderSeen_ || now.Dev != folderId_.Dev || now.Ino != folderId_.Ino)
-    FollowFolder();
-  else
-    folderId_ = now;
-  relistTimer_.start();
 }
 
 void TPreviewWindow::Request(bool relist, bool replan) {
@@ -397,7 +407,6 @@ void TPreviewWindow::Request(bool relist, bool replan) {
   request.Filter = filter_;
   request.Sort = sort_;
   request.Descending = descending_;
-  if (relist) (void)IdentityOf(folder_, folderId_);
   request.FirstRowsFirst = relist && Model->rowCount() == 0;
   worker_->Request(std::move(request));
   if (replan && !pendingTimer_.isActive()) pendingTimer_.start();
@@ -488,7 +497,7 @@ void TPreviewWindow::closeEvent(QCloseEvent* event) {
   place_ = {x(), y(), width(), height()};
   // Closing ends the exclusions, and lets go of the listing and the plan.
   Model->Excluded.clear();
-  for (QTimer* timer : {&rulesTimer_, &folderTimer_, &relistTimer_, &pollTimer_, &pendingTimer_}) timer->stop();
+  for (QTimer* timer : {&rulesTimer_, &folderTimer_, &relistTimer_, &pendingTimer_}) timer->stop();
   watch_->Watch({});
   worker_->Dispose(Model->Clear());
   worker_->Forget();

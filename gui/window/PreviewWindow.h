@@ -30,20 +30,36 @@ class QThread;
 
 namespace quor {
 
-// Watches one folder from a thread of its own: a watch put on a folder
-// makes the system visit every entry of it that it holds in memory, a tenth
-// of a second for a million.
+// Follows what one folder holds, from a thread of its own: the system
+// tells of a change (inotify), and the folder is asked every second too,
+// since a folder on a network raises no event for another machine's
+// changes. On that thread, a folder on a mount that no longer answers holds
+// nothing up, and neither does the watch put on a folder, for which the
+// system visits every entry of it that it holds in memory (a tenth of a
+// second for a million).
 class TFolderWatch : public QObject {
  public:
-  // `changed` runs on the thread of the caller when the folder's entries change.
+  // `changed` runs on the thread of the caller when the folder's entries
+  // may have changed, or the folder came or went.
   explicit TFolderWatch(std::function<void()> changed, QObject* parent = nullptr);
   ~TFolderWatch() override;
-  // Watches `folder` instead ("" for none).
+  // Follows `folder` instead ("" for none).
   void Watch(const std::string& folder);
 
  private:
+  // On the watch's thread.
+  void Rewatch();
+  void Poll();
+
+  std::function<void()> changed_;
   QThread* thread_;
-  QFileSystemWatcher* watcher_;  // lives in thread_
+  QObject* core_;                // lives in thread_, with the two below
+  QFileSystemWatcher* watcher_;
+  QTimer* poll_;
+  // The watch's thread's own.
+  std::string folder_;
+  EntryId id_;
+  bool seen_ = false;
 };
 
 // One row per planned entry that the filter shows: 対象 (a box, except for
@@ -153,8 +169,6 @@ class TPreviewWindow : public QWidget {
   void Deliver(PreviewResult result);
   void ShowPendingNames();
   void TakeFolderText();
-  void FollowFolder();
-  void PollFolder();
   void SetSummary(const QString& text);
   void TellExclusions(std::size_t left);
 
@@ -163,12 +177,9 @@ class TPreviewWindow : public QWidget {
   QTimer rulesTimer_;    // gathers the changes of one event into one request
   QTimer folderTimer_;   // the pause after typing in the folder field
   QTimer relistTimer_;   // the settling of changes in the folder
-  QTimer pollTimer_;     // a folder on a network, whose changes raise no event
   QTimer pendingTimer_;  // when to show the names of the rows on screen first
   std::string folderText_;  // what the shown listing is of
   std::string folder_;      // its folder: the exclusions are names in it
-  EntryId folderId_;
-  bool folderSeen_ = false;
   std::uint64_t shown_ = 0;
   std::size_t toldLeft_ = 0;
   PreviewFilter filter_ = PreviewFilter::Changed;
