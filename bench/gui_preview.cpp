@@ -182,8 +182,8 @@ class Bench {
       f.stall.Add(meter_.Stop());
       if (r == 0) after = RssMb();
     }
-    lines_.push_back(Format("open the preview: first rows %.1f ms, whole list %.1f ms (best of %d); longest stall %.1f ms "
-                            "(the GUI thread busy %.1f ms of it)",
+    lines_.push_back(Format("open the preview: first rows %.1f ms, whole list %.1f ms (best of %d); "
+                            "longest stall %.1f ms (the GUI thread busy %.1f ms of it)",
                             Figures::Best(f.first), Figures::Best(f.whole), rounds, f.stall.wall, f.stall.busy));
     lines_.push_back(Format("  memory: %ld MB before it opened, %ld MB with the list shown: %+ld MB", before, after,
                             after - before));
@@ -204,15 +204,16 @@ class Bench {
       QLineEdit* editor = Editor();
       const bool typing = r % 2 == 0;
       const std::string oldCell = editor->text().toStdString();
-      const std::string newCell = typing ? oldCell + "字" : oldCell.substr(0, oldCell.size() - std::string("字").size());
+      const std::string kanji = "字";
+      const std::string newCell = typing ? oldCell + kanji : oldCell.substr(0, oldCell.size() - kanji.size());
       // What the first row on screen must show afterwards.
       const int top = std::max(0, p.Table->rowAt(0));
       const std::string oldName = p.Model->EntryOf(top).Name;
       RenameOptions o = Options();
       o.ReplaceList = {{newCell, ""}};
       const PreviewPlan& shown = *p.Model->Plan();
-      const QString expected =
-          QString::fromStdString(DisplayName(PlannedName(Planner(o), *shown.Snapshot, shown.Plan, p.Model->Position(top))));
+      const std::string name = PlannedName(Planner(o), *shown.Snapshot, shown.Plan, p.Model->Position(top));
+      const QString expected = QString::fromStdString(DisplayName(name));
       meter_.Start();
       const auto start = Clock::now();
       Key(editor, typing ? Qt::Key_unknown : Qt::Key_Backspace, typing ? QStringLiteral("字") : QString());
@@ -259,7 +260,8 @@ class Bench {
                             "(the GUI thread busy %.1f ms of it); %s",
                             Ms(last, done), stall.wall, stall.busy,
                             Right(typed.toStdString()) ? "the list is right" : "THE LIST IS WRONG"));
-    lines_.push_back(Format("  memory after the keystrokes: %+ld MB over the window before the preview opened", memory));
+    lines_.push_back(
+        Format("  memory after the keystrokes: %+ld MB over the window before the preview opened", memory));
     editor->clear();
     Key(editor, Qt::Key_Backspace, QString());
     (void)Until([&] { return !p.Busy(); });
@@ -299,7 +301,9 @@ class Bench {
     const PlanAnswers answers = AnswerPlan(plan, snapshot, folder);
     std::map<std::string, std::string> lines;  // old name -> its line
     for (std::size_t k = 0; k < plan.Entries.size(); ++k)
-      if (plan.Entries[k].Tried()) lines[snapshot.Entries[plan.Entries[k].Entry].Name] = FormatLine(LineOf(snapshot, plan.Entries[k], answers.Why[k].Full()));
+      if (plan.Entries[k].Tried())
+        lines[snapshot.Entries[plan.Entries[k].Entry].Name] =
+            FormatLine(LineOf(snapshot, plan.Entries[k], answers.Why[k].Full()));
     const TPreviewModel& m = *preview()->Model;
     if (static_cast<std::size_t>(m.rowCount()) != lines.size()) return false;
     for (int r = 0; r < m.rowCount(); ++r) {

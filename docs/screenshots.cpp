@@ -36,7 +36,9 @@ void When(std::function<bool()> ready, std::function<void()> then) {
     then();
     return;
   }
-  QTimer::singleShot(20, [ready = std::move(ready), then = std::move(then)]() mutable { When(std::move(ready), std::move(then)); });
+  QTimer::singleShot(20, [ready = std::move(ready), then = std::move(then)]() mutable {
+    When(std::move(ready), std::move(then));
+  });
 }
 
 }  // namespace
@@ -74,7 +76,8 @@ int main(int argc, char** argv) {
     preview.move(form.x() + form.frameGeometry().width() + 12, form.y());
     When([&] { return !preview.Busy(); }, [&] {
       for (int r = 0; r < preview.Model->rowCount(); ++r)
-        if (preview.Model->EntryOf(r).Name.find("[再]") != std::string::npos) preview.Model->SetTicks({r}, TCheckModel::Tick::Off);
+        if (preview.Model->EntryOf(r).Name.find("[再]") != std::string::npos)
+          preview.Model->SetTicks({r}, TCheckModel::Tick::Off);
       preview.Table->selectRow(0);
       When([&] { return !preview.Busy(); }, [&] {
         QTimer::singleShot(300, [&] {

@@ -28,8 +28,9 @@ Step StepOf(const Planner& planner, const FolderSnapshot& snapshot, const RunPla
   // it), refused with it.
   const PlannedEntry& recording = plan.Entries[main];
   const Listed& mainListed = snapshot.Entries[recording.Entry];
-  const std::string_view mainName = recording.Unchanged ? std::string_view(mainListed.Name)
-                                                        : std::string_view(recording.NewName).substr(0, recording.Placed);
+  const std::string_view mainName = recording.Unchanged
+                                        ? std::string_view(mainListed.Name)
+                                        : std::string_view(recording.NewName).substr(0, recording.Placed);
   return planner.PlanCompanion(scratch, mainListed.Name.size(), mainName, static_cast<bool>(recording.Why));
 }
 

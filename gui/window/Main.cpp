@@ -55,7 +55,7 @@ QIcon AppIcon() {
 
 std::string Count(std::size_t n) { return CountText(n).toStdString(); }
 
-// The status line after a rename or a preview.
+// The status line after a rename.
 std::string RenameSummary(const std::string& command, const RenameOutcome& outcome, const std::string& folder) {
   if (outcome.Folder == FolderState::NotAbsolute)
     return FolderProblemText(outcome.Folder, folder, 0) + "。何もリネームしていません";
@@ -347,7 +347,9 @@ FormSettings TFormRenamer::ReadControls() const {
 
 std::vector<ReplacePair> TFormRenamer::ReplaceRows(bool shown) const {
   std::vector<ReplacePair> rows;
-  const auto cell = [&](int c, int r) { return shown ? StringGridReplace->ShownCells(c, r) : StringGridReplace->Cells(c, r); };
+  const auto cell = [&](int c, int r) {
+    return shown ? StringGridReplace->ShownCells(c, r) : StringGridReplace->Cells(c, r);
+  };
   for (int r = 1; r < StringGridReplace->RowCount(); ++r)
     rows.push_back({cell(0, r), cell(1, r), StringGridReplace->Checked(kRegexColumn, r)});
   return rows;

@@ -221,9 +221,9 @@ TEST_F(Preview, EntriesLeftOutAreLeftOutOfTheRun) {
   for (int r = 0; r < p.Model->rowCount(); ++r)
     if (Rows()[static_cast<std::size_t>(r)].find("除外") == std::string::npos) {
       const std::string state = p.Model->index(r, 1).data().toString().toStdString();
-      shown.push_back((state == "Rename" ? "Rename\t" : "Error\t") + p.Model->index(r, 2).data().toString().toStdString() +
-                      "\t←\t" + p.Model->index(r, 3).data().toString().toStdString() +
-                      (state == "Rename" ? "" : "\t" + state.substr(7)));
+      const std::string names = p.Model->index(r, 2).data().toString().toStdString() + "\t←\t" +
+                                p.Model->index(r, 3).data().toString().toStdString();
+      shown.push_back(state == "Rename" ? "Rename\t" + names : "Error\t" + names + "\t" + state.substr(7));
     }
   p.BtnRename->click();
   EXPECT_EQ(Log(), shown);
@@ -258,7 +258,8 @@ TEST_F(Preview, ANewerChangeCancelsTheOlderOne) {
     if (p.Model->rowCount() > 0) shown.push_back(p.Model->index(0, 2).data().toString().toStdString());
   });
   QObject::connect(p.Model, &QAbstractItemModel::dataChanged, [&] {
-    if (!p.Model->Pending() && p.Model->rowCount() > 0) shown.push_back(p.Model->index(0, 2).data().toString().toStdString());
+    if (!p.Model->Pending() && p.Model->rowCount() > 0)
+      shown.push_back(p.Model->index(0, 2).data().toString().toStdString());
   });
   std::binary_semaphore reached(0), release(0);
   std::atomic<int> held{0};
