@@ -112,6 +112,9 @@ class StallMeter {
 // Runs the event loop until `done` holds (a minute at most); the time then.
 Clock::time_point Until(const std::function<bool()>& done) {
   const auto limit = Clock::now() + std::chrono::seconds(60);
+  // Something to wake for, whatever the window waits for.
+  QTimer tick;
+  tick.start(1);
   QEventLoop loop;
   while (!done() && Clock::now() < limit) loop.processEvents(QEventLoop::WaitForMoreEvents);
   return Clock::now();
@@ -172,9 +175,11 @@ class Bench {
       if (r == 0) before = RssMb();
       const auto start = Clock::now();
       form_.BtnPreviewClick(form_.BtnPreview);
-      // From here the window computes: its making and showing are no part of that.
-      meter_.Start();
       TPreviewWindow& p = *preview();
+      // From its first frame on the window computes: making it, showing it
+      // and the display's own first work for it are no part of that.
+      (void)Painted(&p);
+      meter_.Start();
       (void)Until([&] { return p.Model->rowCount() > 0; });
       f.first.push_back(Ms(start, Painted(p.Table->viewport())));
       (void)Until([&] { return !p.Busy(); });
@@ -247,7 +252,6 @@ class Bench {
       last = Clock::now();
       (void)Until([&] { return Clock::now() - last >= std::chrono::milliseconds(30); });
     }
-    last -= std::chrono::milliseconds(30);
     const auto done = Until([&] { return !p.Busy(); });
     (void)Painted(p.Table->viewport());
     const StallMeter::Stall stall = meter_.Stop();

@@ -67,6 +67,8 @@ TFolderWatch::TFolderWatch(std::function<void()> changed, QObject* parent)
   core_->moveToThread(thread_);
   connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { changed_(); });
   connect(poll_, &QTimer::timeout, core_, [this] { Poll(); });
+  // Its timer is stopped on its own thread, as Qt wants.
+  connect(thread_, &QThread::finished, core_, &QObject::deleteLater);
   thread_->start();
   QMetaObject::invokeMethod(core_, [this] { poll_->start(); }, Qt::QueuedConnection);
 }
@@ -76,7 +78,6 @@ TFolderWatch::~TFolderWatch() {
   // A folder on a mount that no longer answers may hold the thread for
   // good: then it is left to end with the process.
   if (!thread_->wait(2000)) return;
-  delete core_;
   delete thread_;
 }
 
