@@ -289,13 +289,14 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   // A dry run renames in one simulated folder throughout, so that a later
   // PATH sees what an earlier one would have renamed.
   SimulatedFolder simulated;
+  simulated.FollowEntries();
   for (const Target& target : targets) {
     if (TerminationRequested() != 0) return StoppedStatus();
     const NameSet* only = target.Names.empty() ? nullptr : &target.Names;
     Progress progress(line.DryRun ? "preview" : "rename");
     RenameOutcome outcome;
     if (line.DryRun) {
-      outcome = PreviewRename(simulated, target.FolderText, options, progress.Fn(hook), only, earlier);
+      outcome = PreviewRename(simulated, target.FolderText, options, progress.Fn(hook), only, nullptr, earlier);
     } else {
       RecordedRunNotes notes;
       outcome = RenameRecorded(history, target.FolderText, options, notes, progress.Fn(hook),

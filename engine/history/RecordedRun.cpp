@@ -20,9 +20,9 @@ RenameOutcome RenameRecorded(const std::string& historyDir, const std::string& f
   notes.Repaired = RecoverInterruptedRuns(historyDir);
   JournalWriter journal(historyDir, RunKind::Rename, asked.RecordText.empty() ? folderText : asked.RecordText);
   const EarlierRenamesFn earlier = asked.Earlier ? asked.Earlier : EarlierRenamesFrom(historyDir);
-  RenameOutcome outcome = asked.Undo
-                              ? RunRename(folderText, options, *asked.Undo, progress, &journal, asked.Only, earlier)
-                              : RunRecordedRename(folderText, options, journal, progress, asked.Only, earlier);
+  RenameOutcome outcome =
+      asked.Undo ? RunRename(folderText, options, *asked.Undo, progress, &journal, asked.Only, asked.Exclude, earlier)
+                 : RunRecordedRename(folderText, options, journal, progress, asked.Only, asked.Exclude, earlier);
   notes.Id = journal.Id();
   notes.Problem = journal.Problem();
   return outcome;

@@ -29,6 +29,7 @@ struct RecordedRunAsked {
   // The renames of earlier runs that files coming late follow; none given:
   // the history's own (EarlierRenamesFrom), read as the run lists its folder.
   EarlierRenamesFn Earlier;
+  const NameSet* Exclude = nullptr;  // RunRename's `exclude`: entries left out
 };
 
 // RunRename or RunRecordedRename of `folderText`, recorded in `historyDir`.

@@ -26,7 +26,7 @@ bool ForEachMainLength(std::string_view name, Fn&& fn) {
 // Gives the files that come late a main among the listed files: the
 // recording that an earlier rename made of the name before one of their
 // dots, still under that name and still the entry it renamed.
-void FindLateMains(const std::vector<Listed>& all, const std::vector<std::size_t>& candidates,
+void FindLateMains(const std::vector<Listed>& all, const std::string& prefix, const std::vector<std::size_t>& candidates,
                    const std::unordered_map<std::string_view, std::size_t>& files,
                    const std::vector<EarlierRename>& renames, std::vector<std::size_t>& mainOf,
                    std::vector<std::vector<std::size_t>>& companions,
@@ -50,7 +50,7 @@ void FindLateMains(const std::vector<Listed>& all, const std::vector<std::size_t
         const auto main = files.find(renames[r].NewName);
         if (main == files.end() || reaches(main->second, i)) continue;
         const Listed& recording = all[main->second];
-        if (!identities.Holds(renames[r].Id, recording.FullPath)) continue;
+        if (!identities.Holds(renames[r].Id, prefix + recording.Name)) continue;
         mainOf[i] = main->second;
         companions[main->second].push_back(i);
         touched.push_back(main->second);
@@ -66,8 +66,8 @@ void FindLateMains(const std::vector<Listed>& all, const std::vector<std::size_t
 
 }  // namespace
 
-RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& selected, const EarlierRenamesFn& earlier,
-                        const std::string& folder) {
+RunOrder WithCompanions(const std::vector<Listed>& all, const std::vector<char>& selected, const std::string& prefix,
+                        const EarlierRenamesFn& earlier) {
   RunOrder order;
   // A companion has two dots at least (X.ts.err); a folder of recordings
   // without any is read once more and no more.
@@ -92,16 +92,14 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
     std::unordered_map<std::string, std::size_t> folded;
     std::unordered_map<std::string_view, std::size_t> listed;
     const Codepage cp = NativeCodepage();
-    const auto sameFileOtherCase = [&](std::size_t i, std::string_view prefix) {
+    const auto sameFileOtherCase = [&](std::string_view other) {
       if (folded.empty()) {
         for (const auto& [name, at] : files) folded.emplace(AnsiUpperCase(name, cp), at);
         for (std::size_t k = 0; k < all.size(); ++k) listed.emplace(all[k].Name, k);
       }
-      const auto it = folded.find(AnsiUpperCase(prefix, cp));
+      const auto it = folded.find(AnsiUpperCase(other, cp));
       if (it == folded.end()) return kNoMain;
-      const std::string& path = all[i].FullPath;
-      const std::string spelt = path.substr(0, path.size() - all[i].Name.size()).append(prefix);
-      const bool same = SameEntryByAnotherSpelling(all[it->second].FullPath, spelt,
+      const bool same = SameEntryByAnotherSpelling(prefix + all[it->second].Name, prefix + std::string(other),
                                                    [&](std::string_view n) { return listed.count(n) != 0; });
       return same ? it->second : kNoMain;
     };
@@ -111,21 +109,21 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
       if (all[i].IsFolder) continue;
       const std::string_view name = all[i].Name;
       const bool found = ForEachMainLength(name, [&](std::size_t length) {
-        const std::string_view prefix = name.substr(0, length);
-        const auto it = files.find(prefix);
-        std::size_t main = it != files.end() ? it->second : kNoMain;
-        // A main has an extension: a prefix without a dot names none.
-        if (main == kNoMain && prefix.find('.') != std::string_view::npos) main = sameFileOtherCase(i, prefix);
-        if (main == kNoMain || main == i) return false;
-        mainOf[i] = main;
-        companions[main].push_back(i);
+        const std::string_view main = name.substr(0, length);
+        const auto it = files.find(main);
+        std::size_t at = it != files.end() ? it->second : kNoMain;
+        // A main has an extension: a name without a dot names none.
+        if (at == kNoMain && main.find('.') != std::string_view::npos) at = sameFileOtherCase(main);
+        if (at == kNoMain || at == i) return false;
+        mainOf[i] = at;
+        companions[at].push_back(i);
         return true;
       });
       if (!found && dots(all[i].Name) >= 2) orphans.push_back(i);
     }
     if (earlier && !orphans.empty()) {
-      const std::vector<EarlierRename> renames = earlier(folder);
-      if (!renames.empty()) FindLateMains(all, orphans, files, renames, mainOf, companions, late);
+      const std::vector<EarlierRename> renames = earlier(std::string(WithoutTrailingSeparators(prefix)));
+      if (!renames.empty()) FindLateMains(all, prefix, orphans, files, renames, mainOf, companions, late);
     }
   }
   // A late file stands on its own when the run does not take its recording.
@@ -144,7 +142,7 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
     if (mainOf[root] != kNoMain && (late.count(root) == 0 || takenWithMain(root))) continue;
     if (!any || companions[root].empty()) {
       if (any && late.count(root) != 0) order.LateOf[order.Entries.size()] = std::move(late[root]);
-      order.Entries.push_back(std::move(all[root]));
+      order.Entries.push_back(root);
       order.MainOf.push_back(kNoMain);
       order.HasCompanions.push_back(0);
       continue;
@@ -158,10 +156,19 @@ RunOrder WithCompanions(std::vector<Listed> all, const std::vector<char>& select
       if (const auto it = late.find(i); it != late.end()) order.LateOf[order.Entries.size()] = std::move(it->second);
       order.MainOf.push_back(i == root || mainOf[i] == kNoMain ? kNoMain : runPosition[mainOf[i]]);
       order.HasCompanions.push_back(companions[i].empty() ? 0 : 1);
-      order.Entries.push_back(std::move(all[i]));
+      order.Entries.push_back(i);
       for (auto c = companions[i].rbegin(); c != companions[i].rend(); ++c) stack.push_back(*c);
     }
   }
+  return order;
+}
+
+RunOrder InListingOrder(const std::vector<char>& selected) {
+  RunOrder order;
+  for (std::size_t i = 0; i < selected.size(); ++i)
+    if (selected[i]) order.Entries.push_back(i);
+  order.MainOf.assign(order.Entries.size(), kNoMain);
+  order.HasCompanions.assign(order.Entries.size(), 0);
   return order;
 }
 

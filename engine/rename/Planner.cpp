@@ -5,6 +5,7 @@
 
 #include "engine/files/File.h"
 #include "system/EntryIdentity.h"
+#include "system/ExactNames.h"
 #include "system/Exception.h"
 #include "text/Bytes.h"
 #include "text/DisplayText.h"
@@ -105,6 +106,26 @@ Step Planner::PlanCompanion(const Listed& entry, std::size_t mainLength, std::st
   return step;
 }
 
+ListingIndex::ListingIndex(const std::vector<Listed>& entries) {
+  // Half full at most, so that a miss ends soon.
+  std::size_t size = 16;
+  while (size < 2 * entries.size()) size *= 2;
+  slots_.assign(size, 0);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    std::size_t slot = std::hash<std::string_view>()(entries[i].Name) & (size - 1);
+    while (slots_[slot] != 0) slot = (slot + 1) & (size - 1);
+    slots_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+bool ListingIndex::Holds(const std::vector<Listed>& entries, std::string_view name) const {
+  if (slots_.empty()) return false;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = std::hash<std::string_view>()(name) & mask; slots_[slot] != 0; slot = (slot + 1) & mask)
+    if (entries[slots_[slot] - 1].Name == name) return true;
+  return false;
+}
+
 RenameResult SimulatedFolder::Rename(const std::string& oldPath, const std::string& newPath) {
   const std::string_view folder = FolderView(oldPath);
   if (folder != folder_) Enter(std::string(folder));
@@ -112,48 +133,24 @@ RenameResult SimulatedFolder::Rename(const std::string& oldPath, const std::stri
   if (FileNameView(newPath).size() > maxName_) return RenameResult(ENAMETOOLONG);
   // The system sees the entries where they stand now: an entry that an
   // earlier rename gave this name stands under its old one.
-  const auto moved = origin_.find(oldPath);
-  std::string oldNow = moved != origin_.end() ? moved->second : folderNow_ + std::string(FileNameView(oldPath));
-  const std::string newNow = folderNow_ + std::string(FileNameView(newPath));
+  std::string located;
+  const auto moved = follows_ ? origin_.find(oldPath) : origin_.end();
+  if (follows_) located = moved != origin_.end() ? moved->second : folderNow_ + std::string(FileNameView(oldPath));
+  const std::string& oldNow = follows_ ? located : oldPath;
   bool sameEntry = false;
-  if (Exists(oldNow, newPath, newNow, sameEntry)) return RenameResult(EEXIST);
+  if (Exists(oldNow, newPath, sameEntry)) return RenameResult(EEXIST);
   if (!access_) return RenameResult(access_.Error());
-  vacated_.insert(oldPath);
-  occupied_.erase(oldPath);
-  occupied_.insert(newPath);
-  vacated_.erase(newPath);
-  // For the PATHs after this run: the old path leads nowhere, unless only
-  // its case changed on a volume that ignores case; the new one leads to
-  // the entry where it stands.
+  moved_.insert_or_assign(oldPath, false);
+  moved_.insert_or_assign(newPath, true);
+  if (!follows_) return {};
+  // For the folder texts after this run: the old path leads nowhere, unless
+  // only its case changed on a volume that ignores case; the new one leads
+  // to the entry where it stands.
   if (moved != origin_.end()) origin_.erase(moved);
   if (!sameEntry) away_.insert(oldPath);
   away_.erase(newPath);
-  origin_.insert_or_assign(newPath, std::move(oldNow));
+  origin_.insert_or_assign(newPath, std::move(located));
   return {};
-}
-
-std::vector<Listed> SimulatedFolder::List(const std::string& folderText, const NameSet* only, bool whole,
-                                          FolderState& state, int& error) const {
-  const std::string folder = whole ? folderText : FolderOfText(folderText);
-  std::string now;
-  if (!Locate(folder, now)) {
-    state = folder.starts_with(PathDelim) ? FolderState::Missing : FolderState::NotAbsolute;
-    return {};
-  }
-  std::vector<Listed> entries;
-  if (now == folder) {
-    entries = whole ? ListWholeFolder(folder, state, error) : ListFolder(folderText, only, state, error);
-  } else {
-    // Listed where it stands, under the path it would have.
-    const std::string text = now + folderText.substr(folder.size());
-    entries = whole ? ListWholeFolder(text, state, error) : ListFolder(text, only, state, error);
-    for (Listed& e : entries) e.FullPath = folder + e.FullPath.substr(now.size());
-  }
-  if (whole)
-    Adjust(entries, JoinPath(folder, "*.*"), nullptr);
-  else
-    Adjust(entries, folderText, only);
-  return entries;
 }
 
 bool SimulatedFolder::Locate(std::string_view path, std::string& now) const {
@@ -177,12 +174,17 @@ bool SimulatedFolder::Locate(std::string_view path, std::string& now) const {
 }
 
 void SimulatedFolder::Adjust(std::vector<Listed>& entries, const std::string& folderText, const NameSet* only) const {
-  if (vacated_.empty() && occupied_.empty()) return;
-  std::erase_if(entries, [&](const Listed& e) { return vacated_.count(e.FullPath) != 0; });
+  if (moved_.empty()) return;
+  std::erase_if(entries, [&](const Listed& e) {
+    const auto it = moved_.find(e.FullPath);
+    return it != moved_.end() && !it->second;
+  });
   const std::string folder = FolderOfText(folderText);
   const std::string mask = MaskOfText(folderText);
   std::vector<std::string> added;
-  for (const std::string& path : occupied_) {
+  for (const auto& move : moved_) {
+    const std::string& path = move.first;
+    if (!move.second) continue;  // vacated
     if (ContainingFolder(path) != WithoutTrailingSeparators(folder)) continue;
     const std::string name(FileNameView(path));
     if (!SelectsName(name, mask, only)) continue;
@@ -196,6 +198,26 @@ void SimulatedFolder::Adjust(std::vector<Listed>& entries, const std::string& fo
   }
 }
 
+void SimulatedFolder::Know(const std::string& prefix, const std::vector<Listed>& wholeFolder,
+                           const ListingIndex& index, std::size_t renames) {
+  knownPrefix_ = prefix;
+  known_ = &wholeFolder;
+  knownIndex_ = &index;
+  moved_.reserve(moved_.size() + 2 * renames);
+  // Entered again, to see whether the known folder is the one entered.
+  folder_ = std::string(1, '\0');
+}
+
+void SimulatedFolder::Forget() {
+  known_ = nullptr;
+  knownIndex_ = nullptr;
+  exact_ = false;
+}
+
+bool SimulatedFolder::KnowsFolder() const {
+  return known_ && knownPrefix_ == folder_;
+}
+
 void SimulatedFolder::Enter(std::string folder) {
   folder_ = std::move(folder);
   // A folder that earlier renames took away lists nothing, so nothing in
@@ -205,16 +227,19 @@ void SimulatedFolder::Enter(std::string folder) {
   exactNames_.clear();
   access_ = CanCreateIn(folderNow_);
   maxName_ = MaxNameLength(folderNow_);
+  exact_ = KnowsFolder() && LooksUpExactNames(folderNow_);
 }
 
-bool SimulatedFolder::Exists(const std::string& oldNow, const std::string& newPath, const std::string& newNow,
-                             bool& sameEntry) {
-  if (occupied_.count(newPath) != 0) return true;
-  if (vacated_.count(newPath) != 0) return false;
+bool SimulatedFolder::Exists(const std::string& oldNow, const std::string& newPath, bool& sameEntry) {
+  if (const auto it = moved_.find(newPath); it != moved_.end()) return it->second;
+  // Where only the exact bytes find an entry, the listing knows them all.
+  if (exact_) return knownIndex_->Holds(*known_, FileNameView(newPath));
+  const std::string newNow = follows_ ? folderNow_ + std::string(FileNameView(newPath)) : newPath;
   if (!EntryExists(newNow)) return false;
   // The same rule as the real rename: only this very entry under another
   // spelling is no obstacle. The folder's exact names are read once.
   sameEntry = SameEntryByAnotherSpelling(oldNow, newNow, [this](std::string_view name) {
+    if (KnowsFolder()) return knownIndex_->Holds(*known_, name);
     if (!listed_) {
       exactNames_ = ListEntryNames(folderNow_);
       listed_ = true;

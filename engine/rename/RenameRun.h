@@ -1,8 +1,8 @@
 #pragma once
 
 // The Rename command without a window: folder text and options in; log
-// lines, undo entries and renames out. The preview walks the same way and
-// touches nothing.
+// lines, undo entries and renames out. The preview answers the same plan
+// and touches nothing.
 
 #include <cstddef>
 #include <exception>
@@ -27,6 +27,7 @@ struct RenameOutcome {
   std::vector<std::string> NotFound;  // names of `only` that the folder does not hold (any order)
   FolderState Folder = FolderState::Listed;
   int FolderError = 0;  // the system's reason when the folder is Unreadable
+  std::size_t Excluded = 0;  // entries that `exclude` left out
   bool Cancelled = false;
   // Set when something unexpected ended the run early. The lines and the
   // undo entries of every rename done before it are kept all the same; the
@@ -58,17 +59,25 @@ struct RenameOutcome {
 // takes only its entries spelt exactly as one of these names (a single file
 // handed over by a script), in listing order like any run.
 //
+// With `exclude`, an entry spelt exactly as one of these names is left out,
+// with the companions that follow it: it is not touched, writes no line,
+// and keeps its name, which the other entries' new names meet as any name.
+//
 // `earlier` gives the renames of earlier runs that files coming late follow
 // (engine/rename/Companions.h); their lines name the recording followed.
+//
+// The run lists the folder and plans every entry (RunPlan.h) before the
+// first rename, and then carries that plan out.
 RenameOutcome RunRename(const std::string& folderText, const RenameOptions& options, UndoLists undo,
                         const ProgressFn& progress = {}, JournalWriter* journal = nullptr,
-                        const NameSet* only = nullptr, const EarlierRenamesFn& earlier = {});
+                        const NameSet* only = nullptr, const NameSet* exclude = nullptr,
+                        const EarlierRenamesFn& earlier = {});
 
 // RunRename for a caller whose way back is the history record alone (the
 // command line): no undo list is kept, which spares a copy of every path.
 RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptions& options, JournalWriter& journal,
                                 const ProgressFn& progress = {}, const NameSet* only = nullptr,
-                                const EarlierRenamesFn& earlier = {});
+                                const NameSet* exclude = nullptr, const EarlierRenamesFn& earlier = {});
 
 // What RunRename would do now, touching nothing: each rename is checked
 // against the folder as it stands and against the renames before it in the
@@ -77,12 +86,12 @@ RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptio
 // reasons included.
 RenameOutcome PreviewRename(const std::string& folderText, const RenameOptions& options,
                             const ProgressFn& progress = {}, const NameSet* only = nullptr,
-                            const EarlierRenamesFn& earlier = {});
+                            const NameSet* exclude = nullptr, const EarlierRenamesFn& earlier = {});
 // The same in a simulated folder that earlier previews renamed in, for a
 // preview of several runs one after the other.
 class SimulatedFolder;
 RenameOutcome PreviewRename(SimulatedFolder& folder, const std::string& folderText, const RenameOptions& options,
                             const ProgressFn& progress = {}, const NameSet* only = nullptr,
-                            const EarlierRenamesFn& earlier = {});
+                            const NameSet* exclude = nullptr, const EarlierRenamesFn& earlier = {});
 
 }  // namespace quor

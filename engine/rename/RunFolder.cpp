@@ -47,9 +47,9 @@ EntryId RunFolder::Identity(const Listed& entry) {
   return id;
 }
 
-RenameResult RunFolder::Rename(const Listed& entry, const std::string& newPath, JournalWriter* journal,
+RenameResult RunFolder::Rename(const std::string& oldPath, const std::string& newPath, JournalWriter* journal,
                                std::size_t seq) const {
-  return RenameOnRecord(journal, seq, folder_, entry.FullPath, newPath);
+  return RenameOnRecord(journal, seq, folder_, oldPath, newPath);
 }
 
 }  // namespace quor

@@ -33,9 +33,9 @@ class RunFolder {
   // the listing.
   [[nodiscard]] EntryId Identity(const Listed& entry);
 
-  // Renames `entry` to `newPath` (in the same folder), its temporary name
-  // put on record first should it take one.
-  [[nodiscard]] RenameResult Rename(const Listed& entry, const std::string& newPath, JournalWriter* journal,
+  // Renames the entry at `oldPath` to `newPath` (both in the folder), its
+  // temporary name put on record first should it take one.
+  [[nodiscard]] RenameResult Rename(const std::string& oldPath, const std::string& newPath, JournalWriter* journal,
                                     std::size_t seq) const;
 
  private:

@@ -21,6 +21,7 @@ constexpr const char* kMain = "QuorRenamer";
 constexpr const char* kRename = "Rename";
 constexpr const char* kReplaceList = "ReplaceList";
 constexpr const char* kFileList = "FileList";
+constexpr const char* kPreview = "Preview";
 // The third item of a replace row that is a regular expression.
 constexpr const char* kRegexMark = "re";
 
@@ -34,21 +35,29 @@ void WriteOptions(TMemIniFile& ini, const FormSettings& s, std::string_view sect
     if (o.Section == section) ini.WriteBool(o.Section, o.Key, s.Checked(o.Id));
 }
 
+// The bounds of one window in the record.
+struct Place {
+  int& Left;
+  int& Top;
+  int& Width;
+  int& Height;
+};
+
 // A stored size only ever grows the window; a negative edge centres it.
-void RestoreBounds(const TMemIniFile& ini, FormSettings& s) {
+void RestoreBounds(const TMemIniFile& ini, const char* section, const FormSettings& s, Place b) {
   TStringList items;
-  items.SetCommaText(ini.ReadString(kMain, "Position", ""));
+  items.SetCommaText(ini.ReadString(section, "Position", ""));
   while (items.Count() < 4) items.Add("");
   const int left = StrToIntDef(items[0], -1);
   const int top = StrToIntDef(items[1], -1);
   const int width = StrToIntDef(items[2], -1);
   const int height = StrToIntDef(items[3], -1);
-  if (width > s.Width) s.Width = width;
-  if (height > s.Height) s.Height = height;
-  s.Left = left;
-  if (s.Left < 0) s.Left = (s.ScreenWidth - s.Width) / 2;
-  s.Top = top;
-  if (s.Top < 0) s.Top = (s.ScreenHeight - s.Height) / 2;
+  if (width > b.Width) b.Width = width;
+  if (height > b.Height) b.Height = height;
+  b.Left = left;
+  if (b.Left < 0) b.Left = (s.ScreenWidth - b.Width) / 2;
+  b.Top = top;
+  if (b.Top < 0) b.Top = (s.ScreenHeight - b.Height) / 2;
 }
 
 // The folder text as it was saved, whether its folder is there now or not:
@@ -147,25 +156,32 @@ const ScreenArea& ScreenFor(const Box& box, const std::vector<ScreenArea>& scree
 // Whatever the file says, the window fits the screen it is on and its title
 // bar can be grabbed: a huge size would also make the toolkit allocate
 // gigabytes for the window's pixels.
-void KeepWithinReach(FormSettings& s) {
-  if (s.Screens.empty()) return;
+void KeepWithinReach(const std::vector<ScreenArea>& screens, Place s) {
+  if (screens.empty()) return;
   const Box window{s.Left, s.Top, std::int64_t{s.Left} + s.Width, std::int64_t{s.Top} + s.Height};
-  const ScreenArea& holder = ScreenFor(window, s.Screens);
+  const ScreenArea& holder = ScreenFor(window, screens);
   s.Width = std::max(1, std::min(s.Width, holder.Width));
   s.Height = std::max(1, std::min(s.Height, holder.Height));
 
   const Box title{s.Left, s.Top, std::int64_t{s.Left} + s.Width, std::int64_t{s.Top} + kTitleBar};
-  for (const ScreenArea& screen : s.Screens) {
+  for (const ScreenArea& screen : screens) {
     const Box b = BoxOf(screen);
     if (Overlap(title.left, title.right, b.left, b.right) >= std::min<std::int64_t>(kGrabWidth, s.Width) &&
         Overlap(title.top, title.bottom, b.top, b.bottom) >= kGrabHeight)
       return;
   }
-  const ScreenArea& target = ScreenFor(title, s.Screens);
+  const ScreenArea& target = ScreenFor(title, screens);
   s.Width = std::max(1, std::min(s.Width, target.Width));
   s.Height = std::max(1, std::min(s.Height, target.Height));
   s.Left = std::clamp(s.Left, target.Left, static_cast<int>(std::int64_t{target.Left} + target.Width - s.Width));
   s.Top = std::clamp(s.Top, target.Top, static_cast<int>(std::int64_t{target.Top} + target.Height - s.Height));
+}
+
+// "left,top,width,height"
+std::string PositionText(const WindowBounds& b) {
+  TStringList items;
+  for (const int v : {b.Left, b.Top, b.Width, b.Height}) items.Add(std::to_string(v));
+  return items.CommaText();
 }
 
 void RestoreRules(const TMemIniFile& ini, FormSettings& s) {
@@ -176,8 +192,15 @@ void RestoreRules(const TMemIniFile& ini, FormSettings& s) {
 }
 
 void Restore(const TMemIniFile& ini, FormSettings& s) {
-  RestoreBounds(ini, s);
-  KeepWithinReach(s);
+  RestoreBounds(ini, kMain, s, {s.Left, s.Top, s.Width, s.Height});
+  KeepWithinReach(s.Screens, {s.Left, s.Top, s.Width, s.Height});
+  // The preview by the same rules, once a file holds its place.
+  if (!ini.ReadString(kPreview, "Position", "").empty()) {
+    Place preview{s.Preview.Left, s.Preview.Top, s.Preview.Width, s.Preview.Height};
+    RestoreBounds(ini, kPreview, s, preview);
+    KeepWithinReach(s.Screens, preview);
+    s.PreviewPlaced = true;
+  }
   RestoreDir(ini, s);
   RestoreRules(ini, s);
 }
@@ -263,9 +286,8 @@ void SaveSettings(const std::string& path, const FormSettings& s) {
   // start survive, except the ones written here.
   TMemIniFile ini(path);
   ini.WriteInteger(kMain, "Version", ProgramVersion);
-  TStringList bounds;
-  for (const int v : {s.Left, s.Top, s.Width, s.Height}) bounds.Add(std::to_string(v));
-  ini.WriteString(kMain, "Position", bounds.CommaText());
+  ini.WriteString(kMain, "Position", PositionText({s.Left, s.Top, s.Width, s.Height}));
+  if (s.PreviewPlaced) ini.WriteString(kPreview, "Position", PositionText(s.Preview));
   ini.WriteString(kRename, "Dir", s.Dir);
   WriteOptions(ini, s, kRename);
   // The whole list is rewritten, so entries removed in the grid go too.

@@ -24,6 +24,9 @@ struct WindowBounds {
   int Left, Top, Width, Height;
 };
 inline constexpr WindowBounds kFirstStartBounds = {234, 257, 640, 400};
+// The preview window's size at first start, which it never restores below;
+// it opens beside the main window then.
+inline constexpr WindowBounds kPreviewFirstBounds = {-1, -1, 720, 440};
 inline constexpr std::size_t kFirstStartRows = 6;
 
 // A connected screen's area that windows may use (panels left out), in
@@ -48,6 +51,10 @@ struct FormSettings {
   // Every connected screen, for keeping a restored window within reach;
   // none: no such check. Never stored.
   std::vector<ScreenArea> Screens;
+  // The preview window's bounds, in [Preview]; PreviewPlaced while a file
+  // held them or the preview has been open.
+  WindowBounds Preview = kPreviewFirstBounds;
+  bool PreviewPlaced = false;
   std::string Dir;  // EditFolder
   // The options, one per row of kOptions.
   bool LowerExt = DefaultOf(Option::LowerExt);
@@ -94,7 +101,8 @@ struct FormSettings {
 
 // Reads the file at `path` into `s`, applying the rules of each key (bounds
 // never below the current size, centring, then kept within reach of the
-// screens; Dir as saved, its folder there or not; replace rows by number). A
+// screens, for the window and for the preview alike; Dir as saved, its
+// folder there or not; replace rows by number). A
 // missing file changes nothing. Throws quor::Exception when something is
 // there but cannot be read as a file; `s` is then left as it was.
 void LoadSettings(const std::string& path, FormSettings& s);

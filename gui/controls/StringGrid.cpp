@@ -32,18 +32,29 @@ void SetBytes(QTableWidgetItem* item, const std::string& text) {
   item->setText(QString::fromStdString(text));
 }
 
-// The table's own editor is a line edit that cuts its text at 32,767
-// characters: a longer cell (a pattern read from the settings file) would
-// lose its end as soon as it was opened and closed, not a key typed.
-class WholeTextDelegate : public QStyledItemDelegate {
+// The editor of a text cell: the table's own is a line edit that cuts its
+// text at 32,767 characters, and a longer cell (a pattern read from the
+// settings file) would lose its end as soon as it was opened and closed,
+// not a key typed. It tells the grid of each keystroke.
+class TGridDelegate : public QStyledItemDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                        const QModelIndex& index) const override {
+  explicit TGridDelegate(TStringGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-    if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setMaxLength(std::numeric_limits<int>::max());
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+      line->setMaxLength(std::numeric_limits<int>::max());
+      const int col = index.column();
+      const int row = index.row() + grid_->FixedRows();
+      QObject::connect(line, &QLineEdit::textEdited, grid_, [grid = grid_, col, row] {
+        if (grid->OnEditing) grid->OnEditing(col, row);
+      });
+    }
     return editor;
   }
+
+ private:
+  TStringGrid* grid_;
 };
 
 }  // namespace
@@ -84,12 +95,12 @@ TStringGrid::TStringGrid(int colCount, int rowCount, int fixedRows, int colWidth
   verticalHeader()->hide();
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   verticalHeader()->setDefaultSectionSize(std::max(rowHeight, fontMetrics().height() + 4));
-  setItemDelegate(new WholeTextDelegate(this));
   setEditTriggers(QAbstractItemView::AllEditTriggers);
   setSelectionMode(QAbstractItemView::ContiguousSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);
   setTabKeyNavigation(false);
   setWordWrap(false);
+  setItemDelegate(new TGridDelegate(this));
   horizontalHeader()->hide();
   SetRowCount(rowCount);
   SetFixedRows(fixedRows);
@@ -200,6 +211,16 @@ void TStringGrid::MarkCell(int col, int row, const std::string& problem) {
   cell->setToolTip(tip);
   if (problem.empty()) cell->setData(Qt::BackgroundRole, QVariant());
   else cell->setBackground(QColor(255, 205, 205));
+}
+
+std::string TStringGrid::ShownCells(int col, int row) const {
+  if (state() == QAbstractItemView::EditingState && currentIndex().column() == col &&
+      currentIndex().row() + fixedRows_ == row)
+    if (const auto* editor = qobject_cast<const QLineEdit*>(indexWidget(currentIndex()))) {
+      const QByteArray bytes = Item(col, row) ? Item(col, row)->data(kBytesRole).toByteArray() : QByteArray();
+      return KeptOrShown(editor->text(), std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
+    }
+  return Cells(col, row);
 }
 
 void TStringGrid::CommitEditor() {

@@ -5,6 +5,7 @@
 // as the table's column header, where the user cannot edit it and can
 // drag the column widths; rows from FixedRows() on are the table's rows.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,13 @@ class TStringGrid : public QTableWidget {
   // Takes the text of a cell being edited into the cell and closes its
   // editor, as leaving the cell would. Nothing when no cell is edited.
   void CommitEditor();
+
+  // The cell's text as the user sees it now: what its open editor holds,
+  // before it is committed; otherwise Cells.
+  [[nodiscard]] std::string ShownCells(int col, int row) const;
+  // Called on each keystroke that changes the text of an open editor, with
+  // the cell's column and row, before the cell is committed.
+  std::function<void(int col, int row)> OnEditing;
 
   // Makes `col` a column of check boxes, unchecked, one in each row below
   // the fixed row, rows added later included; its header keeps its text.

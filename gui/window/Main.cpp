@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QLabel>
 #include <QMimeData>
 #include <QSessionManager>
 #include <QSignalBlocker>
@@ -25,7 +26,8 @@
 #include "gui/controls/Screen.h"
 #include "gui/support/Waitcursor.h"
 #include "gui/window/HistoryDialog.h"
-#include "gui/window/PreviewDialog.h"
+#include "gui/window/PreviewWindow.h"
+#include "gui/window/StatusText.h"
 #include "system/SystemOps.h"
 #include "system/RecordFile.h"
 #include "text/Codepage.h"
@@ -58,21 +60,15 @@ std::string Count(std::size_t n) { return CountText(n).toStdString(); }
 // The status line's start when キャンセル ended a wait for another run.
 constexpr const char* kWaitGivenUp = "別の実行が終わるのを待つのをやめました。";
 
-// The status line after a rename or a preview.
+// The status line after a rename.
 std::string RenameSummary(const std::string& command, const RenameOutcome& outcome, const std::string& folder) {
-  switch (outcome.Folder) {
-    case FolderState::NotAbsolute:
-      return "フォルダーを「/」で始まるパスで指定してください。何もリネームしていません";
-    case FolderState::Missing:
-      return "フォルダーがありません: " + DisplayPath(folder);
-    case FolderState::Unreadable:
-      return "フォルダーを読めません: " + DisplayPath(folder) + "（" + SysResult(outcome.FolderError).Message() + "）";
-    case FolderState::Listed:
-      break;
-  }
+  if (outcome.Folder == FolderState::NotAbsolute)
+    return FolderProblemText(outcome.Folder, folder, 0) + "。何もリネームしていません";
+  if (outcome.Folder != FolderState::Listed) return FolderProblemText(outcome.Folder, folder, outcome.FolderError);
   std::size_t errors = 0;
   for (const RenameLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
   std::string text = command + " " + Count(outcome.Lines.size() - errors) + " 件、エラー " + Count(errors) + " 件";
+  if (outcome.Excluded > 0) text += "、除外 " + Count(outcome.Excluded) + " 件";
   if (outcome.Cancelled) text += "（キャンセル）";
   if (outcome.Failure) text += "（中断）";
   return text;
@@ -172,6 +168,11 @@ void TFormRenamer::BuildLayout() {
   form->addWidget(Panel1);
   StatusBar = Named(new TStatusBar(this), "状態");
   form->addWidget(StatusBar);
+  // Beside what the last command said, for as long as it holds.
+  ExclusionNote = new QLabel(StatusBar);
+  ExclusionNote->setToolTip(QStringLiteral("プレビューで外した項目は、リネームしません"));
+  ExclusionNote->hide();
+  StatusBar->addPermanentWidget(ExclusionNote);
 
   ConnectHandlers();
   resize(kDesignBounds.Width, kDesignBounds.Height);
@@ -311,10 +312,19 @@ void TFormRenamer::ConnectHandlers() {
   ShowHistoryProc = [](THistoryDialog& dialog) { dialog.exec(); };
   // Logging out: the session manager asks for our data before it ends us.
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SessionEnding(); });
-  ShowPreviewProc = [this](RenameOutcome preview) {
-    TPreviewDialog dialog(std::move(preview), this);
-    return dialog.exec() == QDialog::Accepted;
+  // The preview follows every control that changes what a run does.
+  const auto rulesChanged = [this] {
+    if (Preview) Preview->RulesChanged();
   };
+  for (const OptionDef& def : kOptions)
+    if (RuleField(def.Id) || def.Id == Option::Companions)
+      connect(CheckBoxOf(def.Id), &QCheckBox::toggled, this, rulesChanged);
+  connect(StringGridReplace, &QTableWidget::itemChanged, this, rulesChanged);
+  connect(StringGridReplace->model(), &QAbstractItemModel::rowsRemoved, this, rulesChanged);
+  StringGridReplace->OnEditing = [rulesChanged](int, int) { rulesChanged(); };
+  connect(EditFolder, &QLineEdit::textChanged, this, [this] {
+    if (Preview) Preview->FolderTextChanged();
+  });
 }
 
 std::string TFormRenamer::SettingsFilePath() const {
@@ -335,15 +345,36 @@ FormSettings TFormRenamer::ReadControls() const {
   s.Dir = EditFolder->Text();
   for (const OptionDef& def : kOptions) s.Checked(def.Id) = CheckBoxOf(def.Id)->isChecked();
   s.Rows = ReplaceRows();
+  s.Preview = previewPlace_;
+  s.PreviewPlaced = Preview ? Preview->Place(s.Preview) : previewPlaced_;
   return s;
 }
 
-std::vector<ReplacePair> TFormRenamer::ReplaceRows() const {
+std::vector<ReplacePair> TFormRenamer::ReplaceRows(bool shown) const {
   std::vector<ReplacePair> rows;
+  const auto cell = [&](int c, int r) {
+    return shown ? StringGridReplace->ShownCells(c, r) : StringGridReplace->Cells(c, r);
+  };
   for (int r = 1; r < StringGridReplace->RowCount(); ++r)
-    rows.push_back({StringGridReplace->Cells(0, r), StringGridReplace->Cells(1, r),
-                    StringGridReplace->Checked(kRegexColumn, r), StringGridReplace->Cells(kRegexColumn, r)});
+    rows.push_back({cell(0, r), cell(1, r), StringGridReplace->Checked(kRegexColumn, r),
+                    StringGridReplace->Cells(kRegexColumn, r)});
   return rows;
+}
+
+RenameOptions TFormRenamer::ShownOptions() const {
+  FormSettings s;
+  for (const OptionDef& def : kOptions) s.Checked(def.Id) = CheckBoxOf(def.Id)->isChecked();
+  s.Rows = ReplaceRows(true);
+  return RenameOptionsOf(s);
+}
+
+const NameSet* TFormRenamer::Exclusions() const {
+  return Preview && Preview->isVisible() && !Preview->Exclusions().empty() ? &Preview->Exclusions() : nullptr;
+}
+
+void TFormRenamer::NoteExclusions(std::size_t left) {
+  ExclusionNote->setText(QString::fromStdString("除外 " + Count(left) + " 件"));
+  ExclusionNote->setVisible(left > 0);
 }
 
 bool TFormRenamer::MarkBrokenPatterns() {
@@ -382,6 +413,9 @@ void TFormRenamer::WriteControls(const FormSettings& s) {
   // Size first, so that a position computed for centring fits the size.
   resize(s.Width, s.Height);
   move(s.Left, s.Top);
+  previewPlace_ = s.Preview;
+  previewPlaced_ = s.PreviewPlaced;
+  if (Preview) Preview->SetPlace(previewPlace_, previewPlaced_);
   if (s.Dir != EditFolder->Text()) EditFolder->SetText(s.Dir);
   for (const OptionDef& def : kOptions) CheckBoxOf(def.Id)->setChecked(s.Checked(def.Id));
   const int rows = static_cast<int>(s.Rows.size()) + 1;
@@ -417,6 +451,8 @@ ProgressFn TFormRenamer::Progress(TProgress& display) {
 }
 
 void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
+  // The text of a cell being edited is what the preview showed.
+  StringGridReplace->CommitEditor();
   // A broken row: nothing runs, and the status line has said why.
   if (!MarkBrokenPatterns()) return;
   TWaitCursor wait;
@@ -430,7 +466,7 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   std::vector<EntryId> ids;
   RecordedRunNotes notes;
   const RenameOutcome outcome = RenameRecorded(HistoryFolder(), folder, options, notes, Progress(progress),
-                                               {nullptr, {}, UndoLists{oldPaths, newPaths, ids}, {}});
+                                               {nullptr, {}, UndoLists{oldPaths, newPaths, ids}, {}, Exclusions()});
   if (waitGivenUp_) {
     StatusBar->SetText(std::string(kWaitGivenUp) + "何もリネームしていません");
     return;
@@ -624,17 +660,16 @@ void TFormRenamer::BtnCopyFileListClick(QObject* /*Sender*/) {
 
 void TFormRenamer::BtnPreviewClick(QObject* /*Sender*/) {
   if (!MarkBrokenPatterns()) return;
-  RenameOutcome preview;
-  {
-    TWaitCursor wait;
-    TProgress progress(this, QStringLiteral("プレビュー"));
-    preview = PreviewRename(EditFolder->Text(), ReadOptions(), Progress(progress), nullptr,
-                            EarlierRenamesFrom(HistoryFolder()));
-    StatusBar->SetText(RenameSummary("プレビュー", preview, EditFolder->Text()));
-    if (preview.Failure) std::rethrow_exception(preview.Failure);
-    if (preview.Cancelled) return;
+  if (!Preview) {
+    Preview = new TPreviewWindow(this);
+    Preview->SetPlace(previewPlace_, previewPlaced_);
+    Preview->FolderProc = [this] { return EditFolder->Text(); };
+    Preview->OptionsProc = [this] { return ShownOptions(); };
+    Preview->RenameProc = Guarded([this] { BtnRenameClick(BtnRename); });
+    Preview->ExclusionsChanged = [this](std::size_t left) { NoteExclusions(left); };
+    Preview->Earlier = EarlierRenamesFrom(HistoryFolder());
   }
-  if (ShowPreviewProc(std::move(preview))) BtnRenameClick(BtnRename);
+  Preview->Open();
 }
 
 void TFormRenamer::BtnClearReplaceListClick(QObject* /*Sender*/) {

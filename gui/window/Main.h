@@ -22,6 +22,7 @@
 #include "engine/rename/RenameRun.h"
 #include "engine/settings/Settings.h"
 
+class QLabel;
 class QLayout;
 class QMimeData;
 
@@ -29,6 +30,7 @@ namespace quor {
 
 class TProgress;
 class THistoryDialog;
+class TPreviewWindow;
 
 class TFormRenamer : public QWidget {
  public:
@@ -74,6 +76,8 @@ class TFormRenamer : public QWidget {
   TButton* BtnPreview;
   // What the last command did, at the foot of the window.
   TStatusBar* StatusBar;
+  // At its right end while the preview leaves entries out: "除外 3 件".
+  QLabel* ExclusionNote;
   // The recorded runs, to undo one after a restart.
   TButton* BtnHistory;
 
@@ -100,8 +104,9 @@ class TFormRenamer : public QWidget {
   // Called beside the progress display while a run waits for another run on
   // its folder; false gives up the wait. Tests use it to watch the wait.
   std::function<bool(const std::string& folder)> WaitHook;
-  // Shows the preview; true when the user asks for the real rename.
-  std::function<bool(RenameOutcome preview)> ShowPreviewProc;
+  // The live preview beside the window, made when プレビュー is first
+  // pressed; the entries it leaves out are left out of リネーム too.
+  TPreviewWindow* Preview = nullptr;
   // Shows the history dialog; tests drive it instead.
   std::function<void(THistoryDialog& dialog)> ShowHistoryProc;
 
@@ -169,8 +174,15 @@ class TFormRenamer : public QWidget {
   // Writes the settings; the grid's open editor is committed first.
   void StoreSettings();
 
-  // The grid's data rows as the replace list.
-  [[nodiscard]] std::vector<ReplacePair> ReplaceRows() const;
+  // The grid's data rows as the replace list; with `shown`, a cell being
+  // edited counts with what it shows now.
+  [[nodiscard]] std::vector<ReplacePair> ReplaceRows(bool shown = false) const;
+  // The rules as the controls show them now, for the preview.
+  [[nodiscard]] RenameOptions ShownOptions() const;
+  // What the preview leaves out, while it is open.
+  [[nodiscard]] const NameSet* Exclusions() const;
+  // The status line says how many entries the preview leaves out.
+  void NoteExclusions(std::size_t left);
   // Marks each regex row whose pattern or replacement does not compile,
   // the compiler's message as the cell's tooltip, and says on the status
   // line which row and why; true when every row compiles.
@@ -197,6 +209,9 @@ class TFormRenamer : public QWidget {
   bool waitGivenUp_ = false;   // the command in progress never started
   bool dragHasPath_ = false;   // what the drag's data offered when it entered
   std::string patternStatus_;  // what the status line last said of a broken row
+  // Where the preview opens, from the settings until it has been open.
+  WindowBounds previewPlace_ = kPreviewFirstBounds;
+  bool previewPlaced_ = false;
   std::array<TCheckBox*, kOptionCount> checkBoxes_{};
   // The settings file that could not be read at start-up, if any: it is
   // never replaced by this window.

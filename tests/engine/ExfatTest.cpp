@@ -20,6 +20,7 @@
 #include "engine/files/Findfile.h"
 #include "system/EntryIdentity.h"
 #include "system/SystemOps.h"
+#include "system/ExactNames.h"
 #include "engine/rename/RenameRun.h"
 #include "tests/TempFolder.h"
 #include "tests/cli/RandomHistory.h"
@@ -155,6 +156,8 @@ TEST_F(ExfatVolume, IsCaseInsensitive) {
   EXPECT_FALSE(InodesAreStable(folder_));
   File("Probe.TXT", "p");
   EXPECT_TRUE(EntryExists(At("probe.txt")));
+  // So a preview asks the volume whether each new name is taken.
+  EXPECT_FALSE(LooksUpExactNames(folder_));
 }
 
 TEST_F(ExfatVolume, ACaseOnlyRenameChangesTheCase) {

@@ -17,6 +17,7 @@
 #include "engine/history/FolderHistory.h"
 #include "engine/history/History.h"
 #include "engine/record/Journal.h"
+#include "engine/rename/RunPlan.h"
 #include "tests/TempFolder.h"
 #include "text/TextOps.h"
 
@@ -399,6 +400,40 @@ TEST(Cancel, StopsAfterTheEntryInProgressAndUndoReversesThatPart) {
   EXPECT_TRUE(run.undoOld.empty());
 }
 
+// The plan is a value: made again from one listing under other rules or
+// other exclusions, it never lists the folder again, and a newer change
+// stops the one being made.
+TEST(RunPlan, PlansAgainFromOneListingAndStopsWhenAsked) {
+  TempFolder dir;
+  for (int i = 0; i < 600; ++i) dir.File("第" + std::to_string(i) + "話｢A｣.MP4");
+  const FolderSnapshot snapshot = TakeSnapshot(dir.Path());
+  dir.File("late.MP4");  // after the listing: no plan of it sees this one
+  RenameOptions o;
+  const RunPlan first = PlanRun(snapshot, o);
+  o.ReplaceList = {{"A", "B"}};
+  const NameSet left = {"第7話｢A｣.MP4"};
+  const RunPlan second = PlanRun(snapshot, o, &left);
+  ASSERT_EQ(first.Entries.size(), 600u);
+  ASSERT_EQ(second.Entries.size(), 600u);
+  for (const RunPlan* plan : {&first, &second}) {
+    EXPECT_FALSE(plan->Stopped);
+    for (const PlannedEntry& e : plan->Entries) {
+      const std::string& old = snapshot.Entries[e.Entry].Name;
+      std::string renamed = old.substr(0, old.find("｢")) + (plan == &first ? "「A」.mp4" : "「B」.mp4");
+      EXPECT_EQ(e.NewName, renamed);
+      EXPECT_EQ(NewPathOf(snapshot, e), dir / renamed);
+      EXPECT_EQ(e.Excluded, plan == &second && old == "第7話｢A｣.MP4") << old;
+    }
+  }
+  EXPECT_EQ(second.Excluded, 1u);
+  std::size_t asked = 0;
+  const RunPlan stopped = PlanRun(snapshot, o, nullptr, [&] { return ++asked > 2; });
+  EXPECT_TRUE(stopped.Stopped);
+  EXPECT_EQ(asked, 3u) << "asked now and then, not for every entry";
+  ASSERT_EQ(stopped.Entries.size(), 512u) << "the entries planned before it stopped";
+  for (std::size_t k = 0; k < 512; ++k) EXPECT_EQ(stopped.Entries[k].NewName, second.Entries[k].NewName);
+}
+
 // The preview's lines are the run's lines, on a folder with every kind of
 // collision: between new names, with files, with folders, chains, refusals.
 TEST(Preview, EqualsTheRunThatFollows) {
@@ -616,6 +651,7 @@ TEST(Companions, FollowTheirRecording) {
     const char* mask;                // "" for the whole folder
     std::vector<std::string> after;  // the folder's names afterwards
     std::vector<std::string> errors; // the reasons of the Error lines, in any order
+    NameSet exclude = {};            // names the run leaves out
   } cases[] = {
       {"the recorder's trio, the cut after 」", {rec + ".ts", rec + ".ts.err", rec + ".ts.program.txt"}, With(cut), "",
        {tidy + ".ts", tidy + ".ts.err", tidy + ".ts.program.txt"}, {}},
@@ -651,16 +687,28 @@ TEST(Companions, FollowTheirRecording) {
       {"without the option, each name on its own", {rec + ".ts", rec + ".ts.err", rec + ".ts.program.txt"},
        With([](RenameOptions& o) { o.DeleteAfterKakko = true; o.Companions = false; }), "",
        {tidy + ".err", tidy + ".ts", tidy + ".txt"}, {}},
+      {"a recording left out keeps its companions with it", {"A｢1｣.ts", "A｢1｣.ts.err", "B｢2｣.TS", "B｢2｣.TS.err"},
+       RenameOptions{}, "", {"A｢1｣.ts", "A｢1｣.ts.err", "B「2」.ts", "B「2」.ts.err"}, {}, {"A｢1｣.ts"}},
+      {"a companion left out on its own stays", {"A｢1｣.ts", "A｢1｣.ts.err"}, RenameOptions{}, "",
+       {"A「1」.ts", "A｢1｣.ts.err"}, {}, {"A｢1｣.ts.err"}},
+      {"an entry left out keeps its name for the others", {"one.ts", "two.ts"},
+       With([](RenameOptions& o) { o.ReplaceList = {{"two", "three"}, {"one", "two"}}; }), "", {"one.ts", "two.ts"},
+       {"同じ名前が既にあります"}, {"two.ts"}},
+      {"a name left out that the folder lacks changes nothing", {"X.TS"}, RenameOptions{}, "", {"X.ts"}, {},
+       {"x.TS", "X.ts"}},
   };
   for (const auto& c : cases) {
     TempFolder dir;
     for (const std::string& f : c.files) f.ends_with('/') ? dir.Folder(f.substr(0, f.size() - 1)) : dir.File(f, f);
     const std::string text = *c.mask ? dir / c.mask : dir.Path();
-    const RenameOutcome preview = PreviewRename(text, c.options);
-    RunResult run = Rename(text, c.options);
+    const NameSet* exclude = c.exclude.empty() ? nullptr : &c.exclude;
+    const RenameOutcome preview = PreviewRename(text, c.options, {}, nullptr, exclude);
+    RunResult run;
+    run.outcome = RunRename(text, c.options, {run.undoOld, run.undoNew, run.undoIds}, {}, nullptr, nullptr, exclude);
     std::vector<std::string> previewLog;
     for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
     EXPECT_EQ(previewLog, run.Log()) << c.what;
+    EXPECT_EQ(preview.Excluded, run.outcome.Excluded) << c.what;
     std::vector<std::string> after = c.after;
     std::sort(after.begin(), after.end());
     EXPECT_EQ(dir.Names(), after) << c.what;
@@ -681,8 +729,8 @@ TEST(Companions, FollowTheirRecording) {
 
 // A recorder's folder as it really fills: recordings with their error
 // counts and descriptions, some encoded with subtitles beside, two whose
-// tidy names meet, a series folder. The preview says what the run does,
-// and the history's undo gives every name back.
+// tidy names meet, a series folder, one recording left out. The preview
+// says what the run does, and the history's undo gives every name back.
 TEST(Companions, PreviewEqualsTheRunAndTheHistoryUndoesIt) {
   TempFolder dir;
   TempFolder history("quor-history");
@@ -701,11 +749,12 @@ TEST(Companions, PreviewEqualsTheRunAndTheHistoryUndoesIt) {
   const std::vector<std::string> before = dir.Names();
   RenameOptions o;
   o.DeleteAfterKakko = true;
-  const RenameOutcome preview = PreviewRename(dir.Path(), o);
+  const NameSet left = {"星空探偵団 第08話｢夜8｣[字][再].TS"};
+  const RenameOutcome preview = PreviewRename(dir.Path(), o, {}, nullptr, &left);
   std::vector<std::string> oldPaths, newPaths;
   std::vector<EntryId> ids;
   JournalWriter journal(history.Path(), RunKind::Rename, dir.Path());
-  const RenameOutcome run = RunRename(dir.Path(), o, {oldPaths, newPaths, ids}, {}, &journal);
+  const RenameOutcome run = RunRename(dir.Path(), o, {oldPaths, newPaths, ids}, {}, &journal, nullptr, &left);
   std::vector<std::string> previewLog, runLog;
   for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
   for (const auto& line : run.Lines) runLog.push_back(FormatLine(line));
@@ -713,6 +762,9 @@ TEST(Companions, PreviewEqualsTheRunAndTheHistoryUndoesIt) {
   EXPECT_TRUE(dir.Has("星空探偵団 第04話「夜4」.ts.mp4.ass"));
   EXPECT_TRUE(dir.Has("星空探偵団 第07話「夜7」.ts.program.txt"));
   EXPECT_EQ(ErrorCount(run.Lines), 3u) << "the second recording of episode 1 and its companions";
+  EXPECT_EQ(run.Excluded, 5u) << "episode 8 and its four companions";
+  EXPECT_TRUE(dir.Has("星空探偵団 第08話｢夜8｣[字][再].TS.mp4.ASS"));
+  EXPECT_EQ(oldPaths.size(), run.Lines.size() - 3) << "nothing of episode 8 is on the undo list";
   UndoPlan plan = PlanUndo(history.Path(), journal.Id());
   ASSERT_EQ(plan.Problem, "");
   (void)UndoRecordedRun(history.Path(), plan);
@@ -791,9 +843,9 @@ TEST(Companions, FollowTheirRecordingWhenTheyComeLate) {
     }
     const NameSet* names = c.alone ? &only : nullptr;
     const EarlierRenamesFn earlier = EarlierRenamesFrom(history.Path());
-    const RenameOutcome preview = PreviewRename(dir.Path(), o, {}, names, earlier);
+    const RenameOutcome preview = PreviewRename(dir.Path(), o, {}, names, nullptr, earlier);
     JournalWriter second(history.Path(), RunKind::Rename, dir.Path());
-    const RenameOutcome run = RunRename(dir.Path(), o, {oldPaths, newPaths, ids}, {}, &second, names, earlier);
+    const RenameOutcome run = RunRename(dir.Path(), o, {oldPaths, newPaths, ids}, {}, &second, names, nullptr, earlier);
     std::vector<std::string> previewLog, runLog;
     for (const auto& line : preview.Lines) previewLog.push_back(FormatLine(line));
     for (const auto& line : run.Lines) runLog.push_back(FormatLine(line));

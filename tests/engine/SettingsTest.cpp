@@ -59,6 +59,13 @@ void ExpectSameSettings(const FormSettings& a, const FormSettings& b, const std:
   EXPECT_EQ(a.Top, b.Top) << what;
   EXPECT_EQ(a.Width, b.Width) << what;
   EXPECT_EQ(a.Height, b.Height) << what;
+  EXPECT_EQ(a.PreviewPlaced, b.PreviewPlaced) << what;
+  if (a.PreviewPlaced) {
+    EXPECT_EQ(a.Preview.Left, b.Preview.Left) << what;
+    EXPECT_EQ(a.Preview.Top, b.Preview.Top) << what;
+    EXPECT_EQ(a.Preview.Width, b.Preview.Width) << what;
+    EXPECT_EQ(a.Preview.Height, b.Preview.Height) << what;
+  }
   EXPECT_EQ(a.Dir, b.Dir) << what;
   for (const OptionDef& o : kOptions) EXPECT_EQ(a.Checked(o.Id), b.Checked(o.Id)) << what << ": " << o.Key;
   EXPECT_EQ(a.Rows, b.Rows) << what;
@@ -93,6 +100,7 @@ TEST_F(SettingsTest, PositionRestore) {
     int screenWidth, screenHeight;
     int left, top, width, height;
     Screens screens = {};  // none: nothing to keep the window within
+    bool preview = false;  // the preview's [Preview] position, read by the same rules from its own size
   } cases[] = {
       {"all four", "100,50,800,600", 1920, 1080, 100, 50, 800, 600},
       {"smaller size ignored", "100,50,300,200", 1920, 1080, 100, 50, 640, 400},
@@ -125,18 +133,27 @@ TEST_F(SettingsTest, PositionRestore) {
       {"negative left with a screen to the left still centres", "-1500,100,800,600", 1920, 1080, 560, 100, 800,
        600, {{0, 0, 1920, 1080}, {-1920, 0, 1920, 1080}}},
       {"centred huge window cut to the screen", "-1,-1,2147483647,2147483647", 1280, 800, 0, 0, 1280, 800, one},
+      {"the preview beside the window", "900,50,800,600", 1920, 1080, 900, 50, 800, 600, two, true},
+      {"the preview's smaller size ignored", "900,50,300,200", 1920, 1080, 900, 50, 720, 440, two, true},
+      {"the preview centred", "-1,-1", 1920, 1080, 600, 320, 720, 440, {}, true},
+      {"the preview beyond the screens moved back", "9000,100,800,600", 1920, 1080, 3040, 100, 800, 600, two, true},
   };
   for (const auto& c : cases) {
-    Write("[QuorRenamer]\nPosition=" + c.position + "\n");
+    Write(std::string(c.preview ? "[Preview]" : "[QuorRenamer]") + "\nPosition=" + c.position + "\n");
     FormSettings s;
     s.ScreenWidth = c.screenWidth;
     s.ScreenHeight = c.screenHeight;
     s.Screens = c.screens;
     LoadSettings(path_, s);
-    EXPECT_EQ(s.Left, c.left) << c.what;
-    EXPECT_EQ(s.Top, c.top) << c.what;
-    EXPECT_EQ(s.Width, c.width) << c.what;
-    EXPECT_EQ(s.Height, c.height) << c.what;
+    const WindowBounds b = c.preview ? s.Preview : WindowBounds{s.Left, s.Top, s.Width, s.Height};
+    EXPECT_EQ(b.Left, c.left) << c.what;
+    EXPECT_EQ(b.Top, c.top) << c.what;
+    EXPECT_EQ(b.Width, c.width) << c.what;
+    EXPECT_EQ(b.Height, c.height) << c.what;
+    EXPECT_EQ(s.PreviewPlaced, c.preview) << c.what << ": a place for the preview only where the file holds one";
+    if (c.preview) {
+      EXPECT_EQ(s.Width, 640) << c.what << ": the window keeps its own";
+    }
   }
 }
 
@@ -295,6 +312,8 @@ TEST_F(SettingsTest, WhatIsSavedLoadsBackTheSame) {
   s.Top = 20;
   s.Width = 1000;
   s.Height = 700;
+  s.Preview = {1020, 30, 800, 500};
+  s.PreviewPlaced = true;
   s.Dir = dir_ + "/films/*.mp4";
   s.LowerExt = false;
   s.KakkoHanToZen = false;

@@ -25,7 +25,6 @@
 
 #include "gui/window/HistoryDialog.h"
 #include "gui/window/Main.h"
-#include "gui/window/PreviewDialog.h"
 #include "system/Exception.h"
 #include "system/FolderLock.h"
 #include "gui/controls/Progress.h"
@@ -33,36 +32,12 @@
 #include "tests/TempFolder.h"
 #include "tests/cli/RunCli.h"
 #include "tests/gui/ErrorBoxRecorder.h"
+#include "tests/gui/WindowOnFolder.h"
 
 namespace quor {
 namespace {
 
-class Commands : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    root_ = dir_.path().toStdString();
-    folder_ = root_ + "/rec";
-    std::filesystem::create_directory(folder_);
-    form_ = std::make_unique<TFormRenamer>(root_ + "/quor-renamer.ini");
-    form_->EditFolder->SetText(folder_);
-  }
-
-  void File(const std::string& name, const std::string& content = "x") const {
-    std::ofstream(folder_ + "/" + name, std::ios::binary) << content;
-  }
-  [[nodiscard]] bool Has(const std::string& name) const { return std::filesystem::exists(folder_ + "/" + name); }
-  [[nodiscard]] std::vector<std::string> Log() const {
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < form_->Memo->Lines().Count(); ++i) lines.push_back(form_->Memo->Lines()[i]);
-    return lines;
-  }
-
-  QTemporaryDir dir_;
-  std::string root_;
-  std::string folder_;
-  std::unique_ptr<TFormRenamer> form_;
-};
+class Commands : public WindowOnFolder {};
 
 TEST_F(Commands, RenameThenUndoFromTheButtons) {
   File("第1話｢A｣[字].MP4", "video");
@@ -271,43 +246,6 @@ TEST_F(Commands, UndoLeavesAnotherEntryUnderTheNewNameAlone) {
   EXPECT_FALSE(form_->BtnUndo->isEnabled()) << "not the run's to take back: it leaves the list";
 }
 
-TEST_F(Commands, PreviewShowsTheRunToComeAndRenamesOnRequest) {
-  File("a.MP4");
-  File("a.Mp4");
-  File("b.txt");
-  RenameOutcome shown;
-  bool touched = false;
-  form_->ShowPreviewProc = [&](const RenameOutcome& preview) {
-    shown = preview;
-    touched = !Has("a.MP4") || !Has("a.Mp4");
-    return true;
-  };
-  form_->BtnPreview->click();
-  EXPECT_FALSE(touched) << "the preview touches nothing";
-  std::vector<std::string> previewLog;
-  for (const auto& line : shown.Lines) previewLog.push_back(FormatLine(line));
-  EXPECT_EQ(previewLog, Log()) << "the rename that follows writes the preview's lines";
-  EXPECT_EQ(Log().size(), 2u);
-}
-
-// A file written after its recording was renamed follows it in the window
-// too: the preview's status says which recording, and so does the run's line.
-TEST_F(Commands, ACompanionThatComesLateFollowsItsRecording) {
-  File("X｢a｣[字].MP4");
-  form_->BtnRename->click();
-  ASSERT_TRUE(Has("X「a」[字].mp4"));
-  File("X｢a｣[字].MP4.ERR");
-  QString status;
-  form_->ShowPreviewProc = [&](const RenameOutcome& preview) {
-    TPreviewModel model(preview.Lines);
-    status = model.index(0, 0).data().toString();
-    return true;
-  };
-  form_->BtnPreview->click();
-  EXPECT_EQ(status.toStdString(), "Rename: 本体 X「a」[字].mp4 に合わせました");
-  EXPECT_EQ(Log(), std::vector<std::string>{"Rename\tX「a」[字].mp4.err\t←\tX｢a｣[字].MP4.ERR\t本体 X「a」[字].mp4 に合わせました"});
-}
-
 // A pattern that does not compile, typed or read from the settings file:
 // its cell says why, the status line which row, and neither command runs.
 TEST_F(Commands, ABrokenPatternIsMarkedAndNothingRuns) {
@@ -322,11 +260,8 @@ TEST_F(Commands, ABrokenPatternIsMarkedAndNothingRuns) {
   EXPECT_EQ(form_->StatusBar->Text(), why);
   EXPECT_EQ(tip(0, 2), "missing closing parenthesis（位置 4）");
   EXPECT_EQ(tip(0, 1), "");
-  form_->ShowPreviewProc = [](const RenameOutcome&) {
-    ADD_FAILURE() << "no preview while a row is broken";
-    return false;
-  };
   form_->BtnPreview->click();
+  EXPECT_EQ(form_->Preview, nullptr) << "no preview while a row is broken";
   form_->BtnRename->click();
   EXPECT_EQ(form_->StatusBar->Text(), why);
   EXPECT_TRUE(Has("a[字].MP4"));
@@ -404,24 +339,6 @@ TEST(HistoryDialog, StatesSayWhatTheUndosFoundGone) {
     (c.kind == RunKind::Undo ? run.Record.Gone : run.GivenUp) = c.gone;
     EXPECT_EQ(RunStateText(run), c.text);
   }
-}
-
-TEST(PreviewDialog, CountsErrorsAndOffersTheRename) {
-  RenameOutcome outcome;
-  outcome.Lines = {{true, "a.mp4", "a.MP4", {}}, {false, "a.mp4", "a.Mp4", Refusal(Refusal::Kind::Exists)}};
-  for (int i = 0; i < 1500; ++i) outcome.Lines.push_back({true, "n" + std::to_string(i), "N" + std::to_string(i), {}});
-  TPreviewDialog dialog(outcome);
-  EXPECT_EQ(dialog.windowTitle(), "プレビュー");
-  EXPECT_EQ(dialog.findChild<QLabel*>("summary")->text(), "変更 1,501 件 / エラー 1 件");
-  auto* model = dialog.findChild<QAbstractItemView*>("table")->model();
-  EXPECT_EQ(model->rowCount(), 1502);
-  EXPECT_EQ(model->columnCount(), 3);
-  EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "新しい名前");
-  EXPECT_EQ(model->index(1, 0).data().toString(), "Error: 同じ名前が既にあります") << "the log's words";
-  EXPECT_TRUE(model->index(1, 0).data(Qt::BackgroundRole).isValid()) << "errors are marked";
-  EXPECT_FALSE(model->index(0, 0).data(Qt::BackgroundRole).isValid());
-  dialog.findChild<QPushButton*>("rename")->click();
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
 TEST(ProgressDisplay, ShowsOnlyForLongWorkAndCancels) {
