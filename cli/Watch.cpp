@@ -12,7 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "cli/Commands.h"
+#include "cli/Report.h"
+#include "cli/Rules.h"
 #include "cli/Settle.h"
 #include "cli/Targets.h"
 #include "engine/files/File.h"

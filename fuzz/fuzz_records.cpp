@@ -8,7 +8,7 @@
 //
 // An input is the text of one record in which "@D@" stands for the folder
 // of files. Every rename the code under test makes goes through the
-// renameat2() and rename() below: outside that folder it is refused, and
+// wrappers of renameat2() and rename() below: outside that folder it is refused, and
 // for an unreadable record any rename at all is a failure.
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -145,11 +145,15 @@ std::size_t Damage(std::uint8_t* data, std::size_t size, std::size_t maxSize, un
 
 }  // namespace
 
-extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+// The program is linked with --wrap for both (cmake/Fuzz.cmake): every call
+// the code under test makes comes here.
+extern "C" int __wrap_renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
   return GuardedRename(fromDir, from, toDir, to, flags);
 }
 
-extern "C" int rename(const char* from, const char* to) { return GuardedRename(AT_FDCWD, from, AT_FDCWD, to, 0); }
+extern "C" int __wrap_rename(const char* from, const char* to) {
+  return GuardedRename(AT_FDCWD, from, AT_FDCWD, to, 0);
+}
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
 
