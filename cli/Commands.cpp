@@ -226,8 +226,16 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
     if (line.DryRun) {
       outcome = PreviewRename(simulated, target.FolderText, options, progress.Fn(hook), only, nullptr, earlier);
     } else {
+      // Printed as they come: a run keeps none of its lines.
+      ProgressFn told = progress.Fn(hook);
+      told.RenameLineTold = [&](const RenameLine& l) {
+        if (!l.Ok || !line.Quiet) {
+          progress.Clear();
+          out.Line(FormatLine(l));
+        }
+      };
       RecordedRunNotes notes;
-      outcome = RenameRecorded(history, target.FolderText, options, notes, progress.Fn(hook),
+      outcome = RenameRecorded(history, target.FolderText, options, notes, told,
                                {only, RecordText(target), std::nullopt, earlier});
       progress.Clear();
       ReportRecovery(notes.Repaired, false);
@@ -238,10 +246,9 @@ int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
       removals.Add(outcome.RemovedUndoable);
     }
     progress.Clear();
-    for (const RenameLine& l : outcome.Lines) {
-      if (!l.Ok) status = std::max(status, kExitErrorLines);
+    for (const RenameLine& l : outcome.Lines)
       if (!l.Ok || !line.Quiet) out.Line(FormatLine(l));
-    }
+    if (outcome.Errors != 0) status = std::max(status, kExitErrorLines);
     out.Flush();
     // A single entry that an earlier PATH renamed away, or that went since.
     std::vector<std::string> missing;
@@ -349,13 +356,22 @@ int UndoCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   Progress progress("undo");
   std::string problem;
   RecoveryReport repaired;
-  const UndoOutcome outcome = plan.RunId.empty()
-                                  ? UndoNewestRun(history, plan, progress.Fn(hook), &problem, &repaired)
-                                  : UndoRecordedRun(history, plan, progress.Fn(hook), &problem, &repaired);
+  Output out;
+  // Printed as they come: the undo keeps none of its lines.
+  ProgressFn told = progress.Fn(hook);
+  told.UndoLineTold = [&](const UndoLine& l) {
+    if (!l.Ok || !line.Quiet) {
+      progress.Clear();
+      out.Line(FormatLine(l));
+    }
+  };
+  const UndoOutcome outcome = plan.RunId.empty() ? UndoNewestRun(history, plan, told, &problem, &repaired)
+                                                 : UndoRecordedRun(history, plan, told, &problem, &repaired);
   progress.Clear();
   ReportRecovery(repaired, false);
   const std::string& id = plan.RunId;
-  if (outcome.Cancelled && outcome.Lines.empty() && TerminationRequested() != 0) return StoppedStatus();
+  if (outcome.Cancelled && outcome.GivenBack + outcome.Errors == 0 && TerminationRequested() != 0)
+    return StoppedStatus();
   if (id.empty()) {
     Say("nothing to undo");
     return kExitOk;
@@ -369,12 +385,7 @@ int UndoCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   if (!plan.Newest)
     Say("a later run renamed in " + DisplayPath(plan.Folder) + " too; it is not undone by this");
 
-  Output out;
-  int status = kExitOk;
-  for (const UndoLine& l : outcome.Lines) {
-    if (!l.Ok) status = kExitErrorLines;
-    if (!l.Ok || !line.Quiet) out.Line(FormatLine(l));
-  }
+  int status = outcome.Errors != 0 ? kExitErrorLines : kExitOk;
   if (out.SayIfFailed("lines")) status = kExitErrorLines;
   if (!problem.empty()) Say("the history has no complete record of this undo: " + problem);
   RemovalNote().Add(outcome.RemovedUndoable);

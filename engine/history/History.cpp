@@ -60,7 +60,7 @@ UndoPlan PlanUndo(const std::vector<RecordHead>& heads, const std::string& runId
     plan.Problem = "no such run";
     return plan;
   }
-  const RunRecord run = ReadRecord(it->Record.Path, true);
+  RunRecord run = ReadRecord(it->Record.Path, true);
   if (!run.Readable) {
     plan.Why = UndoPlan::Block::Unreadable;
     plan.Problem = "the record cannot be read: " + run.Problem;
@@ -107,12 +107,16 @@ UndoPlan PlanUndo(const std::vector<RecordHead>& heads, const std::string& runId
         settled.insert({r.OldPath, r.NewPath});
     }
   }
-  for (const RecordedRename& r : run.Renames) {
+  // The plan takes the record's paths: it is read for this plan alone.
+  for (auto* list : {&plan.OldPaths, &plan.NewPaths}) list->reserve(run.Renames.size());
+  plan.Ids.reserve(run.Renames.size());
+  plan.Seqs.reserve(run.Renames.size());
+  for (RecordedRename& r : run.Renames) {
     if (r.Outcome != RecordedRename::State::Done || settledSeqs.count(r.Seq) != 0 ||
         settled.count({r.NewPath, r.OldPath}) != 0)
       continue;
-    plan.OldPaths.push_back(r.OldPath);
-    plan.NewPaths.push_back(r.NewPath);
+    plan.OldPaths.push_back(std::move(r.OldPath));
+    plan.NewPaths.push_back(std::move(r.NewPath));
     plan.Ids.push_back(r.Id);
     plan.Seqs.push_back(r.Seq);
   }

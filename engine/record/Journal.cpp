@@ -97,19 +97,15 @@ void JournalWriter::AppendBase(std::string_view folder, const RunFacts& facts) {
   pending_ += '\n';
 }
 
-void JournalWriter::AppendName(std::string_view path, bool plainName) {
-  const std::string_view name = FileNameView(path);
+void JournalWriter::AppendName(std::string_view name, bool plainName) {
   if (plainName && !name.starts_with('\\'))  // a backslash might begin the escape marker
     pending_.append(name);
   else
     AppendEscapedLineValue(pending_, name);
 }
 
-void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view oldPath, std::string_view newPath,
-                           bool plainNames, std::size_t undoneSeq) {
-  if (broken_) return;
+void JournalWriter::BeginIntent(std::size_t seq, const EntryId& id, std::string_view folder) {
   // Runs only ever name absolute paths; anything else is written whole.
-  const std::string_view folder = FolderView(oldPath);
   const bool inBase = folder.starts_with('/');
   const bool brief = inBase && IsBriefIdentity(id) && id.BornBy >= 0;
   if (inBase && (folder != base_ || (brief && FactsOf(id) != baseFacts_)))
@@ -124,15 +120,9 @@ void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view 
   else
     AppendIdentity(pending_, id);
   pending_ += '\t';
-  if (inBase)
-    AppendName(oldPath, plainNames);
-  else
-    AppendEscapedLineValue(pending_, oldPath);
-  pending_ += '\t';
-  if (FolderView(newPath) != base_)
-    AppendEscapedLineValue(pending_, newPath);
-  else
-    AppendName(newPath, plainNames);
+}
+
+void JournalWriter::EndIntent(std::size_t undoneSeq) {
   if (undoneSeq != kNoSeq) {
     // An undo takes the renames back last first: one less goes without saying.
     pending_ += '\t';
@@ -140,6 +130,33 @@ void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view 
   }
   lastUndone_ = undoneSeq;
   pending_ += '\n';
+}
+
+void JournalWriter::Intend(std::size_t seq, const EntryId& id, std::string_view oldPath, std::string_view newPath,
+                           bool plainNames, std::size_t undoneSeq) {
+  if (broken_) return;
+  const std::string_view folder = FolderView(oldPath);
+  BeginIntent(seq, id, folder);
+  if (folder.starts_with('/'))
+    AppendName(FileNameView(oldPath), plainNames);
+  else
+    AppendEscapedLineValue(pending_, oldPath);
+  pending_ += '\t';
+  if (FolderView(newPath) != base_)
+    AppendEscapedLineValue(pending_, newPath);
+  else
+    AppendName(FileNameView(newPath), plainNames);
+  EndIntent(undoneSeq);
+}
+
+void JournalWriter::IntendIn(std::size_t seq, const EntryId& id, std::string_view folder, std::string_view oldName,
+                             std::string_view newName, bool plainNames) {
+  if (broken_) return;
+  BeginIntent(seq, id, folder);
+  AppendName(oldName, plainNames);
+  pending_ += '\t';
+  AppendName(newName, plainNames);
+  EndIntent(kNoSeq);
 }
 
 void JournalWriter::FlushIntents() {

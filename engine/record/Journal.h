@@ -34,6 +34,10 @@ class JournalWriter {
   // by its number in the run it undoes (`undoneSeq`), where it knows it.
   void Intend(std::size_t seq, const EntryId& id, std::string_view oldPath, std::string_view newPath,
               bool plainNames = false, std::size_t undoneSeq = kNoSeq);
+  // Intend for two names of `folder`, an absolute path with its '/', as a
+  // run names them without making their paths.
+  void IntendIn(std::size_t seq, const EntryId& id, std::string_view folder, std::string_view oldName,
+                std::string_view newName, bool plainNames = false);
   void FlushIntents();
   // On record at once: the temporary name entry `seq` is about to take.
   void TempRoute(std::size_t seq, std::string_view tempPath);
@@ -70,8 +74,12 @@ class JournalWriter {
   std::string problem_;
   // Makes `folder` the base of the paths that follow, with the run's facts.
   void AppendBase(std::string_view folder, const RunFacts& facts);
-  // Appends the name part of a path in the base folder.
-  void AppendName(std::string_view path, bool plainName);
+  // Appends a name of the base folder.
+  void AppendName(std::string_view name, bool plainName);
+  // An intent's line up to its names, with the base line it needs before
+  // it; and its end.
+  void BeginIntent(std::size_t seq, const EntryId& id, std::string_view folder);
+  void EndIntent(std::size_t undoneSeq);
 
   std::string pending_;
   std::string base_;            // the folder of the paths, with its "/"

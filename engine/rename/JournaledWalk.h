@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/record/Journal.h"
+#include "engine/rename/LogLines.h"
 #include "system/FolderLock.h"
 #include "system/OpenFolder.h"
 
@@ -36,6 +37,11 @@ class ProgressFn {
 
   StepFn Step;
   WaitFn Waiting;
+  // Told each line as the run or the undo writes it; a run with one keeps
+  // no lines in its outcome, only their counts (100,000 lines need not stay
+  // for a caller that prints them as they come).
+  std::function<void(const RenameLine&)> RenameLineTold;
+  std::function<void(const UndoLine&)> UndoLineTold;
 
   explicit operator bool() const { return static_cast<bool>(Step); }
   bool operator()(std::size_t done, std::size_t total) const { return !Step || Step(done, total); }

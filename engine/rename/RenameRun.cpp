@@ -26,14 +26,13 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
   FolderSnapshot snapshot;
   RunPlan plan;
   std::optional<PlanWalk> walk;
-  // Of the batch in progress: each tried entry's paths and identity.
-  std::vector<std::string> oldPaths;
-  std::vector<std::string> newPaths;
+  // Of the batch in progress: each tried entry's identity.
   std::vector<EntryId> ids;
   std::size_t batchStart = 0;
   const WalkEnd end = JournaledWalk(
       journal, progress, {FolderOfText(folderText)},
       [&] {
+        folder.Open(FolderOfText(folderText));
         snapshot = TakeSnapshot(folderText, only, nullptr, earlier);
         outcome.Folder = snapshot.Folder;
         outcome.FolderError = snapshot.FolderError;
@@ -47,36 +46,37 @@ RenameOutcome Execute(const std::string& folderText, const NameSet* only, const 
       },
       [&](std::size_t begin, std::size_t stop) {
         batchStart = begin;
-        oldPaths.assign(stop - begin, std::string());
-        newPaths.assign(stop - begin, std::string());
         ids.assign(stop - begin, EntryId());
         for (std::size_t i = begin; i < stop; ++i) {
           const PlannedEntry& entry = plan.Entries[i];
           if (!entry.Tried() || entry.Why) continue;
           const Listed& listed = snapshot.Entries[entry.Entry];
-          oldPaths[i - begin] = FullPathOf(snapshot, listed);
-          newPaths[i - begin] = NewPathOf(snapshot, entry);
           EntryId& id = ids[i - begin];
           id = folder.Identity(listed);
-          if (journal) journal->Intend(i, id, oldPaths[i - begin], newPaths[i - begin], entry.Plain);
+          if (journal) journal->IntendIn(i, id, snapshot.PathPrefix, listed.Name, NewNameOf(entry), entry.Plain);
         }
       },
       [&](std::size_t i) {
         const PlannedEntry& entry = plan.Entries[i];
         if (!entry.Tried()) return;
         Refusal why = walk->Try(i, [&](std::size_t) {
-          RenameResult result = rename(i, oldPaths[i - batchStart], newPaths[i - batchStart], ids[i - batchStart]);
+          RenameResult result = rename(i, snapshot.PathPrefix, snapshot.Entries[entry.Entry].Name, NewNameOf(entry),
+                                       ids[i - batchStart]);
           if (journal && !result) journal->Refused(i, result.Error());
           return result;
         });
         // The entry it follows was refused when it was tried.
         if (journal && !entry.Why && why.What == Refusal::Kind::MainNotRenamed) journal->Refused(i, 0);
-        outcome.Lines.push_back(LineOf(snapshot, plan, i, std::move(why)));
+        RenameLine line = LineOf(snapshot, plan, i, std::move(why));
+        ++(line.Ok ? outcome.Renamed : outcome.Errors);
+        if (progress.RenameLineTold)
+          progress.RenameLineTold(line);
+        else
+          outcome.Lines.push_back(std::move(line));
       });
   outcome.Cancelled = end.Cancelled;
   outcome.Failure = end.Failure;
-  const std::size_t errors = ErrorCount(outcome.Lines);
-  CloseRecord(journal, end, outcome.Lines.size() - errors, errors);
+  CloseRecord(journal, end, outcome.Renamed, outcome.Errors);
   if (journal) outcome.RemovedUndoable = journal->RemovedUndoable();
   return outcome;
 }
@@ -89,14 +89,15 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
   undo.OldPaths.clear();
   undo.NewPaths.clear();
   undo.Ids.clear();
-  RunFolder folder(FolderOfText(folderText));
+  RunFolder folder;
   return Execute(
       folderText, only, options, exclude, earlier, progress, folder,
-      [&](std::size_t seq, const std::string& oldPath, const std::string& newPath, const EntryId& id) {
-        RenameResult result = folder.Rename(oldPath, newPath, journal, seq);
+      [&](std::size_t seq, const std::string& prefix, const std::string& oldName, std::string_view newName,
+          const EntryId& id) {
+        RenameResult result = folder.Rename(oldName, newName, journal, seq);
         if (result) {
-          undo.OldPaths.push_back(oldPath);
-          undo.NewPaths.push_back(newPath);
+          undo.OldPaths.push_back(prefix + oldName);
+          undo.NewPaths.push_back(std::string(prefix).append(newName));
           undo.Ids.push_back(id);
         }
         return result;
@@ -107,11 +108,11 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
 RenameOutcome RunRecordedRename(const std::string& folderText, const RenameOptions& options, JournalWriter& journal,
                                 const ProgressFn& progress, const NameSet* only, const NameSet* exclude,
                                 const EarlierRenamesFn& earlier) {
-  RunFolder folder(FolderOfText(folderText));
+  RunFolder folder;
   return Execute(
       folderText, only, options, exclude, earlier, progress, folder,
-      [&](std::size_t seq, const std::string& oldPath, const std::string& newPath, const EntryId&) {
-        return folder.Rename(oldPath, newPath, &journal, seq);
+      [&](std::size_t seq, const std::string&, const std::string& oldName, std::string_view newName, const EntryId&) {
+        return folder.Rename(oldName, newName, &journal, seq);
       },
       &journal);
 }
@@ -139,7 +140,10 @@ RenameOutcome PreviewRename(SimulatedFolder& folder, const std::string& folderTe
       return progress(done, total);
     });
     for (std::size_t k = 0; k < answers.Answered; ++k)
-      if (plan.Entries[k].Tried()) outcome.Lines.push_back(LineOf(snapshot, plan, k, answers.Why[k].Full()));
+      if (plan.Entries[k].Tried()) {
+        outcome.Lines.push_back(LineOf(snapshot, plan, k, answers.Why[k].Full()));
+        ++(outcome.Lines.back().Ok ? outcome.Renamed : outcome.Errors);
+      }
     outcome.Cancelled = answers.Stopped;
   } catch (...) {
     outcome.Failure = std::current_exception();

@@ -23,6 +23,8 @@ namespace quor {
 
 struct RenameOutcome {
   std::vector<RenameLine> Lines;  // one per attempted or refused rename, in listing order
+  std::size_t Renamed = 0;        // its "Rename" lines, whether kept or told (ProgressFn)
+  std::size_t Errors = 0;         // its "Error" lines
   std::size_t Listed = 0;         // entries the folder text listed
   std::vector<std::string> NotFound;  // names of `only` that the folder does not hold (any order)
   FolderState Folder = FolderState::Listed;

@@ -18,7 +18,7 @@ std::int64_t Now(clockid_t clock) {
 
 }  // namespace
 
-RunFolder::RunFolder(const std::string& folder) { (void)folder_.Open(folder); }
+void RunFolder::Open(const std::string& folder) { (void)folder_.Open(folder); }
 
 EntryId RunFolder::Identity(const Listed& entry) {
   EntryId id;
@@ -47,9 +47,12 @@ EntryId RunFolder::Identity(const Listed& entry) {
   return id;
 }
 
-RenameResult RunFolder::Rename(const std::string& oldPath, const std::string& newPath, JournalWriter* journal,
+RenameResult RunFolder::Rename(const std::string& oldName, std::string_view newName, JournalWriter* journal,
                                std::size_t seq) const {
-  return RenameOnRecord(journal, seq, folder_, oldPath, newPath);
+  thread_local std::string to;  // its buffer kept from one rename to the next
+  to.assign(newName);
+  if (!journal) return folder_.Rename(oldName, to);
+  return folder_.Rename(oldName, to, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); });
 }
 
 }  // namespace quor

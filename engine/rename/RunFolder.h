@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "engine/record/Journal.h"
 #include "engine/rename/Listing.h"
@@ -22,9 +23,9 @@ namespace quor {
 
 class RunFolder {
  public:
-  // Opens `folder`; a folder that cannot be opened is renamed in by its
-  // paths, with a look at each entry.
-  explicit RunFolder(const std::string& folder);
+  // Opens `folder`, once its run holds the lock; a folder that cannot be
+  // opened is renamed in by its paths, with a look at each entry.
+  void Open(const std::string& folder);
 
   // The identity `entry` goes on record with. The first call, which comes
   // after the listing and before the first rename, takes the time by which
@@ -33,9 +34,9 @@ class RunFolder {
   // the listing.
   [[nodiscard]] EntryId Identity(const Listed& entry);
 
-  // Renames the entry at `oldPath` to `newPath` (both in the folder), its
-  // temporary name put on record first should it take one.
-  [[nodiscard]] RenameResult Rename(const std::string& oldPath, const std::string& newPath, JournalWriter* journal,
+  // Renames the entry `oldName` of the folder to `newName`, its temporary
+  // name put on record first should it take one.
+  [[nodiscard]] RenameResult Rename(const std::string& oldName, std::string_view newName, JournalWriter* journal,
                                     std::size_t seq) const;
 
  private:

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -134,6 +135,10 @@ struct RunPlan {
 // The path that a planned entry is renamed to: the folder part byte for
 // byte as listed, then its name.
 [[nodiscard]] std::string NewPathOf(const FolderSnapshot& snapshot, const PlannedEntry& entry);
+// The name of that path.
+[[nodiscard]] inline std::string_view NewNameOf(const PlannedEntry& entry) {
+  return std::string_view(entry.NewName).substr(0, entry.Placed);
+}
 
 // The name that the entry at position k of `plan` takes under `planner`'s
 // rules (its own when it keeps it), as PlanRun would plan it: for a

@@ -120,12 +120,15 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
           refused.push_back(i);
         }
         const bool ok = !why;
-        outcome.Lines.push_back({ok, oldPath, newPath, std::move(why)});
+        ++(ok ? outcome.GivenBack : outcome.Errors);
+        if (progress.UndoLineTold)
+          progress.UndoLineTold(UndoLine{ok, oldPath, newPath, std::move(why)});
+        else
+          outcome.Lines.push_back({ok, oldPath, newPath, std::move(why)});
       });
   outcome.Cancelled = end.Cancelled;
   outcome.Failure = end.Failure;
-  const std::size_t errors = ErrorCount(outcome.Lines);
-  CloseRecord(journal, end, outcome.Lines.size() - errors, errors - outcome.Gone, outcome.Gone);
+  CloseRecord(journal, end, outcome.GivenBack, outcome.Errors - outcome.Gone, outcome.Gone);
   if (journal) outcome.RemovedUndoable = journal->RemovedUndoable();
   // What was not replayed, then what was refused, each in run order.
   const std::size_t next = total - end.Tried;  // entries [0, next) are not replayed yet

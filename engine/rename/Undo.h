@@ -36,6 +36,8 @@ struct UndoLists {
 
 struct UndoOutcome {
   std::vector<UndoLine> Lines;
+  std::size_t GivenBack = 0;  // its "Undo" lines, whether kept or told (ProgressFn)
+  std::size_t Errors = 0;     // its "Error" lines
   std::size_t Gone = 0;  // "Error" lines of entries that left the list for good
   bool Cancelled = false;
   std::exception_ptr Failure;  // as in RenameOutcome
