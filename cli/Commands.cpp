@@ -359,7 +359,7 @@ int UndoCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   Output out;
   // Printed as they come: the undo keeps none of its lines.
   ProgressFn told = progress.Fn(hook);
-  told.UndoLineTold = [&](const UndoLine& l) {
+  told.UndoLineTold = [&](const UndoLineView& l) {
     if (!l.Ok || !line.Quiet) {
       progress.Clear();
       out.Line(FormatLine(l));

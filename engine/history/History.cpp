@@ -185,6 +185,26 @@ Choice ChoiceOf(const std::vector<RecordHead>& heads, const std::string& id) {
   return {id, {}};
 }
 
+// The plan that the run's own lists give, where nothing since could have
+// changed them: no run recorded after it, nothing of it undone.
+bool PlanFromKnown(const std::vector<RecordHead>& heads, const std::string& runId, UndoLists& known, UndoPlan& plan) {
+  const auto it = std::find_if(heads.begin(), heads.end(), [&](const RecordHead& h) { return h.Record.Id == runId; });
+  if (it == heads.end() || !it->Undoable() || it->TakenBack + it->GivenUp != 0 ||
+      it->Record.Renamed != known.OldPaths.size() || known.NewPaths.size() != known.OldPaths.size() ||
+      known.Ids.size() != known.OldPaths.size() || known.Seqs == nullptr ||
+      known.Seqs->size() != known.OldPaths.size() || !LaterRuns(heads, runId).Empty())
+    return false;
+  plan = UndoPlan();
+  plan.RunId = runId;
+  plan.Folder = it->Record.Folder;
+  plan.OldPaths = std::move(known.OldPaths);
+  plan.NewPaths = std::move(known.NewPaths);
+  plan.Ids = std::move(known.Ids);
+  plan.Seqs = std::move(*known.Seqs);
+  plan.Later.resize(plan.OldPaths.size());
+  return true;
+}
+
 // A later run may change what is to undo until the folders are held:
 // choose, lock, repair what died meanwhile, and choose again, until the
 // choice is the same under the locks and its plan needs no folder that is
@@ -192,9 +212,12 @@ Choice ChoiceOf(const std::vector<RecordHead>& heads, const std::string& id) {
 // whose plan found nothing left.
 template <typename CandidateFn>
 UndoOutcome UndoUnderLocks(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress,
-                           std::string* problem, RecoveryReport* repaired, CandidateFn&& candidate) {
+                           std::string* problem, RecoveryReport* repaired, CandidateFn&& candidate,
+                           UndoLists* known = nullptr) {
   UndoOutcome outcome;
-  RecoveryReport repairs;
+  // Said as soon as they are done: the undo's lines come after them.
+  RecoveryReport own;
+  RecoveryReport& repairs = repaired != nullptr ? *repaired : own;
   std::set<std::string> passed;
   Choice choice = candidate(ReadRecordHeads(historyDir, 0), passed);
   std::unique_ptr<FolderLocks> locks;
@@ -216,7 +239,7 @@ UndoOutcome UndoUnderLocks(const std::string& historyDir, UndoPlan& plan, const 
       choice = again;
       continue;
     }
-    plan = PlanUndo(heads, choice.RunId);
+    if (known == nullptr || !PlanFromKnown(heads, choice.RunId, *known, plan)) plan = PlanUndo(heads, choice.RunId);
     if (plan.Why == UndoPlan::Block::NothingLeft && passed.insert(choice.RunId).second) {
       // The counts promised more than the renames hold: the next run, if this one was but a candidate.
       choice = candidate(heads, passed);
@@ -237,7 +260,6 @@ UndoOutcome UndoUnderLocks(const std::string& historyDir, UndoPlan& plan, const 
     choice.Folders = std::move(needed);
   }
   if (choice.RunId.empty()) plan = UndoPlan();  // nothing (more) to undo
-  if (repaired != nullptr) Append(*repaired, std::move(repairs));
   return outcome;
 }
 
@@ -273,11 +295,12 @@ std::string NewestUndoableRun(const std::string& historyDir) {
 }
 
 UndoOutcome UndoRecordedRun(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress,
-                            std::string* problem, RecoveryReport* repaired) {
+                            std::string* problem, RecoveryReport* repaired, UndoLists* known) {
   const std::string runId = plan.RunId;
   UndoOutcome outcome = UndoUnderLocks(
       historyDir, plan, progress, problem, repaired,
-      [&](const std::vector<RecordHead>& heads, const std::set<std::string>&) { return ChoiceOf(heads, runId); });
+      [&](const std::vector<RecordHead>& heads, const std::set<std::string>&) { return ChoiceOf(heads, runId); },
+      known);
   plan.RunId = runId;
   return outcome;
 }

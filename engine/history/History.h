@@ -88,8 +88,12 @@ struct UndoPlan {
 // plan is made again, so that what is undone is what the records and the
 // disk say once no other run can change them. The plan ends holding what
 // is left to undo, or why nothing could be (Why).
+// `known`: the lists that the run itself made of its renames (the window's
+// own undo list). Where the history shows no run after it and nothing of it
+// undone, they are the plan, taken into it, and the record is not read.
 UndoOutcome UndoRecordedRun(const std::string& historyDir, UndoPlan& plan, const ProgressFn& progress = {},
-                            std::string* problem = nullptr, RecoveryReport* repaired = nullptr);
+                            std::string* problem = nullptr, RecoveryReport* repaired = nullptr,
+                            UndoLists* known = nullptr);
 
 // UndoRecordedRun of the newest run with renames left to undo, chosen under
 // the locks of its folders: a rename run still going on is waited for and

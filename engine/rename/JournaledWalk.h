@@ -41,7 +41,7 @@ class ProgressFn {
   // no lines in its outcome, only their counts (100,000 lines need not stay
   // for a caller that prints them as they come).
   std::function<void(const RenameLine&)> RenameLineTold;
-  std::function<void(const UndoLine&)> UndoLineTold;
+  std::function<void(const UndoLineView&)> UndoLineTold;
 
   explicit operator bool() const { return static_cast<bool>(Step); }
   bool operator()(std::size_t done, std::size_t total) const { return !Step || Step(done, total); }

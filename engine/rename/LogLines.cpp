@@ -36,7 +36,9 @@ std::string FormatLine(const RenameLine& line) {
 
 std::string FollowNote(const std::string& recording) { return "本体 " + DisplayName(recording) + " に合わせました"; }
 
-std::string FormatLine(const UndoLine& line) {
+std::string FormatLine(const UndoLine& line) { return FormatLine(UndoLineView{line.Ok, line.OldPath, line.NewPath, line.Why}); }
+
+std::string FormatLine(const UndoLineView& line) {
   std::string text = line.Ok ? "Undo\t" : "Error\t";
   text.reserve(text.size() + line.OldPath.size() + line.NewPath.size() + 8);
   AppendDisplayPath(text, line.OldPath);

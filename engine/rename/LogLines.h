@@ -37,6 +37,14 @@ struct UndoLine {
   std::string NewPath;
   Refusal Why;
 };
+// The same line, its paths those of the undo list, as the undo tells it
+// while it goes (JournaledWalk.h): nothing is copied to tell it.
+struct UndoLineView {
+  bool Ok = false;
+  std::string_view OldPath;
+  std::string_view NewPath;
+  const Refusal& Why;
+};
 
 // "Rename\t<new>\t←\t<old>" with names shown as DisplayName shows them (a
 // file that followed a recording late adds "本体 <recording> に合わせました"
@@ -45,6 +53,7 @@ struct UndoLine {
 // fields and the reason as a fifth.
 [[nodiscard]] std::string FormatLine(const RenameLine& line);
 [[nodiscard]] std::string FormatLine(const UndoLine& line);
+[[nodiscard]] std::string FormatLine(const UndoLineView& line);
 
 // The note of a file that followed a recording late: "本体 X「a」.ts に合わせました".
 [[nodiscard]] std::string FollowNote(const std::string& recording);

@@ -89,6 +89,7 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
   undo.OldPaths.clear();
   undo.NewPaths.clear();
   undo.Ids.clear();
+  if (undo.Seqs) undo.Seqs->clear();
   RunFolder folder;
   return Execute(
       folderText, only, options, exclude, earlier, progress, folder,
@@ -99,6 +100,7 @@ RenameOutcome RunRename(const std::string& folderText, const RenameOptions& opti
           undo.OldPaths.push_back(prefix + oldName);
           undo.NewPaths.push_back(std::string(prefix).append(newName));
           undo.Ids.push_back(id);
+          if (undo.Seqs) undo.Seqs->push_back(seq);
         }
         return result;
       },

@@ -122,7 +122,7 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
         const bool ok = !why;
         ++(ok ? outcome.GivenBack : outcome.Errors);
         if (progress.UndoLineTold)
-          progress.UndoLineTold(UndoLine{ok, oldPath, newPath, std::move(why)});
+          progress.UndoLineTold(UndoLineView{ok, oldPath, newPath, why});
         else
           outcome.Lines.push_back({ok, oldPath, newPath, std::move(why)});
       });

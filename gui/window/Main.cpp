@@ -65,9 +65,7 @@ std::string RenameSummary(const std::string& command, const RenameOutcome& outco
   if (outcome.Folder == FolderState::NotAbsolute)
     return FolderProblemText(outcome.Folder, folder, 0) + "。何もリネームしていません";
   if (outcome.Folder != FolderState::Listed) return FolderProblemText(outcome.Folder, folder, outcome.FolderError);
-  std::size_t errors = 0;
-  for (const RenameLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
-  std::string text = command + " " + Count(outcome.Lines.size() - errors) + " 件、エラー " + Count(errors) + " 件";
+  std::string text = command + " " + Count(outcome.Renamed) + " 件、エラー " + Count(outcome.Errors) + " 件";
   if (outcome.Excluded > 0) text += "、除外 " + Count(outcome.Excluded) + " 件";
   if (outcome.Cancelled) text += "（キャンセル）";
   if (outcome.Failure) text += "（中断）";
@@ -76,9 +74,7 @@ std::string RenameSummary(const std::string& command, const RenameOutcome& outco
 
 // The status line after an undo.
 std::string UndoSummary(const UndoOutcome& outcome, std::size_t left) {
-  std::size_t errors = 0;
-  for (const UndoLine& line : outcome.Lines) errors += line.Ok ? 0 : 1;
-  std::string status = "元に戻す " + Count(outcome.Lines.size() - errors) + " 件、エラー " + Count(errors) + " 件";
+  std::string status = "元に戻す " + Count(outcome.GivenBack) + " 件、エラー " + Count(outcome.Errors) + " 件";
   if (outcome.Cancelled) status += "（キャンセル）";
   if (left > 0) status += "。残りの " + Count(left) + " 件は、原因を取り除いてからもう一度「元に戻す」で戻せます";
   return status;
@@ -108,6 +104,7 @@ TFormRenamer::TFormRenamer(std::string settingsPath, QWidget* parent)
   UndoOldPaths.clear();
   UndoNewPaths.clear();
   UndoIdentities.clear();
+  undoSeqs_.clear();
 
   FormSettings s = ReadControls();
   try {
@@ -464,20 +461,33 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   // button as they were.
   std::vector<std::string> oldPaths, newPaths;
   std::vector<EntryId> ids;
+  std::vector<std::size_t> seqs;
   RecordedRunNotes notes;
-  const RenameOutcome outcome = RenameRecorded(HistoryFolder(), folder, options, notes, Progress(progress),
-                                               {nullptr, {}, UndoLists{oldPaths, newPaths, ids}, {}, Exclusions()});
+  // The log takes the lines as they come, once the run has started: what a
+  // run that died in this folder left is repaired first, under the lock.
+  bool started = false;
+  const auto start = [&] {
+    if (started) return;
+    started = true;
+    Memo->Clear();
+    for (const Repair& repair : notes.Repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
+  };
+  ProgressFn told = Progress(progress);
+  told.RenameLineTold = [&](const RenameLine& line) {
+    start();
+    Memo->Lines().Add(FormatLine(line));
+  };
+  const RenameOutcome outcome = RenameRecorded(HistoryFolder(), folder, options, notes, told,
+                                               {nullptr, {}, UndoLists{oldPaths, newPaths, ids, &seqs}, {}, Exclusions()});
   if (waitGivenUp_) {
     StatusBar->SetText(std::string(kWaitGivenUp) + "何もリネームしていません");
     return;
   }
+  start();
   UndoOldPaths = std::move(oldPaths);
   UndoNewPaths = std::move(newPaths);
   UndoIdentities = std::move(ids);
-  Memo->Clear();
-  // What a run that died in this folder left is repaired first, under the lock.
-  for (const Repair& repair : notes.Repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
-  for (const RenameLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
+  undoSeqs_ = std::move(seqs);
   lastRunId_ = notes.Id;
   lastRunFolder_ = folder;
   historyFollowed_ = notes.Problem.empty();
@@ -540,6 +550,7 @@ void TFormRenamer::FormClose() {
   UndoOldPaths.clear();
   UndoNewPaths.clear();
   UndoIdentities.clear();
+  undoSeqs_.clear();
 }
 
 void TFormRenamer::SessionEnding() {
@@ -560,13 +571,13 @@ void TFormRenamer::BtnUndoClick(QObject* /*Sender*/) {
   if (!lastRunId_.empty() && historyFollowed_) {
     UndoPlan plan;
     plan.RunId = lastRunId_;
-    UndoRecorded(std::move(plan));
+    UndoRecorded(std::move(plan), true);
     return;
   }
   TProgress progress(this, QStringLiteral("元に戻す"));
   JournalWriter journal(HistoryFolder(), RunKind::Undo, lastRunFolder_, lastRunId_);
   const UndoOutcome outcome =
-      RunUndo({UndoOldPaths, UndoNewPaths, UndoIdentities}, Progress(progress), &journal);
+      RunUndo({UndoOldPaths, UndoNewPaths, UndoIdentities, &undoSeqs_}, Progress(progress), &journal);
   if (waitGivenUp_) {
     StatusBar->SetText(std::string(kWaitGivenUp) + "何も元に戻していません");
     return;
@@ -590,18 +601,32 @@ void TFormRenamer::BtnHistoryClick(QObject* /*Sender*/) {
   ShowHistoryProc(dialog);
 }
 
-void TFormRenamer::UndoRecorded(UndoPlan plan) {
+void TFormRenamer::UndoRecorded(UndoPlan plan, bool ownRun) {
   TProgress progress(this, QStringLiteral("元に戻す"));
   std::string problem;
   RecoveryReport repaired;
-  const UndoOutcome outcome = UndoRecordedRun(HistoryFolder(), plan, Progress(progress), &problem, &repaired);
+  // The log takes the lines as they come, once the undo has started.
+  bool started = false;
+  const auto start = [&] {
+    if (started) return;
+    started = true;
+    Memo->Clear();
+    for (const Repair& repair : repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
+  };
+  ProgressFn told = Progress(progress);
+  told.UndoLineTold = [&](const UndoLineView& line) {
+    start();
+    Memo->Lines().Add(FormatLine(line));
+  };
+  // The window's own list of its last run spares the record's reading,
+  // where nothing since could have changed it.
+  UndoLists own{UndoOldPaths, UndoNewPaths, UndoIdentities, &undoSeqs_};
+  const UndoOutcome outcome = UndoRecordedRun(HistoryFolder(), plan, told, &problem, &repaired, ownRun ? &own : nullptr);
   if (waitGivenUp_) {
     StatusBar->SetText(std::string(kWaitGivenUp) + "何も元に戻していません");
     return;
   }
-  Memo->Clear();
-  for (const Repair& repair : repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
-  for (const UndoLine& line : outcome.Lines) Memo->Lines().Add(FormatLine(line));
+  start();
   std::string status = UndoSummary(outcome, plan.OldPaths.size());
   // The window's own undo list is about the same renames when the run is
   // its last one: what the history took back is no longer there to undo.
@@ -609,6 +634,7 @@ void TFormRenamer::UndoRecorded(UndoPlan plan) {
     UndoOldPaths = std::move(plan.OldPaths);
     UndoNewPaths = std::move(plan.NewPaths);
     UndoIdentities = std::move(plan.Ids);
+    undoSeqs_ = std::move(plan.Seqs);
     BtnUndo->setEnabled(!UndoOldPaths.empty());
   }
   NoteMissingHistory(problem, status);
@@ -633,10 +659,12 @@ bool TFormRenamer::FollowHistory() {
     UndoOldPaths = std::move(plan.OldPaths);
     UndoNewPaths = std::move(plan.NewPaths);
     UndoIdentities = std::move(plan.Ids);
+    undoSeqs_ = std::move(plan.Seqs);
   } else if (plan.Why == UndoPlan::Block::NothingLeft) {
     UndoOldPaths.clear();
     UndoNewPaths.clear();
     UndoIdentities.clear();
+    undoSeqs_.clear();
   } else {
     return false;
   }

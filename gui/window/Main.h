@@ -86,6 +86,7 @@ class TFormRenamer : public QWidget {
   std::vector<std::string> UndoOldPaths;
   std::vector<std::string> UndoNewPaths;
   std::vector<EntryId> UndoIdentities;
+  std::vector<std::size_t> undoSeqs_;  // each rename's number in the recorded run
 
   // What the folder button and Help call; tests replace them so that no
   // real dialog or viewer opens.
@@ -132,7 +133,8 @@ class TFormRenamer : public QWidget {
   void BtnPreviewClick(QObject* Sender);
   void BtnHistoryClick(QObject* Sender);
   // Undoes a recorded run, with the lines in the log and the counts below.
-  void UndoRecorded(UndoPlan plan);
+  // `ownRun`: the run is the window's last one, whose undo list it holds.
+  void UndoRecorded(UndoPlan plan, bool ownRun = false);
   // Writes the first local path of a drop into EditFolder; nothing else.
   void FormDropFiles(const QMimeData& data);
   // The FOLDER of the command line (a file manager's "open with"): a folder

@@ -528,6 +528,24 @@ TEST_F(Commands, UndoFollowsWhatTheCommandLineUndid) {
   form_->hide();
 }
 
+// The window undoes its own last run from the lists it holds; what it
+// records as given back must be those renames, by their number in the run,
+// where a refusal left a gap in the numbers.
+TEST_F(Commands, TheWindowsOwnUndoRecordsWhatItGaveBack) {
+  for (const char* name : {"a.MP4", "b.MP4", "c.MP4", "d.MP4"}) File(name);
+  File("b.mp4", "in the way");
+  form_->BtnRename->click();
+  ASSERT_EQ(Log().size(), 4u);
+  ASSERT_TRUE(Has("a.mp4") && Has("c.mp4") && Has("d.mp4"));
+  File("d.MP4", "in the way");
+  form_->BtnUndo->click();
+  EXPECT_EQ(form_->StatusBar->Text().rfind("元に戻す 2 件、エラー 1 件", 0), 0u) << form_->StatusBar->Text();
+  const std::string history = HistoryFolder();
+  const UndoPlan plan = PlanUndo(history, NewestUndoableRun(history));
+  EXPECT_EQ(plan.NewPaths, std::vector<std::string>{folder_ + "/d.mp4"});
+  EXPECT_EQ(form_->UndoNewPaths, plan.NewPaths);
+}
+
 // The command line and the Rename button, on two copies of one folder with
 // one settings file: the same lines in the same order, and the folders end
 // alike, collisions and odd names included.
