@@ -88,9 +88,18 @@ std::string DisplayName(std::string_view name) {
 }
 
 void AppendDisplayPath(std::string& out, std::string_view path) {
+  // The lines of a run name one folder after another: its path, once found
+  // plain, needs no second look.
+  thread_local std::string plainFolder;
+  const std::string_view name = NameInFolder(path, plainFolder);
+  if (!name.empty() && IsPlainText(name)) {
+    out.append(path);
+    return;
+  }
   // A plain path is plain in each part: '/' never ends a UTF-8 sequence.
   if (IsPlainText(path)) {
     out.append(path);
+    plainFolder = ContainingFolder(path);
     return;
   }
   out += DisplayName(FolderView(path));

@@ -90,6 +90,17 @@ bool StringReplaceInto(std::string_view text, std::string_view old, std::string_
   return WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path)));
 }
 
+// The name of the entry at `path` when `folder` is its ContainingFolder,
+// else "". A run's entries are nearly all in one folder: this finds them
+// there without walking each name back from its end.
+[[nodiscard]] constexpr std::string_view NameInFolder(std::string_view path, std::string_view folder) {
+  const std::size_t n = folder.size();
+  if (n > 1 && folder.back() != PathDelim && path.size() > n + 1 && path[n] == PathDelim &&
+      path.substr(0, n) == folder && path.find(PathDelim, n + 1) == std::string_view::npos)
+    return path.substr(n + 1);
+  return ContainingFolder(path) == folder ? FileNameView(WithoutTrailingSeparators(path)) : std::string_view();
+}
+
 // The path up to and including its last separator; "" when there is none.
 [[nodiscard]] std::string ExtractFilePath(std::string_view path, Codepage cp);
 

@@ -154,8 +154,7 @@ std::vector<std::string> FoldersOf(const UndoPlan& plan) {
   std::string_view last;
   for (const auto* paths : {&plan.NewPaths, &plan.OldPaths}) {
     for (const std::string& path : *paths) {
-      const std::string_view folder = ContainingFolder(path);
-      if (folder != last) folders.insert(last = folder);
+      if (last.empty() || NameInFolder(path, last).empty()) folders.insert(last = ContainingFolder(path));
     }
   }
   return {folders.begin(), folders.end()};

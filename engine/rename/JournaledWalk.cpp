@@ -43,11 +43,12 @@ RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const std::
 
 RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const OpenFolder& folder, const std::string& from,
                             const std::string& to) {
-  const std::string_view in = folder.Path();
-  if (ContainingFolder(from) != in || ContainingFolder(to) != in) return RenameOnRecord(journal, seq, from, to);
+  const std::string_view fromIn = NameInFolder(from, folder.Path());
+  const std::string_view toIn = NameInFolder(to, folder.Path());
+  if (fromIn.empty() || toIn.empty()) return RenameOnRecord(journal, seq, from, to);
   thread_local std::string fromName, toName;  // their buffers kept from one rename to the next
-  fromName = FileNameView(from);
-  toName = FileNameView(to);
+  fromName = fromIn;
+  toName = toIn;
   if (!journal) return folder.Rename(fromName, toName);
   return folder.Rename(fromName, toName, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); });
 }

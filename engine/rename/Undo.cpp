@@ -38,16 +38,16 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
   std::vector<std::string> folders;
   for (std::size_t i = 0; i < total; ++i) {
     // Nearly every entry is in the folder of the one before it.
-    const std::string_view folder = ContainingFolder(undo.NewPaths[i]);
-    if (folders.empty() || folders.back() != folder) folders.emplace_back(folder);
+    if (folders.empty() || NameInFolder(undo.NewPaths[i], folders.back()).empty())
+      folders.emplace_back(ContainingFolder(undo.NewPaths[i]));
   }
   // Each folder held open once: an entry costs the look at its identity
   // and the rename, each named within its folder.
   std::map<std::string, OpenFolder, std::less<>> open;
   const OpenFolder* last = nullptr;  // nearly every entry is in the folder of the one before it
   const auto folderOf = [&](const std::string& path) -> const OpenFolder& {
+    if (last != nullptr && !NameInFolder(path, last->Path()).empty()) return *last;
     const std::string_view folder = ContainingFolder(path);
-    if (last != nullptr && last->Path() == folder) return *last;
     auto it = open.find(folder);
     if (it == open.end()) {
       it = open.emplace(std::string(folder), OpenFolder()).first;

@@ -4,7 +4,8 @@
 // has run longer than a moment, a modal dialog with the count done of the
 // total and a "キャンセル" button. The events it processes while it shows
 // keep the desktop answered, and the modal dialog keeps the window's input
-// blocked.
+// blocked. Four updates a second: each repaints the dialog and the log
+// behind it, which at ten a second cost a run of 100,000 renames 4 %.
 
 #include <cstddef>
 #include <functional>
@@ -20,7 +21,7 @@ namespace quor {
 
 class TProgress {
  public:
-  explicit TProgress(QWidget* owner, QString label, int showAfterMs = 300, int updateEveryMs = 100);
+  explicit TProgress(QWidget* owner, QString label, int showAfterMs = 300, int updateEveryMs = 250);
   ~TProgress();
   TProgress(const TProgress&) = delete;
   TProgress& operator=(const TProgress&) = delete;

@@ -160,6 +160,15 @@ TEST(TextOps, PathParts) {
     EXPECT_EQ(ExtractFileName(c.path, Utf8), c.fileName) << c.path;
     EXPECT_EQ(ExtractFileExt(c.path, Utf8), c.ext) << c.path;
   }
+  // The quick look of a name in its folder agrees with the slow one.
+  const struct {
+    std::string_view path, folder, name;
+  } in[] = {
+      {"/rec/a.MP4", "/rec", "a.MP4"}, {"/rec/sub/a.MP4", "/rec", ""}, {"/recx/a", "/rec", ""},
+      {"/reca", "/rec", ""},           {"/rec//a", "/rec", "a"},        {"/rec/a/", "/rec", "a"},
+      {"/a", "/", "a"},                {"a", "", "a"},                  {"/rec", "/rec", ""},
+  };
+  for (const auto& c : in) EXPECT_EQ(NameInFolder(c.path, c.folder), c.name) << c.path << " in " << c.folder;
   EXPECT_EQ(ChangeFileExt("a.TAR.GZ", ".gz", Utf8), "a.TAR.gz");
   EXPECT_EQ(ChangeFileExt("README", ".txt", Utf8), "README.txt");
   EXPECT_EQ(ChangeFileExt("report.final.txt", "", Utf8), "report.final");
