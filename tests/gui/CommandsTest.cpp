@@ -530,8 +530,9 @@ TEST_F(Commands, UndoFollowsWhatTheCommandLineUndid) {
 
 // The window undoes its own last run from the lists it holds; what it
 // records as given back must be those renames, by their number in the run,
-// where a refusal left a gap in the numbers.
-TEST_F(Commands, TheWindowsOwnUndoRecordsWhatItGaveBack) {
+// where a refusal left a gap in the numbers; after a later run, the lists
+// give way to the history.
+TEST_F(Commands, TheWindowsOwnUndoRecordsWhatItGaveBackAndFollowsALaterRun) {
   for (const char* name : {"a.MP4", "b.MP4", "c.MP4", "d.MP4"}) File(name);
   File("b.mp4", "in the way");
   form_->BtnRename->click();
@@ -544,6 +545,23 @@ TEST_F(Commands, TheWindowsOwnUndoRecordsWhatItGaveBack) {
   const UndoPlan plan = PlanUndo(history, NewestUndoableRun(history));
   EXPECT_EQ(plan.NewPaths, std::vector<std::string>{folder_ + "/d.mp4"});
   EXPECT_EQ(form_->UndoNewPaths, plan.NewPaths);
+
+  // A later run renamed the folder: the window's lists no longer say where
+  // the entries are, the history does.
+  std::map<std::string, std::string> env;
+  for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+    if (const char* value = std::getenv(name)) env[name] = value;
+  const std::string parent = root_ + "/tv";
+  std::filesystem::create_directories(parent + "/Show.DIR");
+  File("e.MP4", "x", parent + "/Show.DIR");
+  form_->EditFolder->SetText(parent + "/Show.DIR");
+  form_->BtnRename->click();
+  ASSERT_TRUE(std::filesystem::exists(parent + "/Show.DIR/e.mp4"));
+  const test::CliResult later = test::RunCli({"--defaults", "-r", "Show", "Series", parent}, env);
+  ASSERT_EQ(later.Status, 0) << later.Err;
+  ASSERT_TRUE(std::filesystem::exists(parent + "/Series.dir/e.mp4"));
+  form_->BtnUndo->click();
+  EXPECT_TRUE(std::filesystem::exists(parent + "/Series.dir/e.MP4")) << form_->StatusBar->Text();
 }
 
 // The command line and the Rename button, on two copies of one folder with
