@@ -41,6 +41,31 @@ namespace quor {
 
 namespace {
 
+// The log of a command whose lines come as it goes. It is emptied at the
+// first line, or once the command is over, so that a command that never
+// started leaves the last one's log alone; the repairs made under the
+// command's lock come first.
+class LogAsItComes {
+ public:
+  LogAsItComes(TMemo& memo, const RecoveryReport& repaired) : memo_(memo), repaired_(repaired) {}
+  void Start() {
+    if (started_) return;
+    started_ = true;
+    memo_.Clear();
+    for (const Repair& repair : repaired_.Repairs) memo_.Lines().Add(FormatLine(repair));
+  }
+  template <typename Line>
+  void Add(const Line& line) {
+    Start();
+    memo_.Lines().Add(FormatLine(line));
+  }
+
+ private:
+  TMemo& memo_;
+  const RecoveryReport& repaired_;
+  bool started_ = false;
+};
+
 std::string VersionedCaption() {
   char caption[64];
   std::snprintf(caption, sizeof caption, "Quor Renamer Ver.%d.%.02d.%d", ProgramVersion / 1000,
@@ -463,27 +488,17 @@ void TFormRenamer::BtnRenameClick(QObject* /*Sender*/) {
   std::vector<EntryId> ids;
   std::vector<std::size_t> seqs;
   RecordedRunNotes notes;
-  // The log takes the lines as they come, once the run has started: what a
-  // run that died in this folder left is repaired first, under the lock.
-  bool started = false;
-  const auto start = [&] {
-    if (started) return;
-    started = true;
-    Memo->Clear();
-    for (const Repair& repair : notes.Repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
-  };
+  // What a run that died in this folder left is repaired first, under the lock.
+  LogAsItComes log(*Memo, notes.Repaired);
   ProgressFn told = Progress(progress);
-  told.RenameLineTold = [&](const RenameLine& line) {
-    start();
-    Memo->Lines().Add(FormatLine(line));
-  };
+  told.RenameLineTold = [&](const RenameLine& line) { log.Add(line); };
   const RenameOutcome outcome = RenameRecorded(HistoryFolder(), folder, options, notes, told,
                                                {nullptr, {}, UndoLists{oldPaths, newPaths, ids, &seqs}, {}, Exclusions()});
   if (waitGivenUp_) {
     StatusBar->SetText(std::string(kWaitGivenUp) + "何もリネームしていません");
     return;
   }
-  start();
+  log.Start();
   UndoOldPaths = std::move(oldPaths);
   UndoNewPaths = std::move(newPaths);
   UndoIdentities = std::move(ids);
@@ -605,19 +620,9 @@ void TFormRenamer::UndoRecorded(UndoPlan plan, bool ownRun) {
   TProgress progress(this, QStringLiteral("元に戻す"));
   std::string problem;
   RecoveryReport repaired;
-  // The log takes the lines as they come, once the undo has started.
-  bool started = false;
-  const auto start = [&] {
-    if (started) return;
-    started = true;
-    Memo->Clear();
-    for (const Repair& repair : repaired.Repairs) Memo->Lines().Add(FormatLine(repair));
-  };
+  LogAsItComes log(*Memo, repaired);
   ProgressFn told = Progress(progress);
-  told.UndoLineTold = [&](const UndoLineView& line) {
-    start();
-    Memo->Lines().Add(FormatLine(line));
-  };
+  told.UndoLineTold = [&](const UndoLineView& line) { log.Add(line); };
   // The window's own list of its last run spares the record's reading,
   // where nothing since could have changed it.
   UndoLists own{UndoOldPaths, UndoNewPaths, UndoIdentities, &undoSeqs_};
@@ -626,7 +631,7 @@ void TFormRenamer::UndoRecorded(UndoPlan plan, bool ownRun) {
     StatusBar->SetText(std::string(kWaitGivenUp) + "何も元に戻していません");
     return;
   }
-  start();
+  log.Start();
   std::string status = UndoSummary(outcome, plan.OldPaths.size());
   // The window's own undo list is about the same renames when the run is
   // its last one: what the history took back is no longer there to undo.
