@@ -437,9 +437,9 @@ void TPreviewWindow::Deliver(PreviewResult result) {
     if (Table->currentIndex().isValid()) current = Model->EntryOf(Table->currentIndex().row()).Name;
   }
   const int column = Table->currentIndex().isValid() ? Table->currentIndex().column() : 0;
-  // A million entries take 100 ms to free: not on this thread, which never
-  // frees what the worker made.
-  worker_->Dispose(Model->Show(std::move(result)));
+  // The names selected point into the rows shown until now: they are let go
+  // only once the selection has found its entries again.
+  PreviewResult shownBefore = Model->Show(std::move(result));
   if (!same) {
     std::vector<int> rows;
     if (!selected.empty() || !current.empty())
@@ -452,6 +452,9 @@ void TPreviewWindow::Deliver(PreviewResult result) {
     if (!rows.empty()) Table->SelectRows(rows);
     Table->ScrollAfterReset(scrolled);
   }
+  // A million entries take 100 ms to free: not on this thread, which never
+  // frees what the worker made.
+  worker_->Dispose(std::move(shownBefore));
   if (partial) return;  // the whole, with its counts, follows
   shown_ = worker_->Latest();
   if (!plan->Problem.empty()) {

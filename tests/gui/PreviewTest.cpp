@@ -128,8 +128,10 @@ TEST_F(Preview, FollowsEveryChangeLive) {
   ASSERT_TRUE(Settled());
   EXPECT_EQ(Rows(), std::vector<std::string>{"Rename|「1」.MP4|a｢1｣.MP4"});
 
+  p.Table->SelectRows({RowOf("a｢1｣.MP4")});
   File("b｢2｣.TS");
   ASSERT_TRUE(WaitFor([&] { return Rows().size() == 2; })) << "an entry another program made shows";
+  EXPECT_EQ(p.Table->SelectedRows(), std::vector<int>{RowOf("a｢1｣.MP4")}) << "the selection stays with its entry";
   EXPECT_EQ(Rows()[RowOf("b｢2｣.TS")], "Rename|b「2」.TS|b｢2｣.TS");
   std::filesystem::rename(folder_ + "/b｢2｣.TS", folder_ + "/c｢3｣.TS");
   ASSERT_TRUE(WaitFor([&] {
