@@ -1,6 +1,7 @@
 #include "gui/window/PreviewWindow.h"
 
 #include <algorithm>
+#include <mutex>
 #include <unordered_set>
 #include <utility>
 
@@ -22,6 +23,7 @@
 #include "engine/files/File.h"
 #include "gui/controls/Controls.h"
 #include "gui/window/StatusText.h"
+#include "system/EntryIdentity.h"
 #include "system/Exception.h"
 #include "text/DisplayText.h"
 #include "text/TextOps.h"
@@ -59,24 +61,86 @@ QString Shown(const std::string& name) { return QString::fromStdString(DisplayNa
 
 }  // namespace
 
+// The thread's side. A folder on a mount that no longer answers may hold
+// the thread for good, past the watch's end: all it touches is its own,
+// and it tells the watch only while the watch lives.
+struct TFolderWatch::Owner {
+  std::mutex Mutex;
+  TFolderWatch* Watch;
+};
+
+class TFolderWatch::Core : public QObject {
+ public:
+  explicit Core(std::shared_ptr<Owner> owner)
+      : owner_(std::move(owner)), watcher_(new QFileSystemWatcher(this)), poll_(new QTimer(this)) {
+    poll_->setInterval(kPollMs);
+    connect(poll_, &QTimer::timeout, this, [this] { Poll(); });
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
+      // What the event told, the next look need not tell again.
+      EntryId now;
+      if (seen_ && IdentityOf(folder_, now) && now.Dev == id_.Dev && now.Ino == id_.Ino) id_ = now;
+      Tell();
+    });
+  }
+  void Start() { poll_->start(); }
+  void Watch(const std::string& folder) {
+    folder_ = folder;
+    Rewatch();
+  }
+
+ private:
+  void Rewatch() {
+    if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+    const bool folder = !folder_.empty() && folder_.front() == PathDelim && DirectoryExists(folder_);
+    if (folder) watcher_->addPath(QString::fromStdString(folder_));
+    seen_ = folder && static_cast<bool>(IdentityOf(folder_, id_));
+  }
+  void Poll() {
+    if (folder_.empty()) return;
+    EntryId now;
+    const bool seen = static_cast<bool>(IdentityOf(folder_, now));
+    if (seen == seen_ && (!seen || now == id_)) return;
+    // Made, gone or replaced: watched anew; only changed (another machine's
+    // change to a network folder raises no event here): told all the same.
+    if (seen != seen_ || now.Dev != id_.Dev || now.Ino != id_.Ino)
+      Rewatch();
+    else
+      id_ = now;
+    Tell();
+  }
+  void Tell() {
+    const std::lock_guard lock(owner_->Mutex);
+    if (TFolderWatch* watch = owner_->Watch)
+      QMetaObject::invokeMethod(watch, [watch] { watch->changed_(); }, Qt::QueuedConnection);
+  }
+
+  std::shared_ptr<Owner> owner_;
+  QFileSystemWatcher* watcher_;
+  QTimer* poll_;
+  std::string folder_;
+  EntryId id_;
+  bool seen_ = false;
+};
+
 TFolderWatch::TFolderWatch(std::function<void()> changed, QObject* parent)
     : QObject(parent),
       changed_(std::move(changed)),
+      owner_(std::make_shared<Owner>()),
       thread_(new QThread),
-      core_(new QObject),
-      watcher_(new QFileSystemWatcher(core_)),
-      poll_(new QTimer(core_)) {
-  poll_->setInterval(kPollMs);
+      core_(new Core(owner_)) {
+  owner_->Watch = this;
   core_->moveToThread(thread_);
-  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { changed_(); });
-  connect(poll_, &QTimer::timeout, core_, [this] { Poll(); });
   // Its timer is stopped on its own thread, as Qt wants.
   connect(thread_, &QThread::finished, core_, &QObject::deleteLater);
   thread_->start();
-  QMetaObject::invokeMethod(core_, [this] { poll_->start(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(core_, [core = core_] { core->Start(); }, Qt::QueuedConnection);
 }
 
 TFolderWatch::~TFolderWatch() {
+  {
+    const std::lock_guard lock(owner_->Mutex);
+    owner_->Watch = nullptr;
+  }
   thread_->quit();
   // A folder on a mount that no longer answers may hold the thread for
   // good: then it is left to end with the process.
@@ -85,34 +149,7 @@ TFolderWatch::~TFolderWatch() {
 }
 
 void TFolderWatch::Watch(const std::string& folder) {
-  QMetaObject::invokeMethod(
-      core_,
-      [this, folder] {
-        folder_ = folder;
-        Rewatch();
-      },
-      Qt::QueuedConnection);
-}
-
-void TFolderWatch::Rewatch() {
-  if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
-  const bool folder = !folder_.empty() && folder_.front() == PathDelim && DirectoryExists(folder_);
-  if (folder) watcher_->addPath(QString::fromStdString(folder_));
-  seen_ = folder && static_cast<bool>(IdentityOf(folder_, id_));
-}
-
-void TFolderWatch::Poll() {
-  if (folder_.empty()) return;
-  EntryId now;
-  const bool seen = static_cast<bool>(IdentityOf(folder_, now));
-  if (seen == seen_ && (!seen || now == id_)) return;
-  // Made, gone or replaced: watched anew; only changed (another machine's
-  // change to a network folder raises no event here): told all the same.
-  if (seen != seen_ || now.Dev != id_.Dev || now.Ino != id_.Ino)
-    Rewatch();
-  else
-    id_ = now;
-  QMetaObject::invokeMethod(this, [this] { changed_(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(core_, [core = core_, folder] { core->Watch(folder); }, Qt::QueuedConnection);
 }
 
 TPreviewModel::TPreviewModel(QObject* parent) : TCheckModel(parent) {}

@@ -20,10 +20,8 @@
 #include "engine/settings/Settings.h"
 #include "gui/controls/CheckTable.h"
 #include "gui/window/PreviewWorker.h"
-#include "system/EntryIdentity.h"
 
 class QComboBox;
-class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
 class QThread;
@@ -47,19 +45,12 @@ class TFolderWatch : public QObject {
   void Watch(const std::string& folder);
 
  private:
-  // On the watch's thread.
-  void Rewatch();
-  void Poll();
-
+  class Core;   // what lives on the watch's thread
+  struct Owner;  // where the thread tells a change, while this lives
   std::function<void()> changed_;
+  std::shared_ptr<Owner> owner_;
   QThread* thread_;
-  QObject* core_;                // lives in thread_, with the two below
-  QFileSystemWatcher* watcher_;
-  QTimer* poll_;
-  // The watch's thread's own.
-  std::string folder_;
-  EntryId id_;
-  bool seen_ = false;
+  Core* core_;
 };
 
 // One row per planned entry that the filter shows: 対象 (a box, except for
