@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
@@ -20,7 +19,6 @@
 #include "engine/history/Recovery.h"
 #include "engine/record/Journal.h"
 #include "engine/record/RecordFolder.h"
-#include "engine/record/Retention.h"
 #include "engine/rename/Planner.h"
 #include "engine/rename/RenameRun.h"
 #include "engine/settings/Settings.h"
@@ -39,49 +37,6 @@ namespace quor::cli {
 namespace {
 
 constexpr int kStderr = 2;
-
-// Standard output in large writes: a run of 100,000 entries prints as many
-// lines.
-class Output {
- public:
-  ~Output() { Flush(); }
-  void Line(std::string_view text) {
-    buffer_.append(text);
-    buffer_ += '\n';
-    if (buffer_.size() >= (1u << 16)) Flush();
-  }
-  void Flush() {
-    if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) != buffer_.size()) {
-      if (!failed_) error_ = errno;
-      failed_ = true;
-    }
-    buffer_.clear();
-  }
-  // True when some output never arrived: a script must not take the run's
-  // lines for complete.
-  bool Failed() {
-    Flush();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-      if (!failed_) error_ = errno;
-      failed_ = true;
-    }
-    return failed_;
-  }
-  // Says so once, naming what did not arrive ("lines", "list" ...); true
-  // when it had to.
-  bool SayIfFailed(const char* what) {
-    if (!Failed() || told_) return failed_;
-    told_ = true;
-    Say(std::string("the ") + what + " could not all be written: " + SysResult(error_ != 0 ? error_ : EIO).Message());
-    return true;
-  }
-
- private:
-  std::string buffer_;
-  bool failed_ = false;
-  bool told_ = false;
-  int error_ = 0;
-};
 
 // Stops a run after the entry in progress once a termination was asked for,
 // and shows how far it got on a terminal when it takes long enough to
@@ -149,53 +104,6 @@ int StoppedStatus() { return kExitSignalBase + TerminationRequested(); }
 
 // ---------------------------------------------------------------------------
 // Commands
-
-void ReportRecovery(const RecoveryReport& report, bool dryRun) {
-  if (dryRun) {
-    // Left for the next call that renames: a dry run changes nothing.
-    for (const std::string& id : report.Runs) Say("the interrupted run " + id + " would be repaired first");
-    for (const Repair& r : report.Repairs)
-      Say("it would move " + DisplayPath(r.TempPath) + " to " + DisplayPath(r.PathNow));
-    return;
-  }
-  for (const std::string& id : report.Runs) Say("repaired the interrupted run " + id);
-  for (const Repair& r : report.Repairs) {
-    if (r.PathNow.empty())
-      Say("could not move " + DisplayPath(r.TempPath) + " back: " + RefusalText(r.Why));
-    else
-      Say("moved " + DisplayPath(r.TempPath) + " to " + DisplayPath(r.PathNow));
-  }
-}
-
-// Said once per call: the history's limits made a run remove older runs
-// that could still have been undone.
-class RemovalNote {
- public:
-  void Add(const std::vector<std::string>& ids) {
-    if (ids.empty() || told_) return;
-    told_ = true;
-    std::string list;
-    for (const std::string& id : ids) list += (list.empty() ? "" : ", ") + id;
-    Say("the history keeps " + std::to_string(kKeepRuns) + " runs that can still be undone; it removed " +
-        std::to_string(ids.size()) + " older one" + (ids.size() == 1 ? "" : "s") + ": " + list);
-  }
-
- private:
-  bool told_ = false;
-};
-
-// Says why a run stopped early, if it did; true when it did.
-bool SayFailure(const std::exception_ptr& failure, const char* what) {
-  if (!failure) return false;
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& e) {
-    Say(std::string(what) + " stopped: " + e.what());
-  } catch (...) {
-    Say(std::string(what) + " stopped");
-  }
-  return true;
-}
 
 int RenameCommand(const CommandLine& line, const ProgressFn::StepFn& hook) {
   RenameOptions options;

@@ -1,7 +1,6 @@
 #include "cli/Watch.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -29,7 +28,6 @@
 #include "system/FolderWatch.h"
 #include "system/Mounts.h"
 #include "system/Signals.h"
-#include "text/Bytes.h"
 #include "text/DisplayText.h"
 #include "text/TextOps.h"
 
@@ -416,41 +414,27 @@ class Watcher {
       return true;
     };
     const EarlierRenamesFn earlier = [this](const std::string& folder) { return history_.Of(folder).Renamed; };
+    // The lines are written once the run is over, so that a reader slow to
+    // take them never holds the folder's lock; kept as text meanwhile.
+    std::string text;
+    progress.RenameLineTold = [this, &f, &text](const RenameLine& l) {
+      if (l.Ok) f.Ours.emplace(l.NewName);
+      if (!l.Ok || !line_.Quiet) (text += FormatLine(l)) += '\n';
+    };
     // As any run: the folder locked, what a run that died there left repaired, then the renames.
     RecordedRunNotes notes;
     const RenameOutcome outcome =
         RenameRecorded(historyDir_, f.Path, options_, notes, progress, {&names, RecordText(target), std::nullopt, earlier});
-    for (const std::string& id : notes.Repaired.Runs) Say("repaired the interrupted run " + id);
-    std::string text;
-    std::size_t renamed = 0;
-    for (const RenameLine& l : outcome.Lines) {
-      if (l.Ok) {
-        ++renamed;
-        f.Ours.emplace(TrimRightView(l.NewName));
-      }
-      if (!l.Ok || !line_.Quiet) (text += FormatLine(l)) += '\n';
-    }
-    if (!text.empty() && (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) &&
-        !toldOutput_) {
-      Say("the lines could not all be written: " + SysResult(errno != 0 ? errno : EIO).Message());
-      toldOutput_ = true;
-    }
+    if (!text.empty()) out_.Line(std::string_view(text).substr(0, text.size() - 1));
+    (void)out_.SayIfFailed("lines");
+    ReportRecovery(notes.Repaired, false);
     if (!notes.Problem.empty()) Say("the history has no complete record of this run: " + notes.Problem);
-    if (!outcome.RemovedUndoable.empty())
-      Say("the history keeps " + std::to_string(kKeepRuns) + " runs that can still be undone; it removed " +
-          std::to_string(outcome.RemovedUndoable.size()) + " older");
-    if (outcome.Failure) {
-      try {
-        std::rethrow_exception(outcome.Failure);
-      } catch (const std::exception& e) {
-        Say(std::string("the run stopped: ") + e.what());
-      } catch (...) {
-        Say("the run stopped");
-      }
-    }
-    if (!outcome.Lines.empty())
-      Say(LocalTimeText(std::time(nullptr)) + " " + DisplayPath(f.Path) + ": " + std::to_string(renamed) +
-          " renamed, " + std::to_string(outcome.Lines.size() - renamed) + " refused" +
+    // Each run of a watch that goes on for months may remove one.
+    if (!outcome.RemovedUndoable.empty()) SayRemovedRuns(outcome.RemovedUndoable);
+    (void)SayFailure(outcome.Failure, "the run");
+    if (outcome.Renamed + outcome.Errors != 0)
+      Say(LocalTimeText(std::time(nullptr)) + " " + DisplayPath(f.Path) + ": " + std::to_string(outcome.Renamed) +
+          " renamed, " + std::to_string(outcome.Errors) + " refused" +
           (notes.Id.empty() ? "" : " (run " + notes.Id + ")"));
     if (outcome.Folder == FolderState::Missing) Gone(f, Clock::now());
     Hold();
@@ -486,7 +470,7 @@ class Watcher {
   std::string settingsPath_;
   EntryId settingsId_;
   bool settingsThere_ = false;
-  bool toldOutput_ = false;
+  Output out_;
   std::vector<FolderEvent> held_;  // read while a run went on
 };
 
@@ -498,7 +482,8 @@ int WatchCommand(const CommandLine& line) {
   std::vector<Target> targets;
   const bool relative =
       std::any_of(line.Paths.begin(), line.Paths.end(), [](const std::string& p) { return !p.starts_with('/'); });
-  std::vector<std::string> problems = ResolveTargets(line.Paths, false, relative ? CurrentFolder() : "", targets);
+  std::vector<std::string> problems =
+      ResolveTargets(line.Paths, false, relative ? CurrentFolder() : "", targets);
   for (const Target& target : targets)
     for (const auto& [name, typed] : target.Typed)
       problems.push_back("cannot watch " + DisplayPath(typed) + ": --watch takes folders, not single entries");
