@@ -483,7 +483,7 @@ int WatchCommand(const CommandLine& line) {
   const bool relative =
       std::any_of(line.Paths.begin(), line.Paths.end(), [](const std::string& p) { return !p.starts_with('/'); });
   std::vector<std::string> problems =
-      ResolveTargets(line.Paths, false, relative ? CurrentFolder() : "", targets);
+      ResolveTargets(line.Paths, false, relative ? CurrentFolder() : "", targets, line.PathIsEntry);
   for (const Target& target : targets)
     for (const auto& [name, typed] : target.Typed)
       problems.push_back("cannot watch " + DisplayPath(typed) + ": --watch takes folders, not single entries");
