@@ -1,5 +1,7 @@
 #include "engine/history/FolderHistory.h"
 
+#include <memory>
+#include <string_view>
 #include <utility>
 
 #include "engine/history/History.h"
@@ -19,7 +21,15 @@ FolderRecords FolderHistory::Of(const std::string& folderPath) {
   if (dir_.empty()) return records;
   const std::vector<RecordHead> heads = ReadRecordHeads(dir_, 0);
   std::map<std::string, Cached> kept;
+  // The records after each, newest first as the heads come: FNV-1a of their ids and sizes.
+  std::uint64_t later = 14695981039346656037ull;
+  const auto hash = [&later](std::string_view bytes) {
+    for (const char c : bytes) later = (later ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  };
   for (const RecordHead& head : heads) {
+    const std::uint64_t after = later;
+    hash(head.Record.Id);
+    hash(":" + std::to_string(head.Size) + ";");
     const RunRecord& r = head.Record;
     if (!r.Readable || r.EntriesFolder != folder) continue;
     const bool rename = r.Kind == RunKind::Rename;
@@ -28,12 +38,13 @@ FolderRecords FolderHistory::Of(const std::string& folderPath) {
     Cached entry;
     const auto it = cache_.find(r.Id);
     if (it != cache_.end() && it->second.Size == head.Size && it->second.TakenBack == head.TakenBack &&
-        it->second.GivenUp == head.GivenUp) {
+        it->second.GivenUp == head.GivenUp && it->second.Later == after) {
       entry = std::move(it->second);
     } else {
       entry.Size = head.Size;
       entry.TakenBack = head.TakenBack;
       entry.GivenUp = head.GivenUp;
+      entry.Later = after;
       if (rename) {
         const UndoPlan plan = PlanUndo(heads, r.Id);
         for (std::size_t i = 0; i < plan.OldPaths.size(); ++i) {
@@ -58,7 +69,9 @@ FolderRecords FolderHistory::Of(const std::string& folderPath) {
 }
 
 EarlierRenamesFn EarlierRenamesFrom(const std::string& historyDir) {
-  return [historyDir](const std::string& folder) { return FolderHistory(historyDir).Of(folder).Renamed; };
+  return [history = std::make_shared<FolderHistory>(historyDir)](const std::string& folder) {
+    return history->Of(folder).Renamed;
+  };
 }
 
 }  // namespace quor

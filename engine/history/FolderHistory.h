@@ -29,8 +29,9 @@ struct FolderRecords {
 };
 
 // The history of one history folder, read again at each call; the renames
-// of a record already read are taken from memory while the record and the
-// undos of its run are as they were.
+// of a record already read are taken from memory while the record, the
+// undos of its run and every record after it are as they were (a later run
+// may have moved its entries).
 class FolderHistory {
  public:
   explicit FolderHistory(std::string historyDir) : dir_(std::move(historyDir)) {}
@@ -44,6 +45,7 @@ class FolderHistory {
     std::uint64_t Size = 0;
     std::size_t TakenBack = 0;
     std::size_t GivenUp = 0;
+    std::uint64_t Later = 0;  // the ids and sizes of the records after it, hashed
     std::vector<EarlierRename> Renamed;
     std::vector<GivenBackEntry> Back;
   };
@@ -52,7 +54,8 @@ class FolderHistory {
 };
 
 // For a run: the renames not undone in the folder it renames in, read from
-// `historyDir` when the run asks.
+// `historyDir` when the run asks. The calls of one function share what they
+// read, and are made on one thread at a time.
 [[nodiscard]] EarlierRenamesFn EarlierRenamesFrom(const std::string& historyDir);
 
 }  // namespace quor

@@ -813,6 +813,18 @@ TEST(Companions, FollowTheirRecordingWhenTheyComeLate) {
          std::filesystem::rename(dir / "番組 第01話「タイトル」.ts", dir / "moved.ts");
        },
        false, true, {"moved.ts", tidy + ".err"}, {"Rename\t" + tidy + ".err\t←\t" + rec + ".err"}},
+      {"a recorded run renamed the recording since: it follows it there",
+       {rec + ".err"},
+       [](const TempFolder& dir, const std::string& history, const std::string&) {
+         RenameOptions again;
+         again.ReplaceList = {{"番組", "Show"}};
+         std::vector<std::string> oldPaths, newPaths;
+         std::vector<EntryId> ids;
+         JournalWriter journal(history, RunKind::Rename, dir.Path());
+         (void)RunRename(dir.Path(), again, {oldPaths, newPaths, ids}, {}, &journal);
+       },
+       false, true, {"Show 第01話「タイトル」.ts", "Show 第01話「タイトル」.ts.err"},
+       {"Rename\tShow 第01話「タイトル」.ts.err\t←\t" + rec + ".err\t本体 Show 第01話「タイトル」.ts に合わせました"}},
       {"the run was undone: an ordinary companion again",
        {rec + ".err"},
        [](const TempFolder&, const std::string& history, const std::string& run) {
@@ -835,6 +847,9 @@ TEST(Companions, FollowTheirRecordingWhenTheyComeLate) {
     std::vector<EntryId> ids;
     JournalWriter first(history.Path(), RunKind::Rename, dir.Path());
     (void)RunRename(dir.Path(), o, {oldPaths, newPaths, ids}, {}, &first);
+    // Read once before what happens between, as a watch or the preview reads it.
+    const EarlierRenamesFn earlier = EarlierRenamesFrom(history.Path());
+    (void)earlier(dir.Path());
     c.between(dir, history.Path(), first.Id());
     NameSet only;
     for (const std::string& name : c.late) {
@@ -842,7 +857,6 @@ TEST(Companions, FollowTheirRecordingWhenTheyComeLate) {
       only.insert(name);
     }
     const NameSet* names = c.alone ? &only : nullptr;
-    const EarlierRenamesFn earlier = EarlierRenamesFrom(history.Path());
     const RenameOutcome preview = PreviewRename(dir.Path(), o, {}, names, nullptr, earlier);
     JournalWriter second(history.Path(), RunKind::Rename, dir.Path());
     const RenameOutcome run = RunRename(dir.Path(), o, {oldPaths, newPaths, ids}, {}, &second, names, nullptr, earlier);
