@@ -129,14 +129,18 @@ UndoPlan PlanUndo(const std::vector<RecordHead>& heads, const std::string& runId
   plan.Later.resize(plan.NewPaths.size());
   const LaterRuns later(heads, runId);
   if (later.Empty()) return plan;
-  const std::vector<Followed> entries = later.Follow(plan.NewPaths);
-  const std::vector<Followed> oldNames = later.Follow(plan.OldPaths);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const Followed& entry = entries[i];
-    if (entry.RenamedBy.empty() && entry.Path == plan.NewPaths[i] && oldNames[i].Place == plan.OldPaths[i]) continue;
+  // Both names in one pass: the later records are read once.
+  std::vector<std::string> paths = plan.NewPaths;
+  paths.insert(paths.end(), plan.OldPaths.begin(), plan.OldPaths.end());
+  const std::vector<Followed> followed = later.Follow(paths);
+  const std::size_t n = plan.NewPaths.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const Followed& entry = followed[i];
+    const Followed& oldName = followed[n + i];
+    if (entry.RenamedBy.empty() && entry.Path == plan.NewPaths[i] && oldName.Place == plan.OldPaths[i]) continue;
     plan.Later[i] = {entry.Blocker(), !entry.RenamedBy.empty()};
     plan.NewPaths[i] = entry.Path;
-    plan.OldPaths[i] = oldNames[i].Place;
+    plan.OldPaths[i] = oldName.Place;
     if (!plan.Later[i].Run.empty()) {
       plan.Newest = false;
       if (plan.LaterRun.empty() || plan.Later[i].Run > plan.LaterRun) plan.LaterRun = plan.Later[i].Run;

@@ -65,10 +65,11 @@ std::vector<Followed> LaterRuns::Follow(const std::vector<std::string>& paths) c
   std::set<std::string, std::less<>> folders;
   const auto gather = [&] {
     folders.clear();
-    for (const Followed& f : followed) {
-      folders.emplace(ContainingFolder(f.Path));
-      folders.emplace(ContainingFolder(f.Place));
-    }
+    // Nearly every path is in the folder of the one before it.
+    std::string_view last;
+    for (const Followed& f : followed)
+      for (const std::string_view folder : {ContainingFolder(f.Path), ContainingFolder(f.Place)})
+        if (folder != last && folders.find(last = folder) == folders.end()) folders.emplace(folder);
   };
   gather();
   for (const Later& run : runs_) {
