@@ -49,8 +49,13 @@ RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const OpenF
   thread_local std::string fromName, toName;  // their buffers kept from one rename to the next
   fromName = fromIn;
   toName = toIn;
-  if (!journal) return folder.Rename(fromName, toName);
-  return folder.Rename(fromName, toName, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); });
+  return RenameNamesOnRecord(journal, seq, folder, fromName, toName);
+}
+
+RenameResult RenameNamesOnRecord(JournalWriter* journal, std::size_t seq, const OpenFolder& folder,
+                                 const std::string& oldName, const std::string& newName) {
+  if (!journal) return folder.Rename(oldName, newName);
+  return folder.Rename(oldName, newName, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); });
 }
 
 }  // namespace quor

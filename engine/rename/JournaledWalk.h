@@ -121,5 +121,8 @@ RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const std::
 // The same through `folder`'s descriptor when both paths are in it.
 RenameResult RenameOnRecord(JournalWriter* journal, std::size_t seq, const OpenFolder& folder, const std::string& from,
                             const std::string& to);
+// The same of two names within `folder`.
+RenameResult RenameNamesOnRecord(JournalWriter* journal, std::size_t seq, const OpenFolder& folder,
+                                 const std::string& oldName, const std::string& newName);
 
 }  // namespace quor

@@ -51,8 +51,7 @@ RenameResult RunFolder::Rename(const std::string& oldName, std::string_view newN
                                std::size_t seq) const {
   thread_local std::string to;  // its buffer kept from one rename to the next
   to.assign(newName);
-  if (!journal) return folder_.Rename(oldName, to);
-  return folder_.Rename(oldName, to, [journal, seq](const std::string& temp) { journal->TempRoute(seq, temp); });
+  return RenameNamesOnRecord(journal, seq, folder_, oldName, to);
 }
 
 }  // namespace quor
