@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "text/Bytes.h"
+#include "text/TextOps.h"
 
 namespace quor {
 
@@ -29,12 +30,6 @@ std::string Unescaped(std::string_view field) {
     }
   }
   return out;
-}
-
-// Whether the mount point holds `path`: equal to it, or a folder above it.
-bool Holds(std::string_view mountPoint, std::string_view path) {
-  if (!path.starts_with(mountPoint)) return false;
-  return mountPoint.size() == path.size() || mountPoint == "/" || path[mountPoint.size()] == '/';
 }
 
 }  // namespace
@@ -63,7 +58,7 @@ std::string FileSystemTypeIn(std::string_view mountinfo, std::string_view path) 
     const std::string_view type = rest.substr(0, rest.find(' '));
     const std::string mountPoint = Unescaped(fields[4]);
     // The last mount on a point hides those before it.
-    if (Holds(mountPoint, path) && (!found || mountPoint.size() >= bestLength)) {
+    if (IsAtOrBelow(path, mountPoint) && (!found || mountPoint.size() >= bestLength)) {
       best = Unescaped(type);
       bestLength = mountPoint.size();
       found = true;

@@ -90,6 +90,12 @@ bool StringReplaceInto(std::string_view text, std::string_view old, std::string_
   return WithoutTrailingSeparators(FolderView(WithoutTrailingSeparators(path)));
 }
 
+// True when `path` is `folder` or lies below it; "" and "/" hold every path.
+[[nodiscard]] constexpr bool IsAtOrBelow(std::string_view path, std::string_view folder) {
+  if (folder.empty() || folder == "/") return true;
+  return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == PathDelim);
+}
+
 // The name of the entry at `path` when `folder` is its ContainingFolder,
 // else "". A run's entries are nearly all in one folder: this finds them
 // there without walking each name back from its end.

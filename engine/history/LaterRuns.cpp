@@ -11,12 +11,6 @@ namespace quor {
 
 namespace {
 
-// True when `path` is `folder` or lies below it ("" and "/" are the root).
-bool AtOrBelow(std::string_view path, std::string_view folder) {
-  if (folder.empty() || folder == "/") return true;
-  return path == folder || (path.starts_with(folder) && path.size() > folder.size() && path[folder.size()] == '/');
-}
-
 using Moves = std::unordered_map<std::string, std::string>;
 
 // The path with the deepest of its folders that `moves` renamed replaced by
@@ -74,7 +68,7 @@ std::vector<Followed> LaterRuns::Follow(const std::vector<std::string>& paths) c
   gather();
   for (const Later& run : runs_) {
     if (std::none_of(folders.begin(), folders.end(),
-                     [&](const std::string& folder) { return AtOrBelow(folder, run.EntriesFolder); }))
+                     [&](const std::string& folder) { return IsAtOrBelow(folder, run.EntriesFolder); }))
       continue;
     const RunRecord record = ReadRecord(run.Path, true);
     if (!record.Readable) continue;

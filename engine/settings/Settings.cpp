@@ -210,8 +210,7 @@ void Restore(const TMemIniFile& ini, FormSettings& s) {
 bool UnderSystemPrefix(std::string_view folder) {
   for (const std::string_view prefix : {"/usr", "/opt", "/snap", "/bin", "/sbin", "/lib", "/lib32", "/lib64",
                                         "/libx32", "/etc", "/var", "/nix", "/gnu", "/app", "/run"}) {
-    if (folder.starts_with(prefix) && (folder.size() == prefix.size() || folder[prefix.size()] == '/'))
-      return true;
+    if (IsAtOrBelow(folder, prefix)) return true;
   }
   return false;
 }

@@ -169,6 +169,12 @@ TEST(TextOps, PathParts) {
       {"/a", "/", "a"},                {"a", "", "a"},                  {"/rec", "/rec", ""},
   };
   for (const auto& c : in) EXPECT_EQ(NameInFolder(c.path, c.folder), c.name) << c.path << " in " << c.folder;
+  const struct {
+    std::string_view path, folder;
+    bool below;
+  } below[] = {{"/rec", "/rec", true}, {"/rec/a", "/rec", true}, {"/record", "/rec", false}, {"/a", "/", true},
+               {"/a", "", true},       {"/re", "/rec", false}};
+  for (const auto& c : below) EXPECT_EQ(IsAtOrBelow(c.path, c.folder), c.below) << c.path << " at or below " << c.folder;
   EXPECT_EQ(ChangeFileExt("a.TAR.GZ", ".gz", Utf8), "a.TAR.gz");
   EXPECT_EQ(ChangeFileExt("README", ".txt", Utf8), "README.txt");
   EXPECT_EQ(ChangeFileExt("report.final.txt", "", Utf8), "report.final");
