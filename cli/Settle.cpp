@@ -5,6 +5,7 @@
 namespace quor::cli {
 
 void Settle::Touch(const std::string& name, Time at) {
+  wake_.reset();
   const auto [it, added] = pending_.try_emplace(name, Entry{at, std::nullopt});
   if (added) return;
   it->second.Signature.reset();
@@ -14,13 +15,21 @@ void Settle::Touch(const std::string& name, Time at) {
 void Settle::Observed(const std::string& name, std::uint64_t signature, Time now) {
   Entry& entry = pending_.try_emplace(name, Entry{now, std::nullopt}).first->second;
   if (entry.Signature == signature) return;
+  wake_.reset();
   entry.Signature = signature;
   entry.Last = now;
 }
 
-void Settle::Forget(const std::string& name) { pending_.erase(name); }
+void Settle::Forget(const std::string& name) {
+  if (pending_.erase(name) != 0) wake_.reset();
+}
 
 std::optional<Settle::Time> Settle::NextWake() const {
+  if (!wake_) wake_ = Wake();
+  return *wake_;
+}
+
+std::optional<Settle::Time> Settle::Wake() const {
   if (pending_.empty()) return std::nullopt;
   std::vector<Time> due;
   due.reserve(pending_.size());
@@ -36,6 +45,7 @@ std::vector<Settle::Due> Settle::TakeDue(Time now) {
   std::vector<Due> taken;
   const std::optional<Time> wake = NextWake();
   if (!wake || now < *wake) return taken;
+  wake_.reset();
   for (auto it = pending_.begin(); it != pending_.end();) {
     if (it->second.Last + quiet_ <= now) {
       taken.push_back({it->first, it->second.Signature});

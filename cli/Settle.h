@@ -62,6 +62,8 @@ class Settle {
   [[nodiscard]] std::optional<Time> NextWake() const;
 
  private:
+  [[nodiscard]] std::optional<Time> Wake() const;
+
   struct Entry {
     Time Last;
     std::optional<std::uint64_t> Signature;
@@ -70,6 +72,9 @@ class Settle {
   Duration gather_;
   Duration longest_;
   std::unordered_map<std::string, Entry> pending_;
+  // NextWake sorts every entry: asked at each turn of the watch's loop, it
+  // is worked out again only once the list changed.
+  mutable std::optional<std::optional<Time>> wake_;
 };
 
 }  // namespace quor::cli
