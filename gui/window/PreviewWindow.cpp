@@ -57,7 +57,7 @@ QString StateText(const PreviewPlan& p, std::uint32_t k) {
   return QStringLiteral("Rename");
 }
 
-QString Shown(const std::string& name) { return QString::fromStdString(DisplayName(name)); }
+QString Shown(std::string_view name) { return QString::fromStdString(DisplayName(name)); }
 
 }  // namespace
 
@@ -180,7 +180,7 @@ QVariant TPreviewModel::data(const QModelIndex& index, int role) const {
         case kNewName: {
           const auto it = pendingNames_.find(k);
           if (it != pendingNames_.end()) return Shown(it->second);
-          return Shown(e.Unchanged ? entry.Name : e.NewName);
+          return Shown(NewNameOf(*plan_, k));
         }
         case kOldName: return Shown(entry.Name);
         default: return {};

@@ -45,10 +45,6 @@ bool Shown(const PreviewPlan& p, std::uint32_t k, PreviewFilter filter) {
   return true;
 }
 
-std::string_view NewNameOf(const PreviewPlan& p, std::uint32_t k) {
-  const PlannedEntry& e = p.Plan.Entries[k];
-  return e.Unchanged ? std::string_view(p.Snapshot->Entries[e.Entry].Name) : std::string_view(e.NewName);
-}
 
 // The rows to show, in the order asked for; ties keep the run's order.
 std::vector<std::uint32_t> Arrange(const PreviewPlan& p, const PreviewRequest& r) {
@@ -91,6 +87,12 @@ void GiveBackMemory() {
 }
 
 }  // namespace
+
+std::string_view NewNameOf(const PreviewPlan& p, std::uint32_t k) {
+  const PlannedEntry& e = p.Plan.Entries[k];
+  const bool keeps = e.Unchanged || (k < p.Why.size() && p.Why[k].What() == Refusal::Kind::MainNotRenamed);
+  return keeps ? std::string_view(p.Snapshot->Entries[e.Entry].Name) : std::string_view(e.NewName);
+}
 
 int NaturalCompare(std::string_view a, std::string_view b) {
   std::size_t i = 0;

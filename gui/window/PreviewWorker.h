@@ -47,6 +47,10 @@ struct PreviewPlan {
   std::size_t Errors = 0;    // its "Error" lines
 };
 
+// The new name that entry k's row shows: its line's. An unchanged entry,
+// and a companion whose recording is refused, keep their own.
+[[nodiscard]] std::string_view NewNameOf(const PreviewPlan& p, std::uint32_t k);
+
 struct PreviewRequest {
   std::string FolderText;
   RenameOptions Options;

@@ -107,6 +107,22 @@ TEST_F(Preview, ACompanionThatComesLateFollowsItsRecording) {
   EXPECT_EQ(Log(), std::vector<std::string>{"Rename\tX「a」[字].mp4.err\t←\tX｢a｣[字].MP4.ERR\t本体 X「a」[字].mp4 に合わせました"});
 }
 
+// A companion whose recording is refused keeps its own name, in the
+// preview's row as in the run's line.
+TEST_F(Preview, ACompanionOfARefusedRecordingKeepsItsName) {
+  File("c｢3｣.MP4");
+  File("c｢3｣.MP4.err");
+  File("c「3」.mp4", "in the way");
+  Open();
+  ASSERT_TRUE(Settled());
+  const std::string row = Rows()[RowOf("c｢3｣.MP4.err")];
+  EXPECT_EQ(row.substr(row.find('|')), "|c｢3｣.MP4.err|c｢3｣.MP4.err") << row;
+  preview_->BtnRename->click();
+  const std::vector<std::string> log = Log();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[1].substr(0, log[1].find("\t←")), "Error\tc｢3｣.MP4.err") << log[1];
+}
+
 // Each kind of change shows without a button: a keystroke in a cell (its
 // editor still open), an option, what the folder holds, another folder.
 TEST_F(Preview, FollowsEveryChangeLive) {
