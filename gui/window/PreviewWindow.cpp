@@ -346,7 +346,10 @@ TPreviewWindow::TPreviewWindow(QWidget* owner)
   connect(&relistTimer_, &QTimer::timeout, this, [this] { Request(true, true); });
   connect(&pendingTimer_, &QTimer::timeout, this, [this] { ShowPendingNames(); });
 
-  Model->TicksChanged = [this] { rulesTimer_.start(); };
+  Model->TicksChanged = [this] {
+    exclude_.reset();
+    rulesTimer_.start();
+  };
   connect(Filter, &QComboBox::currentIndexChanged, this, [this](int i) {
     filter_ = static_cast<PreviewFilter>(i);
     Request(false, false);
@@ -427,7 +430,10 @@ void TPreviewWindow::TakeFolderText() {
   if (text == folderText_) return;
   const std::string folder(WithoutTrailingSeparators(FolderOfText(text)));
   // Another folder: what was left out were names of the old one.
-  if (folder != folder_ && !Model->Excluded.empty()) Model->Excluded.clear();
+  if (folder != folder_ && !Model->Excluded.empty()) {
+    Model->Excluded.clear();
+    exclude_.reset();
+  }
   folderText_ = text;
   folder_ = folder;
   // The rows of another folder text are no preview of this one.
@@ -443,7 +449,8 @@ void TPreviewWindow::Request(bool relist, bool replan) {
   request.FolderText = folderText_;
   if (OptionsProc) request.Options = OptionsProc();
   request.Earlier = Earlier;
-  request.Exclude = Model->Excluded;
+  if (!exclude_) exclude_ = std::make_shared<const NameSet>(Model->Excluded);
+  request.Exclude = exclude_;
   request.Relist = relist;
   request.Replan = replan;
   request.Filter = filter_;
@@ -542,6 +549,7 @@ void TPreviewWindow::closeEvent(QCloseEvent* event) {
   place_ = {x(), y(), width(), height()};
   // Closing ends the exclusions, and lets go of the listing and the plan.
   Model->Excluded.clear();
+  exclude_.reset();
   for (QTimer* timer : {&rulesTimer_, &folderTimer_, &relistTimer_, &pendingTimer_}) timer->stop();
   watch_->Watch({});
   worker_->Dispose(Model->Clear());

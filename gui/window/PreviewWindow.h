@@ -167,6 +167,7 @@ class TPreviewWindow : public QWidget {
 
   std::unique_ptr<TPreviewWorker> worker_;
   TFolderWatch* watch_;
+  std::shared_ptr<const NameSet> exclude_;  // what the worker is asked to leave out; none after a change
   QTimer rulesTimer_;    // gathers the changes of one event into one request
   QTimer folderTimer_;   // the pause after typing in the folder field
   QTimer relistTimer_;   // the settling of changes in the folder

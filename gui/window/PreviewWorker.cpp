@@ -226,7 +226,7 @@ void TPreviewWorker::Work(const PreviewRequest& request, std::uint64_t generatio
     orderCompanions_ = request.Options.Companions;
   }
   if (replan_) {
-    const NameSet* exclude = request.Exclude.empty() ? nullptr : &request.Exclude;
+    const NameSet* exclude = request.Exclude && !request.Exclude->empty() ? request.Exclude.get() : nullptr;
     // The run's first entries are final on their own: each one's answer
     // depends only on the listing and the entries before it.
     if (request.FirstRowsFirst && request.Sort == PreviewSort::RunOrder && snapshot_->Entries.size() > kFirstRows) {

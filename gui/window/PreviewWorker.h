@@ -54,7 +54,7 @@ struct PreviewPlan {
 struct PreviewRequest {
   std::string FolderText;
   RenameOptions Options;
-  NameSet Exclude;
+  std::shared_ptr<const NameSet> Exclude;  // shared: made again only when the ticks change
   EarlierRenamesFn Earlier;  // the renames that files coming late follow, asked at a listing
   bool Relist = false;  // what the folder holds may have changed
   bool Replan = false;  // the rules or the exclusions changed
