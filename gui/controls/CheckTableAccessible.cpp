@@ -1,6 +1,5 @@
 #include "gui/controls/CheckTableAccessible.h"
 
-#include <algorithm>
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -191,13 +190,8 @@ class TCheckTableAccessibleImpl : public QAccessibleWidget, public QAccessibleTa
   [[nodiscard]] int selectedRowCount() const override { return static_cast<int>(selectedRows().size()); }
   [[nodiscard]] QList<int> selectedColumns() const override { return {}; }
   [[nodiscard]] QList<int> selectedRows() const override {
-    QList<int> rows;
-    if (!Model()) return rows;
-    for (const QItemSelectionRange& range : View()->selectionModel()->selection())
-      for (int r = range.top(); r <= range.bottom(); ++r) rows.append(r);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
+    const std::vector<int> rows = View()->SelectedRows();
+    return QList<int>(rows.begin(), rows.end());
   }
   [[nodiscard]] bool isColumnSelected(int) const override { return false; }
   [[nodiscard]] bool isRowSelected(int row) const override {
