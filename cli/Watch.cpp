@@ -25,6 +25,7 @@
 #include "engine/rename/Listing.h"
 #include "engine/rename/RenameRun.h"
 #include "system/EntryIdentity.h"
+#include "system/OpenFolder.h"
 #include "system/FolderWatch.h"
 #include "system/Mounts.h"
 #include "system/Signals.h"

@@ -115,24 +115,6 @@ bool SameEntry(const EntryId& recorded, const EntryId& now, bool inodesStable) {
   return !sizeKnown || sameContent;
 }
 
-bool IdentityCheck::Holds(const EntryId& recorded, const std::string& path, SysResult* found) {
-  EntryId now;
-  const SysResult looked = IdentityOf(path, now, recorded.Gen != EntryId::kUnknown);
-  if (found != nullptr) *found = looked;
-  return looked && Same(recorded, now, path);
-}
-
-bool IdentityCheck::Same(const EntryId& recorded, EntryId now, const std::string& path) {
-  const std::string_view folder = ContainingFolder(path);
-  auto it = folders_.find(folder);
-  if (it == folders_.end()) {
-    const std::string name(folder);
-    it = folders_.emplace(name, Folder{InodesAreStable(name), FileSystemId(name)}).first;
-  }
-  now.Fsid = it->second.Fsid;
-  return SameEntry(recorded, now, it->second.Stable);
-}
-
 std::size_t MaxNameLength(const std::string& folder) {
   const long n = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
   return n > 0 ? static_cast<std::size_t>(n) : NAME_MAX;

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 #include <climits>
@@ -67,24 +66,6 @@ struct EntryId {
 
 // The file system's own id of the folder's file system; 0 when it has none.
 [[nodiscard]] std::uint64_t FileSystemId(const std::string& folder);
-
-// SameEntry across many entries: each folder is asked once whether its
-// inode numbers are stable, and for its file system's id.
-class IdentityCheck {
- public:
-  // True when the entry at `path` may be taken for the entry that
-  // `recorded` describes; `found` gets the system's answer to the look.
-  [[nodiscard]] bool Holds(const EntryId& recorded, const std::string& path, SysResult* found = nullptr);
-  // The same for `now`, the identity of the entry at `path`, looked at already.
-  [[nodiscard]] bool Same(const EntryId& recorded, EntryId now, const std::string& path);
-
- private:
-  struct Folder {
-    bool Stable = true;
-    std::uint64_t Fsid = 0;
-  };
-  std::map<std::string, Folder, std::less<>> folders_;
-};
 
 // Longest entry name, in bytes, that the file system of `folder` takes.
 [[nodiscard]] std::size_t MaxNameLength(const std::string& folder);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "text/Bytes.h"
+#include "text/TextOps.h"
 
 namespace quor {
 
@@ -65,6 +66,33 @@ SysResult OpenFolder::Identity(const std::string& name, EntryId& id, bool genera
       IsOpen() ? IdentityAt(fd_.Get(), name, id, generation) : IdentityOf(path_ + "/" + name, id, generation);
   if (found) id.Fsid = fsid_;
   return found;
+}
+
+bool IdentityCheck::Holds(const EntryId& recorded, const std::string& path, SysResult* found) {
+  const OpenFolder& folder = FolderOf(path);
+  name_ = NameInFolder(path, folder.Path());
+  EntryId now;
+  const SysResult looked = folder.Identity(name_, now, recorded.Gen != EntryId::kUnknown);
+  if (found != nullptr) *found = looked;
+  return looked && SameEntry(recorded, now, folder.StableInodes());
+}
+
+bool IdentityCheck::Same(const EntryId& recorded, EntryId now, const std::string& path) {
+  const OpenFolder& folder = FolderOf(path);
+  now.Fsid = folder.Fsid();
+  return SameEntry(recorded, now, folder.StableInodes());
+}
+
+const OpenFolder& IdentityCheck::FolderOf(const std::string& path) {
+  if (last_ != nullptr && !NameInFolder(path, last_->Path()).empty()) return *last_;
+  const std::string_view folder = ContainingFolder(path);
+  auto it = folders_.find(folder);
+  if (it == folders_.end()) {
+    it = folders_.emplace(std::string(folder), OpenFolder()).first;
+    (void)it->second.Open(it->first);
+  }
+  last_ = &it->second;
+  return *last_;
 }
 
 }  // namespace quor

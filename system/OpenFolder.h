@@ -6,6 +6,8 @@
 // file system keeps about its entries is asked once, when it is opened.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 
 #include "system/Descriptor.h"
@@ -52,6 +54,25 @@ class OpenFolder {
   bool generations_ = false;
   std::uint64_t dev_ = 0;
   std::uint64_t fsid_ = 0;
+};
+
+// SameEntry across many entries, each looked at by its name within its
+// folder, held open from the first entry of it: what the folder's file
+// system keeps is asked once.
+class IdentityCheck {
+ public:
+  // True when the entry at `path` may be taken for the entry that
+  // `recorded` describes; `found` gets the system's answer to the look.
+  [[nodiscard]] bool Holds(const EntryId& recorded, const std::string& path, SysResult* found = nullptr);
+  // The same for `now`, the identity of the entry at `path`, looked at already.
+  [[nodiscard]] bool Same(const EntryId& recorded, EntryId now, const std::string& path);
+  // The folder that `path` is in, held open (or, should it not open, by its path).
+  [[nodiscard]] const OpenFolder& FolderOf(const std::string& path);
+
+ private:
+  std::map<std::string, OpenFolder, std::less<>> folders_;
+  const OpenFolder* last_ = nullptr;  // nearly every entry is in the folder of the one before it
+  std::string name_;                  // its buffer kept from one look to the next
 };
 
 }  // namespace quor

@@ -10,6 +10,7 @@
 #include "engine/rename/JournaledWalk.h"
 #include "engine/rename/LogLines.h"
 #include "system/EntryIdentity.h"
+#include "system/OpenFolder.h"
 #include "system/RecordFile.h"
 #include "text/TextOps.h"
 

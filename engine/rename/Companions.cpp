@@ -6,6 +6,7 @@
 
 #include "engine/files/File.h"
 #include "system/EntryIdentity.h"
+#include "system/OpenFolder.h"
 #include "text/TextOps.h"
 
 namespace quor {

@@ -1,10 +1,10 @@
 #include "engine/rename/Undo.h"
 
 #include <algorithm>
-#include <map>
 #include <utility>
 
 #include "engine/files/Findfile.h"
+#include "system/OpenFolder.h"
 #include "system/SystemOps.h"
 #include "text/TextOps.h"
 
@@ -43,25 +43,9 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
   }
   // Each folder held open once: an entry costs the look at its identity
   // and the rename, each named within its folder.
-  std::map<std::string, OpenFolder, std::less<>> open;
-  const OpenFolder* last = nullptr;  // nearly every entry is in the folder of the one before it
-  const auto folderOf = [&](const std::string& path) -> const OpenFolder& {
-    if (last != nullptr && !NameInFolder(path, last->Path()).empty()) return *last;
-    const std::string_view folder = ContainingFolder(path);
-    auto it = open.find(folder);
-    if (it == open.end()) {
-      it = open.emplace(std::string(folder), OpenFolder()).first;
-      (void)it->second.Open(it->first);
-    }
-    last = &it->second;
-    return it->second;
-  };
+  IdentityCheck identities;
   const auto holds = [&](const std::string& path, const EntryId& id, SysResult* found = nullptr) {
-    const OpenFolder& folder = folderOf(path);
-    EntryId now;
-    const SysResult looked = folder.Identity(std::string(FileNameView(path)), now, id.Gen != EntryId::kUnknown);
-    if (found != nullptr) *found = looked;
-    return looked && SameEntry(id, now, folder.StableInodes());
+    return identities.Holds(id, path, found);
   };
   const WalkEnd end = JournaledWalk(
       journal, progress, std::move(folders), [total] { return total; },
@@ -90,7 +74,7 @@ UndoOutcome RunUndo(UndoLists undo, const ProgressFn& progress, JournalWriter* j
           why = Refusal(Kind::LaterRun, 0, moved.Run);
           tried = false;
         } else if (holds(newPath, undo.Ids[i], &found)) {
-          const RenameResult result = RenameOnRecord(journal, k, folderOf(newPath), newPath, oldPath);
+          const RenameResult result = RenameOnRecord(journal, k, identities.FolderOf(newPath), newPath, oldPath);
           error = result.Error();
           why = RefusalOf(result);
           // The entry was there a moment ago: what is missing is the folder to go back to.
